@@ -1,0 +1,22 @@
+# Native build: the portable code against the substitute platform, with the
+# unit tests.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+add_library(hostlens_portable STATIC ${HOSTLENS_PORTABLE_SOURCES})
+target_include_directories(hostlens_portable PUBLIC ${HOSTLENS_INCLUDES})
+target_compile_definitions(hostlens_portable PUBLIC HOSTLENS_STATIC ${HOSTLENS_DEFINES})
+
+file(GLOB HOSTLENS_FAKE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fake/*.cpp)
+add_library(hostlens_fake OBJECT ${HOSTLENS_FAKE_SOURCES})
+target_include_directories(hostlens_fake PUBLIC ${CMAKE_SOURCE_DIR}/tests/fake ${HOSTLENS_INCLUDES})
+target_compile_definitions(hostlens_fake PUBLIC HOSTLENS_STATIC ${HOSTLENS_DEFINES})
+
+file(GLOB HOSTLENS_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+add_executable(hostlens_unit_tests ${HOSTLENS_UNIT_SOURCES} $<TARGET_OBJECTS:hostlens_fake>)
+target_include_directories(hostlens_unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit
+  ${HOSTLENS_JSON_INCLUDE})
+target_link_libraries(hostlens_unit_tests PRIVATE hostlens_portable hostlens_fake GTest::gtest
+  Threads::Threads)
+find_package(Threads REQUIRED)
+gtest_discover_tests(hostlens_unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)

@@ -1,0 +1,73 @@
+/*
+ * Registry strings and UTF-16 text, delivered whole or not at all.
+ */
+#include "hl_access.h"
+
+#include "hostlens_internal.h"
+
+#include <string.h>
+
+int reg_getstr(hl_hkey_t root, const char16_t *subkey, const char16_t *value_name, char *out,
+               size_t out_size)
+{
+    hl_hkey_t key = 0;
+    if (hl_port_reg_open(root, subkey, HL_KEY_READ64, &key) != 0)
+        return 0;
+    uint32_t size = 0;
+    if (hl_port_reg_query(key, value_name, NULL, NULL, &size) != 0 || size < 2) {
+        hl_port_reg_close(key);
+        return 0;
+    }
+    uint32_t allocated = size;
+    char16_t *block = (char16_t *)hl_port_alloc(allocated);
+    if (block == NULL) {
+        hl_port_reg_close(key);
+        return 0;
+    }
+    uint32_t type = 0;
+    long rc = hl_port_reg_query(key, value_name, &type, block, &size);
+    hl_port_reg_close(key);
+    if (rc != 0 || (type != 1 && type != 2)) {
+        hl_port_free(block);
+        return 0;
+    }
+    /* The stored data need not end with a NUL: never read past what the
+     * query returned. */
+    size_t units = (size < allocated ? size : allocated) / 2;
+    size_t len = 0;
+    while (len < units && block[len] != 0)
+        len++;
+    int n = 0;
+    if (len == 0) {
+        n = 0;
+    } else if (out_size >= 2) {
+        int cap = out_size - 1 > 0x7FFFFFFF ? 0x7FFFFFFF : (int)(out_size - 1);
+        n = hl_port_utf16_to_utf8(block, (int)len, out, cap);
+        if (n <= 0) {
+            hl_port_free(block);
+            out[0] = '\0';
+            return 0;
+        }
+    } else {
+        hl_port_free(block);
+        if (out_size > 0)
+            out[0] = '\0';
+        return 0;
+    }
+    hl_port_free(block);
+    out[n] = '\0';
+    out[out_size - 1] = '\0';
+    return 1;
+}
+
+void w2s(const char16_t *src, char *dst, int size)
+{
+    if (src != NULL && src[0] != 0 && size >= 2) {
+        int n = hl_port_utf16_to_utf8(src, -1, dst, size - 1);
+        if (n > 0) {
+            dst[n - 1] = '\0';
+            return;
+        }
+    }
+    memcpy(dst, "unknown", 8);
+}

@@ -1,0 +1,340 @@
+/*
+ * Internal interfaces of hostlens: the JSON writer, the error slot, the
+ * document envelopes, the collector records and the collectors.
+ */
+#ifndef HOSTLENS_INTERNAL_H
+#define HOSTLENS_INTERNAL_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "hostlens.h"
+
+/* ---- JSON writer ----------------------------------------------------------- */
+
+/* A growable, always NUL-terminated text. The first block is 64 KiB; it doubles
+ * when length + 2 reaches capacity. When a block cannot be had the buffer drops
+ * its block and every later byte, and hl_json_get returns NULL. */
+typedef struct hl_json_t {
+    char *data;
+    uint64_t length;
+    uint64_t capacity;
+} hl_json_t;
+
+#define HL_JSON_FIRST_BLOCK 65536u
+
+void hl_json_init(hl_json_t *j);
+void hl_json_reset(hl_json_t *j);
+const char *hl_json_get(const hl_json_t *j);
+void hl_json_str(hl_json_t *j, const char *text);
+void hl_json_raw(hl_json_t *j, const char *text);
+void hl_json_istr(hl_json_t *j, const char *text);
+void hl_json_num(hl_json_t *j, int64_t n);
+void hl_json_dbl(hl_json_t *j, double x);
+void hl_json_key(hl_json_t *j, const char *key);
+void hl_json_kvs(hl_json_t *j, const char *key, const char *text);
+void hl_json_kvn(hl_json_t *j, const char *key, int64_t n);
+void hl_json_kvns(hl_json_t *j, const char *key, int64_t n);
+void hl_json_kv2(hl_json_t *j, const char *k1, int64_t a, const char *k2, int64_t b);
+void hl_json_comma(hl_json_t *j);
+void hl_json_obj_open(hl_json_t *j, const char *key);
+void hl_json_obj_close(hl_json_t *j);
+void hl_json_arr_open(hl_json_t *j, const char *key);
+void hl_json_arr_close(hl_json_t *j);
+void hl_json_comma_arr(hl_json_t *j);
+/* "key": then "unknown" for a negative value, else the double. */
+void hl_json_kvd_unknown(hl_json_t *j, const char *key, double x);
+
+/* ---- text helpers ----------------------------------------------------------- */
+
+/* Length of the longest prefix of text[0..n) that ends on a UTF-8 character
+ * boundary: a cut there never splits a sequence. */
+size_t hl_utf8_fit(const char *text, size_t n);
+/* Copies src into dst (size bytes, size > 0), cut at the last character
+ * boundary that fits; always NUL-terminated. NULL src copies "". */
+void hl_copy(char *dst, size_t size, const char *src);
+/* printf-style into dst, cut like hl_copy. */
+void hl_format(char *dst, size_t size, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+
+void hl_ensure(char *buffer, size_t size);
+char *hl_strdup(const char *text);
+void hl_trim(char *text);
+int hl_file_exists(const char *path);
+char *hl_read_file(const char *path, size_t *out_length);
+int hl_read_file_str(const char *path, char *buffer, size_t size);
+int64_t hl_parse_ll(const char *text);
+double hl_parse_dbl(const char *text);
+const char *hl_env_or(const char *name, const char *fallback);
+
+/* ---- per-thread state and envelopes ---------------------------------------- */
+
+#define HL_ERROR_SIZE 256
+
+void hl_set_error(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+const char *hl_get_error(void);
+void hl_clear_error(void);
+
+/* The calling thread's buffer; initialises it once per process. */
+hl_json_t *hl_json_thread(void);
+hl_json_t *begin_module(const char *key);
+hl_json_t *begin_module_arr(const char *key);
+const char *end_module(void);
+const char *end_module_arr(void);
+
+/* Which members a module writer emits: the module's own document, or its
+ * snapshot section (some sections leave members out). */
+typedef enum hl_form_t { HL_DOCUMENT = 0, HL_SECTION = 1 } hl_form_t;
+
+/* ---- collector records ------------------------------------------------------ */
+
+typedef struct hl_os_info_t {
+    char type[64];
+    char name[256];
+    char version[64];
+    char codename[64];
+    char build_id[64];
+    char id[64];
+    char pretty_name[256];
+    char kernel_release[64];
+    char kernel_version[256];
+    char host_id[128];
+    char install_date[64];
+} hl_os_info_t;
+
+typedef struct hl_kernel_info_t {
+    char name[64];
+    char release[64];
+    char version[256];
+    char architecture[32];
+    char codename[64];
+} hl_kernel_info_t;
+
+typedef struct hl_uptime_info_t {
+    int64_t total_seconds;
+    char formatted[96];
+    char boot_time_iso[32];
+    char last_boot[96];
+} hl_uptime_info_t;
+
+typedef struct hl_packages_info_t {
+    char managers[512];
+    int64_t total;
+} hl_packages_info_t;
+
+typedef struct hl_shell_info_t {
+    char name[128];
+    char path[256];
+    char version[64];
+} hl_shell_info_t;
+
+typedef struct hl_terminal_info_t {
+    char name[128];
+    char version[64];
+} hl_terminal_info_t;
+
+typedef struct hl_terminal_font_info_t {
+    char name[128];
+    char size[32];
+} hl_terminal_font_info_t;
+
+typedef struct hl_resolution_info_t {
+    int64_t width;
+    int64_t height;
+    int64_t refresh_hz;
+} hl_resolution_info_t;
+
+typedef struct hl_name_info_t {
+    char name[128];
+} hl_name_info_t;
+
+typedef struct hl_user_info_t {
+    char username[128];
+    char host[256];
+    char full_name[128];
+} hl_user_info_t;
+
+typedef struct hl_locale_info_t {
+    char name[32];
+} hl_locale_info_t;
+
+typedef struct hl_memory_info_t {
+    int64_t used_mb;
+    int64_t total_mb;
+    double percent;
+    int64_t available_mb;
+    int64_t virtual_used_mb;
+} hl_memory_info_t;
+
+typedef struct hl_swap_info_t {
+    int64_t used_mb;
+    int64_t total_mb;
+    double percent;
+} hl_swap_info_t;
+
+#define HL_CPU_MAX_COUNTERS 128
+
+typedef struct hl_cpu_info_t {
+    char model[256];
+    char physical_id[64];
+    int64_t family;
+    int64_t model_number;
+    int64_t stepping;
+    int64_t flags_count;
+    int64_t sockets;
+    int64_t physical_cores;
+    int64_t logical_cores;
+    int64_t speed_min_mhz;
+    int64_t speed_max_mhz;
+    double speed_avg_mhz;
+    double usage_percent;
+    double per_core_percent[HL_CPU_MAX_COUNTERS];
+    int32_t per_core_count;
+} hl_cpu_info_t;
+
+#define HL_GPU_MAX 8
+
+typedef struct hl_gpu_info_t {
+    char vendor[128];
+    char model[256];
+    int64_t vram_mb;
+    char driver_version[64];
+    int64_t output_count;
+} hl_gpu_info_t;
+
+typedef struct hl_gpu_list_t {
+    hl_gpu_info_t gpus[HL_GPU_MAX];
+    int32_t count;
+} hl_gpu_list_t;
+
+#define HL_BATTERY_MAX 4
+
+typedef struct hl_battery_info_t {
+    char model[128];
+    int64_t percent;
+    int64_t power_plugged;
+    char state[32];
+    int64_t time_remaining_seconds;
+} hl_battery_info_t;
+
+typedef struct hl_battery_list_t {
+    hl_battery_info_t batteries[HL_BATTERY_MAX];
+    int32_t count;
+} hl_battery_list_t;
+
+#define HL_DISK_MAX 32
+
+typedef struct hl_disk_info_t {
+    char device[128];
+    char mount_point[256];
+    char label[128];
+    char filesystem[64];
+    double size_gb;
+    double used_gb;
+    double percent;
+} hl_disk_info_t;
+
+typedef struct hl_disk_list_t {
+    hl_disk_info_t disks[HL_DISK_MAX];
+    int32_t count;
+} hl_disk_list_t;
+
+typedef struct hl_host_info_t {
+    char manufacturer[128];
+    char model[256];
+    char version[128];
+    char sku[128];
+    char family[128];
+    char chassis_type[64];
+    char bios_vendor[128];
+    char bios_version[64];
+    char bios_date[32];
+    char board_vendor[128];
+    char board_model[128];
+} hl_host_info_t;
+
+#define HL_NETIF_MAX 16
+
+typedef struct hl_netif_info_t {
+    char name[64];
+    char ipv4[64];
+    char ipv6[64];
+    char mac[32];
+    int32_t is_loopback;
+    int32_t is_up;
+} hl_netif_info_t;
+
+typedef struct hl_network_info_t {
+    hl_netif_info_t interfaces[HL_NETIF_MAX];
+    int32_t count;
+    char local_ip[64];
+} hl_network_info_t;
+
+typedef struct hl_public_ip_info_t {
+    char ip[64];
+    char country[64];
+    char city[64];
+} hl_public_ip_info_t;
+
+/* ---- collectors: fill a record, never write JSON ----------------------------- */
+
+void hl_impl_init(void);
+void hl_impl_os(hl_os_info_t *out);
+void hl_impl_kernel(hl_kernel_info_t *out);
+void hl_impl_uptime(hl_uptime_info_t *out);
+void hl_impl_packages(hl_packages_info_t *out);
+void hl_impl_shell(hl_shell_info_t *out);
+void hl_impl_terminal(hl_terminal_info_t *out);
+void hl_impl_terminal_font(hl_terminal_font_info_t *out);
+void hl_impl_resolution(hl_resolution_info_t *out);
+void hl_impl_de(hl_name_info_t *out);
+void hl_impl_wm(hl_name_info_t *out);
+void hl_impl_user(hl_user_info_t *out);
+void hl_impl_locale(hl_locale_info_t *out);
+void hl_impl_process_count(uint64_t *count);
+void hl_impl_memory(hl_memory_info_t *out);
+void hl_impl_swap(hl_swap_info_t *out);
+void hl_impl_cpu(hl_cpu_info_t *out);
+void hl_impl_cpu_temp(double *out);
+void hl_impl_gpu(hl_gpu_list_t *out);
+void hl_impl_battery(hl_battery_list_t *out);
+void hl_impl_disk(hl_disk_list_t *out);
+void hl_impl_host(hl_host_info_t *out);
+void hl_impl_network(hl_network_info_t *out);
+void hl_impl_public_ip(hl_public_ip_info_t *out);
+
+/* ---- member writers: shared by each module document and its snapshot section.
+ * Each writes the members only, between the brackets its caller writes. ----- */
+
+void hl_write_os(hl_json_t *j, const hl_os_info_t *r);
+void hl_write_kernel(hl_json_t *j, const hl_kernel_info_t *r);
+void hl_write_uptime(hl_json_t *j, const hl_uptime_info_t *r, hl_form_t form);
+void hl_write_boot_time(hl_json_t *j, const hl_uptime_info_t *r, hl_form_t form);
+void hl_write_packages(hl_json_t *j, const hl_packages_info_t *r);
+void hl_write_shell(hl_json_t *j, const hl_shell_info_t *r);
+void hl_write_terminal(hl_json_t *j, const hl_terminal_info_t *r);
+void hl_write_terminal_font(hl_json_t *j, const hl_terminal_font_info_t *r, hl_form_t form);
+void hl_write_resolution(hl_json_t *j, const hl_resolution_info_t *r, hl_form_t form);
+void hl_write_name(hl_json_t *j, const hl_name_info_t *r);
+void hl_write_user(hl_json_t *j, const hl_user_info_t *r, hl_form_t form);
+void hl_write_locale(hl_json_t *j, const hl_locale_info_t *r);
+void hl_write_process_count(hl_json_t *j, uint64_t count);
+void hl_write_memory(hl_json_t *j, const hl_memory_info_t *r);
+void hl_write_swap(hl_json_t *j, const hl_swap_info_t *r);
+void hl_write_cpu(hl_json_t *j, const hl_cpu_info_t *r);
+void hl_write_cpu_temp(hl_json_t *j, double celsius);
+void hl_write_gpu(hl_json_t *j, const hl_gpu_list_t *r);         /* the entries */
+void hl_write_battery(hl_json_t *j, const hl_battery_list_t *r); /* the entries */
+void hl_write_disk(hl_json_t *j, const hl_disk_list_t *r);       /* the entries */
+void hl_write_host(hl_json_t *j, const hl_host_info_t *r);
+void hl_write_network(hl_json_t *j, const hl_network_info_t *r);
+void hl_write_public_ip(hl_json_t *j, const hl_public_ip_info_t *r);
+
+#endif

@@ -1,0 +1,180 @@
+/*
+ * The platform port: every operating-system call the collectors need, as
+ * plain-value functions. Each function stands for one platform operation and
+ * answers exactly what that operation answered; every decision about the
+ * answer is taken by the portable code above this header.
+ *
+ * platform/win32/ implements the port with the real Win32 calls.
+ * tests/fake/ implements it as a scriptable substitute for the unit tests.
+ *
+ * UTF-16 text is char16_t; on Windows it has the layout of WCHAR.
+ */
+#ifndef HL_PORT_H
+#define HL_PORT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+typedef void *hl_handle_t;
+typedef uintptr_t hl_hkey_t;
+
+/* The predefined roots, sign-extended as Windows defines them on x64. */
+#define HL_HKEY_CURRENT_USER ((hl_hkey_t)(intptr_t)(int32_t)0x80000001u)
+#define HL_HKEY_LOCAL_MACHINE ((hl_hkey_t)(intptr_t)(int32_t)0x80000002u)
+
+/* ---- heap ---------------------------------------------------------------- */
+void *hl_port_alloc(size_t size);
+void *hl_port_realloc(void *block, size_t size);
+void hl_port_free(void *block);
+
+/* ---- memory: GlobalMemoryStatusEx (dwLength 64) ----------------------------- */
+typedef struct hl_port_memory_t {
+    uint64_t total_phys;
+    uint64_t avail_phys;
+    uint64_t total_page_file;
+    uint64_t avail_page_file;
+} hl_port_memory_t;
+int hl_port_memory_status(hl_port_memory_t *out); /* 1 on success */
+
+/* ---- registry: RegOpenKeyExW, RegQueryValueExW, RegEnumKeyExW, RegCloseKey - */
+long hl_port_reg_open(hl_hkey_t root, const char16_t *subkey, uint32_t access, hl_hkey_t *out);
+/* type and data may be NULL; size is in and out, in bytes. */
+long hl_port_reg_query(hl_hkey_t key, const char16_t *name, uint32_t *type, void *data,
+                       uint32_t *size);
+/* name_len is in and out, in UTF-16 units. */
+long hl_port_reg_enum_key(hl_hkey_t key, uint32_t index, char16_t *name, uint32_t *name_len);
+void hl_port_reg_close(hl_hkey_t key);
+
+/* ---- text: WideCharToMultiByte / MultiByteToWideChar, CP_UTF8, flags 0 ------ */
+int hl_port_utf16_to_utf8(const char16_t *src, int src_len, char *dst, int dst_cap);
+int hl_port_utf8_to_utf16(const char *src, int src_len, char16_t *dst, int dst_cap);
+
+/* ---- modules: GetModuleHandleW, GetProcAddress, LoadLibraryExW ------------- */
+void *hl_port_module_handle(const char16_t *name);
+void *hl_port_proc_address(void *module, const char *name);
+/* Loads from the system directory only (LOAD_LIBRARY_SEARCH_SYSTEM32). */
+void *hl_port_load_system_library(const char16_t *name);
+
+/* ---- version: RtlGetVersion through its looked-up address, GetVersionExW ---- */
+int32_t hl_port_rtl_get_version(void *fn, uint32_t *major, uint32_t *minor, uint32_t *build);
+void hl_port_get_version_ex(uint32_t *major, uint32_t *minor, uint32_t *build);
+
+/* ---- time ------------------------------------------------------------------ */
+uint64_t hl_port_tick_count(void);  /* GetTickCount64 */
+uint64_t hl_port_system_time(void); /* GetSystemTimeAsFileTime, 100 ns since 1601 */
+/* _gmtime64_s + strftime("%Y-%m-%dT%H:%M:%SZ"); 1 when the instant could be
+ * converted and the text fitted, 0 otherwise (out untouched). */
+int hl_port_utc_text(int64_t seconds, char *out, size_t size);
+void hl_port_sleep(uint32_t ms); /* Sleep */
+
+/* ---- processors ------------------------------------------------------------ */
+uint32_t hl_port_processor_count(void); /* GetSystemInfo dwNumberOfProcessors */
+/* GetLogicalProcessorInformationEx: buffer may be NULL; length in and out. */
+int hl_port_logical_processor_info(uint32_t relationship, void *buffer, uint32_t *length);
+int hl_port_system_times(uint64_t *idle, uint64_t *kernel, uint64_t *user);
+
+/* ---- performance counters (PDH); each returns the PDH status, 0 = success -- */
+long hl_port_pdh_open(hl_handle_t *query);
+long hl_port_pdh_add_english(hl_handle_t query, const char16_t *path, hl_handle_t *counter);
+long hl_port_pdh_collect(hl_handle_t query);
+long hl_port_pdh_value(hl_handle_t counter, double *value); /* PDH_FMT_DOUBLE */
+long hl_port_pdh_remove(hl_handle_t counter);
+long hl_port_pdh_close(hl_handle_t query);
+
+/* ---- COM and WMI; each returns the HRESULT -------------------------------- */
+int32_t hl_port_com_init(void); /* CoInitializeEx(NULL, APARTMENTTHREADED|DISABLE_OLE1DDE) */
+int32_t hl_port_wmi_locator(hl_handle_t *locator);
+int32_t hl_port_wmi_connect(hl_handle_t locator, const char16_t *ns, int32_t flags,
+                            hl_handle_t *services);
+int32_t hl_port_wmi_exec(hl_handle_t services, const char16_t *query, int32_t flags,
+                         hl_handle_t *enumerator);
+int32_t hl_port_wmi_next(hl_handle_t enumerator, int32_t timeout_ms, hl_handle_t *row,
+                         uint32_t *returned);
+void hl_port_com_release(hl_handle_t object); /* IUnknown::Release */
+
+/* A VARIANT as plain values. vt is the variant type; num holds the integer
+ * member that vt names (VT_I2, VT_I4, VT_I8 sign-extended; VT_UI1, VT_UI2,
+ * VT_UI4, VT_UI8, VT_BOOL zero-extended); str the BSTR of VT_BSTR. raw is the
+ * platform's own storage, released by hl_port_variant_clear. */
+typedef struct hl_port_variant_t {
+    uint16_t vt;
+    int64_t num;
+    const char16_t *str;
+    uint64_t raw[3];
+} hl_port_variant_t;
+/* VariantInit, then IWbemClassObject::Get(name, 0, &variant, NULL, NULL). */
+int32_t hl_port_wmi_get(hl_handle_t row, const char16_t *name, hl_port_variant_t *v);
+int32_t hl_port_variant_clear(hl_port_variant_t *v);
+
+/* ---- display: EnumDisplaySettingsW, EnumDisplayDevicesW ---------------------- */
+int hl_port_display_settings(uint32_t *width, uint32_t *height, uint32_t *hz);
+/* DeviceString (128 units) and StateFlags of display device `index`. */
+int hl_port_display_device(uint32_t index, char16_t *device_string, uint32_t *state_flags);
+
+/* ---- volumes ----------------------------------------------------------------- */
+uint32_t hl_port_logical_drives(char16_t *buffer, uint32_t length);
+uint32_t hl_port_drive_type(const char16_t *root);
+int hl_port_volume_info(const char16_t *root, char16_t *label, uint32_t label_len, char16_t *fs,
+                        uint32_t fs_len);
+int hl_port_disk_space(const char16_t *root, uint64_t *total, uint64_t *total_free);
+
+/* ---- firmware: GetSystemFirmwareTable ------------------------------------------ */
+uint32_t hl_port_firmware_table(uint32_t provider, uint32_t id, void *buffer, uint32_t size);
+
+/* ---- IP helper ------------------------------------------------------------------ */
+/* GetAdaptersAddresses(0, 0, NULL, buffer, size) through the looked-up address. */
+uint32_t hl_port_adapters(void *fn, void *buffer, uint32_t *size);
+typedef struct hl_port_adapter_t {
+    uint32_t length; /* the record's declared length */
+    uint32_t if_index;
+    const char16_t *friendly_name;
+    uint8_t phys[8];
+    uint32_t phys_len;
+    const void *first_unicast;
+    const void *next;
+} hl_port_adapter_t;
+void hl_port_adapter_read(const void *record, hl_port_adapter_t *out);
+typedef struct hl_port_unicast_t {
+    int has_sockaddr;
+    int family; /* 2 = IPv4, 23 = IPv6 */
+    uint8_t addr[16];
+    const void *next;
+} hl_port_unicast_t;
+void hl_port_unicast_read(const void *unicast, hl_port_unicast_t *out);
+int hl_port_inet_ntop(int family, const uint8_t *addr, char *buffer, size_t size); /* 1 ok */
+/* GetIfTable(buffer, size, FALSE): the raw MIB_IFTABLE bytes. */
+uint32_t hl_port_if_table(void *buffer, uint32_t *size);
+
+/* ---- environment, account, locale, processes ---------------------------------- */
+uint32_t hl_port_getenv(const char16_t *name, char16_t *buffer, uint32_t length);
+int hl_port_user_name(char16_t *buffer, uint32_t *length);
+int hl_port_computer_name(char16_t *buffer, uint32_t *length); /* ComputerNameDnsHostname */
+int hl_port_locale_name(char16_t *buffer, int length); /* LOCALE_SYSTEM_DEFAULT, LOCALE_SNAME */
+int hl_port_process_snapshot(hl_handle_t *snapshot);   /* 0 for INVALID_HANDLE_VALUE */
+int hl_port_process_first(hl_handle_t snapshot);
+int hl_port_process_next(hl_handle_t snapshot);
+void hl_port_close_handle(hl_handle_t handle);
+
+/* ---- HTTP: one synchronous GET through WinHTTP --------------------------------- */
+enum {
+    HL_HTTP_OK = 0,
+    HL_HTTP_OPEN_FAILED = 1,    /* WinHttpOpen */
+    HL_HTTP_CONNECT_FAILED = 2, /* WinHttpConnect */
+    HL_HTTP_REQUEST_FAILED = 3, /* WinHttpOpenRequest */
+    HL_HTTP_SEND_FAILED = 4     /* WinHttpSendRequest or WinHttpReceiveResponse */
+};
+typedef struct hl_port_http_request_t {
+    const char16_t *host;
+    uint16_t port;
+    const char16_t *path;
+    const char16_t *agent;
+    int32_t resolve_ms, connect_ms, send_ms, receive_ms;
+} hl_port_http_request_t;
+/* Opens, connects, sends and receives the response head. On failure every
+ * handle it opened is closed again, newest first, and *session stays NULL. */
+int hl_port_http_begin(const hl_port_http_request_t *request, hl_handle_t *session);
+int hl_port_http_available(hl_handle_t session, uint32_t *available); /* 1 ok */
+int hl_port_http_read(hl_handle_t session, void *buffer, uint32_t want, uint32_t *got);
+void hl_port_http_end(hl_handle_t session); /* request, connection, root */
+
+#endif

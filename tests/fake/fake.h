@@ -1,0 +1,161 @@
+/*
+ * The substitute platform: implements every function of hl_port.h from
+ * scripted data, counts every call, can fail the k-th call of any operation,
+ * and keeps account of what was acquired and released.
+ *
+ * Linked into test binaries only. fake_reset() returns every service to its
+ * empty default; the unit-test main runs it before each test.
+ */
+#ifndef HL_FAKE_H
+#define HL_FAKE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "hl_port.h"
+
+/* Every operation of the port that can be counted or failed. */
+enum fake_op {
+    FAKE_ALLOC,
+    FAKE_REALLOC,
+    FAKE_MEMORY_STATUS,
+    FAKE_REG_OPEN,
+    FAKE_REG_QUERY,
+    FAKE_REG_ENUM_KEY,
+    FAKE_UTF16_TO_UTF8,
+    FAKE_UTF8_TO_UTF16,
+    FAKE_MODULE_HANDLE,
+    FAKE_PROC_ADDRESS,
+    FAKE_LOAD_SYSTEM_LIBRARY,
+    FAKE_RTL_GET_VERSION,
+    FAKE_GET_VERSION_EX,
+    FAKE_TICK_COUNT,
+    FAKE_SYSTEM_TIME,
+    FAKE_UTC_TEXT,
+    FAKE_SLEEP,
+    FAKE_PROCESSOR_COUNT,
+    FAKE_LOGICAL_PROCESSOR_INFO,
+    FAKE_SYSTEM_TIMES,
+    FAKE_PDH_OPEN,
+    FAKE_PDH_ADD,
+    FAKE_PDH_COLLECT,
+    FAKE_PDH_VALUE,
+    FAKE_PDH_REMOVE,
+    FAKE_PDH_CLOSE,
+    FAKE_COM_INIT,
+    FAKE_WMI_LOCATOR,
+    FAKE_WMI_CONNECT,
+    FAKE_WMI_EXEC,
+    FAKE_WMI_NEXT,
+    FAKE_WMI_GET,
+    FAKE_VARIANT_CLEAR,
+    FAKE_DISPLAY_SETTINGS,
+    FAKE_DISPLAY_DEVICE,
+    FAKE_LOGICAL_DRIVES,
+    FAKE_DRIVE_TYPE,
+    FAKE_VOLUME_INFO,
+    FAKE_DISK_SPACE,
+    FAKE_FIRMWARE_TABLE,
+    FAKE_ADAPTERS,
+    FAKE_INET_NTOP,
+    FAKE_IF_TABLE,
+    FAKE_GETENV,
+    FAKE_USER_NAME,
+    FAKE_COMPUTER_NAME,
+    FAKE_LOCALE_NAME,
+    FAKE_PROCESS_SNAPSHOT,
+    FAKE_PROCESS_FIRST,
+    FAKE_PROCESS_NEXT,
+    FAKE_HTTP_BEGIN,
+    FAKE_HTTP_AVAILABLE,
+    FAKE_HTTP_READ,
+    FAKE_OP_COUNT
+};
+
+const char *fake_op_name(fake_op op);
+
+/* Fault rule: the k-th call (1-based, counted from the rule's installation)
+ * of `op` fails; with `persistent` every later call fails too. `code` is what
+ * an operation that returns a status returns (0: the operation's own default
+ * failure). Several rules may be installed, one per operation. */
+void fake_fail(fake_op op, int k, bool persistent = false, long code = 0);
+int fake_calls(fake_op op);
+/* True when any fault rule has fired since the last reset. */
+bool fake_fault_fired();
+
+/* Called by each fake operation: counts the call and tells whether it fails.
+ * *code receives the rule's code, or `default_code` when the rule has none. */
+bool fake_hit(fake_op op, long *code = nullptr, long default_code = 0);
+
+/* Resource accounting. */
+enum fake_res {
+    FAKE_RES_HEAP,
+    FAKE_RES_KEY,
+    FAKE_RES_COM,
+    FAKE_RES_VARIANT,
+    FAKE_RES_PDH_QUERY,
+    FAKE_RES_PDH_COUNTER,
+    FAKE_RES_HANDLE,
+    FAKE_RES_HTTP,
+    FAKE_RES_COUNT
+};
+void fake_acquire(fake_res r);
+void fake_release(fake_res r);
+/* Outstanding count of a resource (acquired minus released). Heap blocks
+ * count from process start: compare before and after a call. */
+long fake_outstanding(fake_res r);
+/* Releases of things never acquired (double frees, foreign handles). */
+long fake_misuse();
+/* True when every resource other than the heap is back to zero and nothing
+ * was misused. */
+bool fake_all_released();
+
+/* Runs every registered service reset, clears rules, counters and accounting
+ * (the heap's live blocks stay known). */
+void fake_reset();
+/* Each service file registers its own reset with a static fake_registrar. */
+struct fake_registrar {
+    explicit fake_registrar(void (*reset)());
+};
+
+/* ---- scripted services: memory, time, version, modules ----------------- */
+void fake_set_memory(uint64_t total_phys, uint64_t avail_phys, uint64_t total_page,
+                     uint64_t avail_page);
+void fake_set_tick_count(uint64_t ms);
+void fake_set_system_time(uint64_t filetime);
+/* Durations passed to hl_port_sleep, in order. */
+const std::vector<uint32_t> &fake_sleeps();
+void fake_set_version(uint32_t major, uint32_t minor, uint32_t build, int32_t rtl_status = 0,
+                      bool have_rtl = true);
+void fake_set_version_ex(uint32_t major, uint32_t minor, uint32_t build);
+/* Modules that hl_port_module_handle / hl_port_load_system_library find, and
+ * the procedures hl_port_proc_address finds in them. */
+void fake_add_module(const char *name, bool loaded, bool loadable);
+void fake_add_proc(const char *module, const char *proc);
+
+/* ---- registry ----------------------------------------------------------- */
+enum { FAKE_VIEW_64 = 0, FAKE_VIEW_32 = 1 };
+void fake_reg_add_key(hl_hkey_t root, const char *path, int view = FAKE_VIEW_64);
+void fake_reg_set(hl_hkey_t root, const char *path, const char *name, uint32_t type,
+                  const void *data, uint32_t size, int view = FAKE_VIEW_64);
+/* A REG_SZ (or `type`) value holding the UTF-16 form of `utf8` and its NUL. */
+void fake_reg_set_sz(hl_hkey_t root, const char *path, const char *name, const char *utf8,
+                     int view = FAKE_VIEW_64, uint32_t type = 1);
+void fake_reg_set_dword(hl_hkey_t root, const char *path, const char *name, uint32_t value,
+                        int view = FAKE_VIEW_64);
+/* The access masks seen by hl_port_reg_open, in order. */
+const std::vector<uint32_t> &fake_reg_access_log();
+
+/* ---- text --------------------------------------------------------------- */
+std::u16string fake_u16(const char *utf8);
+std::string fake_u8(const char16_t *utf16);
+/* The substitute converters, with WideCharToMultiByte / MultiByteToWideChar
+ * semantics for CP_UTF8 and flags 0. Also built into the Wine tests, which
+ * compare them with the real ones. */
+int fake_utf16_to_utf8_impl(const char16_t *src, int src_len, char *dst, int dst_cap);
+int fake_utf8_to_utf16_impl(const char *src, int src_len, char16_t *dst, int dst_cap);
+
+#endif
