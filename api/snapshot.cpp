@@ -25,19 +25,66 @@ extern "C" const char *hostlens_get_all(void)
     hl_json_reset(j);
     hl_json_raw(j, "{");
 
-    /* Collection phase. */
+    /* Collection phase, in this order. */
+    /* collect: os */
+    /* collect: host */
+    /* collect: kernel */
+    /* collect: uptime */
+    /* collect: packages */
+    /* collect: shell */
+    /* collect: resolution */
+    /* collect: de */
+    /* collect: wm */
+    /* collect: terminal */
+    /* collect: terminal_font */
+    /* collect: cpu */
+    /* collect: cpu_temp */
+    /* collect: gpu */
+    /* collect: memory */
     hl_memory_info_t memory;
-    hl_swap_info_t swap;
     hl_impl_memory(&memory);
+    /* collect: swap */
+    hl_swap_info_t swap;
     hl_impl_swap(&swap);
+    /* collect: battery */
+    /* collect: disk */
+    /* collect: network */
+    /* collect: public_ip */
+    /* collect: locale */
+    /* collect: user */
+    /* collect: process_count */
 
-    /* Emission phase. */
+    /* Emission phase, in this order. */
+    /* section: os */
+    /* section: host */
+    /* section: kernel */
+    /* section: uptime */
+    /* section: boot_time */
+    /* section: packages */
+    /* section: shell */
+    /* section: resolution */
+    /* section: de */
+    /* section: wm */
+    /* section: terminal */
+    /* section: terminal_font */
+    /* section: cpu */
+    /* section: cpu_temp */
+    /* section: gpu */
+    /* section: memory */
     open_section(j, "memory", "{");
     hl_write_memory(j, &memory);
     close_section(j, "}");
+    /* section: swap */
     open_section(j, "swap", "{");
     hl_write_swap(j, &swap);
     close_section(j, "}");
+    /* section: battery */
+    /* section: disk */
+    /* section: network */
+    /* section: public_ip */
+    /* section: locale */
+    /* section: user */
+    /* section: process_count */
 
     hl_json_key(j, "logo");
     hl_json_str(j, hostlens_logo("generic"));
