@@ -2,20 +2,22 @@
 # program, and the integration tests that load the real DLL.
 file(GLOB HOSTLENS_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
 
+enable_language(RC)
 add_library(hostlens SHARED ${HOSTLENS_PORTABLE_SOURCES} ${HOSTLENS_WIN32_SOURCES}
-  ${CMAKE_SOURCE_DIR}/api/hostlens.def)
+  ${CMAKE_SOURCE_DIR}/api/hostlens.def ${CMAKE_SOURCE_DIR}/api/hostlens.rc)
 target_include_directories(hostlens PUBLIC $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/include>
   PRIVATE ${HOSTLENS_INCLUDES})
 target_compile_definitions(hostlens PRIVATE HOSTLENS_BUILDING WIN32_LEAN_AND_MEAN NOMINMAX
   _WIN32_WINNT=0x0601 UNICODE _UNICODE ${HOSTLENS_DEFINES})
-set_target_properties(hostlens PROPERTIES PREFIX "" IMPORT_PREFIX "" IMPORT_SUFFIX ".lib")
+set_target_properties(hostlens PROPERTIES PREFIX "" IMPORT_PREFIX "" IMPORT_SUFFIX ".lib"
+  ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 target_link_libraries(hostlens PRIVATE ole32 oleaut32 pdh winhttp ws2_32 iphlpapi user32 advapi32)
 if(MINGW)
   # Static runtime, so the DLL imports system DLLs only.
   target_link_options(hostlens PRIVATE -static -static-libgcc -static-libstdc++)
 endif()
 
-add_executable(hostlens_cli tools/hostlens/main.cpp)
+add_executable(hostlens_cli tools/hostlens/main.cpp tools/hostlens/hostlens.rc)
 set_target_properties(hostlens_cli PROPERTIES OUTPUT_NAME hostlens)
 target_link_libraries(hostlens_cli PRIVATE hostlens)
 if(MINGW)
@@ -47,3 +49,5 @@ if(CMAKE_CROSSCOMPILING AND EXISTS /usr/src/googletest/googletest)
     set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300)
   endforeach()
 endif()
+
+include(cmake/packaging.cmake)

@@ -1,0 +1,36 @@
+# Installation layout, CMake config package, pkg-config file and the zip.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+install(TARGETS hostlens EXPORT hostlensTargets
+  RUNTIME DESTINATION bin
+  LIBRARY DESTINATION bin
+  ARCHIVE DESTINATION lib
+  INCLUDES DESTINATION include)
+install(TARGETS hostlens_cli RUNTIME DESTINATION bin)
+install(FILES ${CMAKE_SOURCE_DIR}/include/hostlens.h DESTINATION include)
+install(EXPORT hostlensTargets NAMESPACE hostlens:: DESTINATION lib/cmake/hostlens)
+configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/hostlensConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/hostlensConfig.cmake INSTALL_DESTINATION lib/cmake/hostlens)
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/hostlensConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/hostlensConfig.cmake ${CMAKE_BINARY_DIR}/hostlensConfigVersion.cmake
+  DESTINATION lib/cmake/hostlens)
+configure_file(${CMAKE_SOURCE_DIR}/cmake/hostlens.pc.in ${CMAKE_BINARY_DIR}/hostlens.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/hostlens.pc DESTINATION lib/pkgconfig)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION .)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME hostlens)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME hostlens-${PROJECT_VERSION}-win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
+include(CPack)
+
+# A consumer built against the installed tree, as a user would.
+if(CMAKE_CROSSCOMPILING)
+  add_test(NAME packaging.consumer
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/packaging/consumer.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+  set_tests_properties(packaging.consumer PROPERTIES TIMEOUT 300)
+endif()
