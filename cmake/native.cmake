@@ -1,7 +1,5 @@
 # Native build: the portable code against the substitute platform, with the
-# unit tests.
-find_package(GTest REQUIRED)
-include(GoogleTest)
+# unit tests (or, with HOSTLENS_FUZZ, the fuzz targets).
 
 add_library(hostlens_portable STATIC ${HOSTLENS_PORTABLE_SOURCES})
 target_include_directories(hostlens_portable PUBLIC ${HOSTLENS_INCLUDES})
@@ -12,6 +10,13 @@ add_library(hostlens_fake OBJECT ${HOSTLENS_FAKE_SOURCES})
 target_include_directories(hostlens_fake PUBLIC ${CMAKE_SOURCE_DIR}/tests/fake ${HOSTLENS_INCLUDES})
 target_compile_definitions(hostlens_fake PUBLIC HOSTLENS_STATIC ${HOSTLENS_DEFINES})
 
+if(HOSTLENS_FUZZ)
+  include(cmake/fuzz.cmake)
+  return()
+endif()
+
+find_package(GTest REQUIRED)
+include(GoogleTest)
 file(GLOB HOSTLENS_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(hostlens_unit_tests ${HOSTLENS_UNIT_SOURCES} $<TARGET_OBJECTS:hostlens_fake>)
 target_include_directories(hostlens_unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit
