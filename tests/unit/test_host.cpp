@@ -23,7 +23,8 @@ bytes structure(uint8_t type, uint8_t length, std::vector<std::pair<uint8_t, uin
     b[0] = type;
     b[1] = length;
     for (auto &p : set)
-        b[p.first] = p.second;
+        if (p.first < b.size()) /* a shorter version of the structure lacks the field */
+            b[p.first] = p.second;
     for (auto &s : strings) {
         b.insert(b.end(), s.begin(), s.end());
         b.push_back(0);
