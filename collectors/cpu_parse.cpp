@@ -4,7 +4,6 @@
  */
 #include "hl_cpu.h"
 
-#include <math.h>
 #include <stdlib.h>
 #include <string.h>
 
