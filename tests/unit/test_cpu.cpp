@@ -363,3 +363,27 @@ TEST(Cpu, Document)
     auto all = parsed(hostlens_get_all());
     EXPECT_EQ(all["cpu"], parsed(hostlens_cpu())["cpu"]);
 }
+
+TEST(Cpu, ParsersStayInsideMutatedSpans)
+{
+    std::vector<uint8_t> span = records(0, 2);
+    std::vector<uint8_t> g = fake_lpi_groups({4, 4, 2});
+    span.insert(span.end(), g.begin(), g.end());
+    uint32_t seed = 777;
+    for (int round = 0; round < 3000; round++) {
+        std::vector<uint8_t> m = span;
+        for (int k = 0; k < 3; k++) {
+            seed = seed * 1103515245u + 12345u;
+            size_t at = (seed >> 8) % m.size();
+            seed = seed * 1103515245u + 12345u;
+            m[at] = (uint8_t)(seed >> 16);
+        }
+        /* Exactly sized, so a read past the span is caught by the sanitizer. */
+        m.resize((seed >> 4) % (m.size() + 1));
+        uint32_t active[HL_CPU_MAX_GROUPS];
+        int n = hl_impl_cpu_groups(m.data(), m.size(), active, HL_CPU_MAX_GROUPS);
+        ASSERT_GE(n, 0);
+        ASSERT_LE((size_t)n * 48 + 32, m.size() + (n == 0 ? 32 : 0));
+        ASSERT_LE(hl_impl_cpu_count_records(m.data(), m.size(), 0), (int64_t)(m.size() / 8));
+    }
+}
