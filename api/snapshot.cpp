@@ -28,8 +28,12 @@ extern "C" const char *hostlens_get_all(void)
     /* Collection phase, in this order. */
     /* collect: os */
     /* collect: host */
+    hl_host_info_t host;
+    hl_impl_host(&host);
     /* collect: kernel */
     /* collect: uptime */
+    hl_uptime_info_t uptime;
+    hl_impl_uptime(&uptime);
     /* collect: packages */
     /* collect: shell */
     /* collect: resolution */
@@ -38,6 +42,8 @@ extern "C" const char *hostlens_get_all(void)
     /* collect: terminal */
     /* collect: terminal_font */
     /* collect: cpu */
+    hl_cpu_info_t cpu;
+    hl_impl_cpu(&cpu);
     /* collect: cpu_temp */
     /* collect: gpu */
     /* collect: memory */
@@ -48,6 +54,8 @@ extern "C" const char *hostlens_get_all(void)
     hl_impl_swap(&swap);
     /* collect: battery */
     /* collect: disk */
+    hl_disk_list_t disk;
+    hl_impl_disk(&disk);
     /* collect: network */
     /* collect: public_ip */
     /* collect: locale */
@@ -57,9 +65,18 @@ extern "C" const char *hostlens_get_all(void)
     /* Emission phase, in this order. */
     /* section: os */
     /* section: host */
+    open_section(j, "host", "{");
+    hl_write_host(j, &host);
+    close_section(j, "}");
     /* section: kernel */
     /* section: uptime */
+    open_section(j, "uptime", "{");
+    hl_write_uptime(j, &uptime, HL_SECTION);
+    close_section(j, "}");
     /* section: boot_time */
+    open_section(j, "boot_time", "{");
+    hl_write_boot_time(j, &uptime, HL_SECTION);
+    close_section(j, "}");
     /* section: packages */
     /* section: shell */
     /* section: resolution */
@@ -68,6 +85,9 @@ extern "C" const char *hostlens_get_all(void)
     /* section: terminal */
     /* section: terminal_font */
     /* section: cpu */
+    open_section(j, "cpu", "{");
+    hl_write_cpu(j, &cpu);
+    close_section(j, "}");
     /* section: cpu_temp */
     /* section: gpu */
     /* section: memory */
@@ -80,6 +100,9 @@ extern "C" const char *hostlens_get_all(void)
     close_section(j, "}");
     /* section: battery */
     /* section: disk */
+    open_section(j, "disk", "[");
+    hl_write_disk(j, &disk);
+    close_section(j, "]");
     /* section: network */
     /* section: public_ip */
     /* section: locale */

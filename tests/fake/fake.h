@@ -158,4 +158,42 @@ std::string fake_u8(const char16_t *utf16);
 int fake_utf16_to_utf8_impl(const char16_t *src, int src_len, char *dst, int dst_cap);
 int fake_utf8_to_utf16_impl(const char *src, int src_len, char16_t *dst, int dst_cap);
 
+/* ---- processors, performance counters (fake_cpu.cpp) ----------------------- */
+void fake_set_processor_count(uint32_t n);
+/* The raw SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX bytes answered for one
+ * relationship (none scripted: the size query reports 0). */
+void fake_set_lpi(uint32_t relationship, const std::vector<uint8_t> &bytes);
+/* One record: Relationship, Size, then Size - 8 zero bytes. */
+std::vector<uint8_t> fake_lpi_record(uint32_t relationship, uint32_t size);
+/* A RelationGroup record with one PROCESSOR_GROUP_INFO per active count. */
+std::vector<uint8_t> fake_lpi_groups(const std::vector<uint8_t> &active);
+/* Successive answers of hl_port_system_times; after the last one it repeats
+ * that one (zeros when none was scripted). */
+void fake_push_system_times(uint64_t idle, uint64_t kernel, uint64_t user, bool ok = true);
+/* A counter path (UTF-8) that PdhAddEnglishCounterW accepts and the value it
+ * reads once two collections were made; other paths fail to add with
+ * PDH_CSTATUS_NO_OBJECT, as every "Processor Information" path does in Wine. */
+void fake_pdh_counter(const char *path, double value, long value_status = 0);
+/* The paths passed to PdhAddEnglishCounterW, in order. */
+const std::vector<std::string> &fake_pdh_paths();
+
+/* ---- volumes (fake_volume.cpp) ----------------------------------------------- */
+struct fake_drive_t {
+    std::string root; /* "C:\\" */
+    uint32_t type;    /* 3 = DRIVE_FIXED */
+    std::string label, fs;
+    bool volume_ok;
+    bool space_ok;
+    uint64_t total, total_free;
+};
+/* Replaces the drive list (the default is one fixed C: of 512,110,190,592
+ * bytes, NTFS, labelled "Windows"). */
+void fake_set_drives(const std::vector<fake_drive_t> &drives);
+
+/* ---- firmware tables (fake_firmware.cpp) ---------------------------------------- */
+/* The raw SMBIOS data answered for 'RSMB' table 0 (none by default). */
+void fake_set_firmware(const std::vector<uint8_t> &bytes);
+/* The table grows by `extra` bytes right after the size query. */
+void fake_set_firmware_growth(uint32_t extra);
+
 #endif

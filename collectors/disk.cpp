@@ -1,0 +1,79 @@
+/*
+ * Fixed volumes with a drive letter: label, file system, size and use.
+ */
+#include "hostlens_internal.h"
+
+#include <string.h>
+
+#include "hl_access.h"
+#include "hl_port.h"
+
+#define DRIVE_FIXED_TYPE 3u
+#define DRIVE_LIST_UNITS 512u
+
+static void read_space(hl_disk_info_t *d, const char16_t *root)
+{
+    uint64_t total = 0, total_free = 0;
+    if (!hl_port_disk_space(root, &total, &total_free)) {
+        d->size_gb = 0.0;
+        d->used_gb = 0.0;
+        d->percent = -1.0;
+        return;
+    }
+    double t = (double)total, used = (double)total - (double)total_free;
+    d->size_gb = t / 1073741824.0;
+    d->used_gb = used / 1073741824.0;
+    d->percent = total != 0 ? used * 100.0 / t : 0.0;
+}
+
+static void read_volume(hl_disk_info_t *d, const char16_t *root)
+{
+    char16_t label[256], fs[64];
+    memset(label, 0, sizeof label);
+    memset(fs, 0, sizeof fs);
+    /* A failed call leaves both names empty, which is all that matters. */
+    hl_port_volume_info(root, label, 256, fs, 64);
+    /* The platform fills the buffers; their last unit stays a terminator
+     * even if it did not. */
+    label[255] = 0;
+    fs[63] = 0;
+    read_space(d, root);
+
+    char text[128];
+    w2s(root, text, 8);
+    hl_copy(d->device, sizeof d->device, text);
+    hl_copy(d->mount_point, sizeof d->mount_point, text);
+    if (label[0] != 0) {
+        w2s(label, text, 128);
+        hl_copy(d->label, sizeof d->label, text);
+    } else {
+        hl_copy(d->label, sizeof d->label, "unknown");
+    }
+    if (fs[0] != 0) {
+        w2s(fs, text, 64);
+        hl_copy(d->filesystem, sizeof d->filesystem, text);
+    } else {
+        hl_copy(d->filesystem, sizeof d->filesystem, "unknown");
+    }
+}
+
+void hl_impl_disk(hl_disk_list_t *out)
+{
+    memset(out, 0, sizeof *out);
+    /* One unit more than the platform is told, so the list is terminated
+     * whatever it wrote. */
+    char16_t roots[DRIVE_LIST_UNITS + 2];
+    memset(roots, 0, sizeof roots);
+    hl_port_logical_drives(roots, DRIVE_LIST_UNITS);
+
+    size_t at = 0;
+    while (at < DRIVE_LIST_UNITS && roots[at] != 0 && out->count < HL_DISK_MAX) {
+        const char16_t *root = roots + at;
+        size_t len = 0;
+        while (root[len] != 0)
+            len++;
+        if (hl_port_drive_type(root) == DRIVE_FIXED_TYPE)
+            read_volume(&out->disks[out->count++], root);
+        at += len + 1;
+    }
+}

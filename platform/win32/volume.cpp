@@ -1,0 +1,36 @@
+/*
+ * Drive letters and volumes.
+ */
+#include <windows.h>
+
+#include "hl_port.h"
+#include "win32_util.h"
+
+uint32_t hl_port_logical_drives(char16_t *buffer, uint32_t length)
+{
+    return GetLogicalDriveStringsW(length, WM(buffer));
+}
+
+uint32_t hl_port_drive_type(const char16_t *root)
+{
+    return GetDriveTypeW(W(root));
+}
+
+int hl_port_volume_info(const char16_t *root, char16_t *label, uint32_t label_len, char16_t *fs,
+                        uint32_t fs_len)
+{
+    DWORD serial = 0;
+    BOOL ok =
+        GetVolumeInformationW(W(root), WM(label), label_len, &serial, NULL, NULL, WM(fs), fs_len);
+    return ok ? 1 : 0;
+}
+
+int hl_port_disk_space(const char16_t *root, uint64_t *total, uint64_t *total_free)
+{
+    ULARGE_INTEGER caller, t, f;
+    if (!GetDiskFreeSpaceExW(W(root), &caller, &t, &f))
+        return 0;
+    *total = t.QuadPart;
+    *total_free = f.QuadPart;
+    return 1;
+}

@@ -1,0 +1,99 @@
+/*
+ * Drive letters and volumes: the root list, drive types, volume names and
+ * free space.
+ */
+#include "fake.h"
+
+#include <string.h>
+
+namespace
+{
+
+std::vector<fake_drive_t> drives;
+
+void reset_volumes()
+{
+    drives.clear();
+    drives.push_back(fake_drive_t{"C:\\", 3, "Windows", "NTFS", true, true, UINT64_C(512110190592),
+                                  UINT64_C(295765098496)});
+}
+
+fake_registrar registrar(reset_volumes);
+
+const fake_drive_t *find(const char16_t *root)
+{
+    std::string r = fake_u8(root);
+    for (const fake_drive_t &d : drives)
+        if (d.root == r)
+            return &d;
+    return nullptr;
+}
+
+/* Copies text with its NUL into a buffer of `units`; false when it does not
+ * fit (the platform then fails with ERROR_BAD_LENGTH). */
+bool put(const std::string &text, char16_t *buffer, uint32_t units)
+{
+    std::u16string w = fake_u16(text.c_str());
+    if (w.size() + 1 > units)
+        return false;
+    memcpy(buffer, w.c_str(), (w.size() + 1) * sizeof(char16_t));
+    return true;
+}
+
+} // namespace
+
+void fake_set_drives(const std::vector<fake_drive_t> &list)
+{
+    drives = list;
+}
+
+uint32_t hl_port_logical_drives(char16_t *buffer, uint32_t length)
+{
+    if (fake_hit(FAKE_LOGICAL_DRIVES))
+        return 0;
+    std::u16string all;
+    for (const fake_drive_t &d : drives) {
+        all += fake_u16(d.root.c_str());
+        all += u'\0';
+    }
+    /* The answer excludes the list's final NUL; a buffer too small gets the
+     * size it needs and no text. */
+    if (all.size() + 1 > length)
+        return (uint32_t)all.size() + 1;
+    memcpy(buffer, all.data(), all.size() * sizeof(char16_t));
+    buffer[all.size()] = 0;
+    return (uint32_t)all.size();
+}
+
+uint32_t hl_port_drive_type(const char16_t *root)
+{
+    if (fake_hit(FAKE_DRIVE_TYPE))
+        return 0; /* DRIVE_UNKNOWN */
+    const fake_drive_t *d = find(root);
+    return d != nullptr ? d->type : 1; /* DRIVE_NO_ROOT_DIR */
+}
+
+int hl_port_volume_info(const char16_t *root, char16_t *label, uint32_t label_len, char16_t *fs,
+                        uint32_t fs_len)
+{
+    if (fake_hit(FAKE_VOLUME_INFO))
+        return 0;
+    const fake_drive_t *d = find(root);
+    if (d == nullptr || !d->volume_ok)
+        return 0;
+    if (!put(d->label, label, label_len) || !put(d->fs, fs, fs_len))
+        return 0;
+    return 1;
+}
+
+int hl_port_disk_space(const char16_t *root, uint64_t *total, uint64_t *total_free)
+{
+    if (fake_hit(FAKE_DISK_SPACE))
+        return 0;
+    const fake_drive_t *d = find(root);
+    if (d == nullptr || !d->space_ok)
+        return 0;
+    *total = d->total;
+    *total_free = d->total_free;
+    return 1;
+}
