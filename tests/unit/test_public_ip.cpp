@@ -38,6 +38,10 @@ TEST(PublicIp, BodyCases)
     const std::string failed = "public_ip: " + host + " request failed";
     const std::string returned = "public_ip: " + host + " returned an error";
     std::string v70(70, 'c');
+    std::string umlauts;
+    for (int i = 0; i < 40; i++)
+        umlauts += "\xc3\xbc";
+    const std::string umlauts62 = umlauts.substr(0, 62);
     std::string long_body =
         "{\"query\":\"198.51.100.4\",\"pad\":\"" + std::string(2100, 'p') + "\",\"city\":\"Far\"}";
     /* The closing quote of "Near" is the last byte read, then one past it. */
@@ -66,6 +70,13 @@ TEST(PublicIp, BodyCases)
         {long_body, "198.51.100.4", "unknown", "unknown", ""},
         {city_at_edge, "198.51.100.4", "unknown", "Near", ""},
         {city_past_edge, "198.51.100.4", "unknown", "unknown", ""},
+        /* Invalid bytes reach the document repaired, control bytes escaped,
+         * and a cut never splits a character. */
+        {"{\"query\":\"203.0.113.7\",\"city\":\"A\xff\x01"
+         "B\"}",
+         "203.0.113.7", "unknown", "A\xef\xbf\xbd\\u0001B", ""},
+        {"{\"query\":\"203.0.113.7\",\"city\":\"" + umlauts + "\"}", "203.0.113.7", "unknown",
+         umlauts62.c_str(), ""},
         {"", "unknown", "unknown", "unknown", failed},
         {"<html><body><h1>404 Not Found</h1></body></html>", "unknown", "unknown", "unknown",
          "public_ip: no IP returned"},
