@@ -35,12 +35,20 @@ extern "C" const char *hostlens_get_all(void)
     hl_uptime_info_t uptime;
     hl_impl_uptime(&uptime);
     /* collect: packages */
+    hl_packages_info_t packages;
+    hl_impl_packages(&packages);
     /* collect: shell */
+    hl_shell_info_t shell;
+    hl_impl_shell(&shell);
     /* collect: resolution */
     /* collect: de */
     /* collect: wm */
     /* collect: terminal */
+    hl_terminal_info_t terminal;
+    hl_impl_terminal(&terminal);
     /* collect: terminal_font */
+    hl_terminal_font_info_t terminal_font;
+    hl_impl_terminal_font(&terminal_font);
     /* collect: cpu */
     hl_cpu_info_t cpu;
     hl_impl_cpu(&cpu);
@@ -57,10 +65,20 @@ extern "C" const char *hostlens_get_all(void)
     hl_disk_list_t disk;
     hl_impl_disk(&disk);
     /* collect: network */
+    hl_network_info_t network;
+    hl_impl_network(&network);
     /* collect: public_ip */
+    hl_public_ip_info_t public_ip;
+    hl_impl_public_ip(&public_ip);
     /* collect: locale */
+    hl_locale_info_t locale;
+    hl_impl_locale(&locale);
     /* collect: user */
+    hl_user_info_t user;
+    hl_impl_user(&user);
     /* collect: process_count */
+    uint64_t process_count = 0;
+    hl_impl_process_count(&process_count);
 
     /* Emission phase, in this order. */
     /* section: os */
@@ -78,12 +96,24 @@ extern "C" const char *hostlens_get_all(void)
     hl_write_boot_time(j, &uptime, HL_SECTION);
     close_section(j, "}");
     /* section: packages */
+    open_section(j, "packages", "{");
+    hl_write_packages(j, &packages);
+    close_section(j, "}");
     /* section: shell */
+    open_section(j, "shell", "{");
+    hl_write_shell(j, &shell);
+    close_section(j, "}");
     /* section: resolution */
     /* section: de */
     /* section: wm */
     /* section: terminal */
+    open_section(j, "terminal", "{");
+    hl_write_terminal(j, &terminal);
+    close_section(j, "}");
     /* section: terminal_font */
+    open_section(j, "terminal_font", "{");
+    hl_write_terminal_font(j, &terminal_font, HL_SECTION);
+    close_section(j, "}");
     /* section: cpu */
     open_section(j, "cpu", "{");
     hl_write_cpu(j, &cpu);
@@ -104,10 +134,25 @@ extern "C" const char *hostlens_get_all(void)
     hl_write_disk(j, &disk);
     close_section(j, "]");
     /* section: network */
+    open_section(j, "network", "{");
+    hl_write_network(j, &network);
+    close_section(j, "}");
     /* section: public_ip */
+    open_section(j, "public_ip", "{");
+    hl_write_public_ip(j, &public_ip);
+    close_section(j, "}");
     /* section: locale */
+    open_section(j, "locale", "{");
+    hl_write_locale(j, &locale);
+    close_section(j, "}");
     /* section: user */
+    open_section(j, "user", "{");
+    hl_write_user(j, &user, HL_SECTION);
+    close_section(j, "}");
     /* section: process_count */
+    open_section(j, "process_count", "{");
+    hl_write_process_count(j, process_count);
+    close_section(j, "}");
 
     hl_json_key(j, "logo");
     hl_json_str(j, hostlens_logo("generic"));

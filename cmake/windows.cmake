@@ -2,20 +2,32 @@
 # program, and the integration tests that load the real DLL.
 file(GLOB HOSTLENS_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
 
+# One definition for every build of the DLL; they differ only in the public
+# IP service they ask.
 enable_language(RC)
-add_library(hostlens SHARED ${HOSTLENS_PORTABLE_SOURCES} ${HOSTLENS_WIN32_SOURCES}
-  ${CMAKE_SOURCE_DIR}/api/hostlens.def ${CMAKE_SOURCE_DIR}/api/hostlens.rc)
-target_include_directories(hostlens PUBLIC $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/include>
-  PRIVATE ${HOSTLENS_INCLUDES})
-target_compile_definitions(hostlens PRIVATE HOSTLENS_BUILDING WIN32_LEAN_AND_MEAN NOMINMAX
-  _WIN32_WINNT=0x0601 UNICODE _UNICODE ${HOSTLENS_DEFINES})
-set_target_properties(hostlens PROPERTIES PREFIX "" IMPORT_PREFIX "" IMPORT_SUFFIX ".lib"
-  ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-target_link_libraries(hostlens PRIVATE ole32 oleaut32 pdh winhttp ws2_32 iphlpapi user32 advapi32)
-if(MINGW)
-  # Static runtime, so the DLL imports system DLLs only.
-  target_link_options(hostlens PRIVATE -static -static-libgcc -static-libstdc++)
-endif()
+function(hostlens_dll target output host port)
+  add_library(${target} SHARED ${HOSTLENS_PORTABLE_SOURCES} ${HOSTLENS_WIN32_SOURCES}
+    ${CMAKE_SOURCE_DIR}/api/hostlens.def ${CMAKE_SOURCE_DIR}/api/hostlens.rc)
+  target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/include>
+    PRIVATE ${HOSTLENS_INCLUDES})
+  target_compile_definitions(${target} PRIVATE HOSTLENS_BUILDING WIN32_LEAN_AND_MEAN NOMINMAX
+    _WIN32_WINNT=0x0601 UNICODE _UNICODE HOSTLENS_PUBLIC_IP_HOST="${host}"
+    HOSTLENS_PUBLIC_IP_PORT=${port})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output} PREFIX "" IMPORT_PREFIX ""
+    IMPORT_SUFFIX ".lib" ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  target_link_libraries(${target} PRIVATE ole32 oleaut32 pdh winhttp ws2_32 iphlpapi user32
+    advapi32)
+  if(MINGW)
+    # Static runtime, so the DLL imports system DLLs only.
+    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+  endif()
+endfunction()
+
+hostlens_dll(hostlens hostlens "${HOSTLENS_PUBLIC_IP_HOST}" ${HOSTLENS_PUBLIC_IP_PORT})
+
+# The same library asking a server the integration tests run on 127.0.0.1.
+set(HOSTLENS_TEST_PUBLIC_IP_PORT 18080 CACHE STRING "port of the test public IP server")
+hostlens_dll(hostlens_localip hostlens_local "127.0.0.1" ${HOSTLENS_TEST_PUBLIC_IP_PORT})
 
 add_executable(hostlens_cli tools/hostlens/main.cpp tools/hostlens/hostlens.rc)
 set_target_properties(hostlens_cli PROPERTIES OUTPUT_NAME hostlens)
@@ -44,10 +56,18 @@ if(CMAKE_CROSSCOMPILING AND EXISTS /usr/src/googletest/googletest)
       HOSTLENS_STATIC ${HOSTLENS_DEFINES})
     target_link_libraries(wine_${name} PRIVATE gtest ws2_32 iphlpapi pdh winhttp ole32 oleaut32)
     target_link_options(wine_${name} PRIVATE -static -static-libgcc -static-libstdc++)
-    add_dependencies(wine_${name} hostlens)
+    target_compile_definitions(wine_${name} PRIVATE
+      HOSTLENS_TEST_PUBLIC_IP_PORT=${HOSTLENS_TEST_PUBLIC_IP_PORT})
+    add_dependencies(wine_${name} hostlens hostlens_localip)
     add_test(NAME wine.${name} COMMAND wine_${name})
     set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300)
   endforeach()
+  # The public IP cases also run through the WinHTTP side of the port itself.
+  if(TARGET wine_test_public_ip)
+    target_sources(wine_test_public_ip PRIVATE ${CMAKE_SOURCE_DIR}/platform/win32/http.cpp
+      ${CMAKE_SOURCE_DIR}/platform/win32/memory.cpp)
+    target_include_directories(wine_test_public_ip PRIVATE ${CMAKE_SOURCE_DIR}/platform/win32)
+  endif()
 endif()
 
 include(cmake/packaging.cmake)

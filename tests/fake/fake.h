@@ -195,5 +195,56 @@ void fake_set_drives(const std::vector<fake_drive_t> &drives);
 void fake_set_firmware(const std::vector<uint8_t> &bytes);
 /* The table grows by `extra` bytes right after the size query. */
 void fake_set_firmware_growth(uint32_t extra);
+/* ---- IP helper: adapter list, address text, interface table ------------- */
+/* Appends an adapter to the list GetAdaptersAddresses reports. A NULL name
+ * stands for a missing friendly name. */
+void fake_net_add_adapter(uint32_t if_index, const char *friendly_name,
+                          const uint8_t *phys = nullptr, uint32_t phys_len = 0);
+/* Appends a unicast address to the last adapter, from its text form. */
+void fake_net_add_unicast(const char *text);
+/* Appends a unicast address as raw bytes: any family, or no socket address. */
+void fake_net_add_unicast_raw(int family, const uint8_t *addr, bool has_sockaddr = true);
+/* The length every adapter record declares (default 448). */
+void fake_net_set_record_length(uint32_t length);
+/* n more adapters join the list, one after each answer that reports a size
+ * (the size query, and each ERROR_BUFFER_OVERFLOW). */
+void fake_net_set_pending(int n);
+/* The last adapter links back to the first, and each adapter's last unicast
+ * address back to its first. */
+void fake_net_set_loops(bool loops);
+/* The sizes passed to the calls that had a buffer, in order. */
+const std::vector<uint32_t> &fake_net_call_sizes();
+/* Rows of the interface table. */
+void fake_net_add_if_row(uint32_t index, uint32_t type);
+/* Overrides the table's declared row count. */
+void fake_net_set_if_declared_rows(uint32_t rows);
+
+/* ---- environment, account, locale, processes ----------------------------- */
+void fake_env_set(const char *name, const char *utf8_value);
+/* A value of `units` UTF-16 units of 'x'. */
+void fake_env_set_long(const char *name, size_t units);
+void fake_env_unset(const char *name);
+/* NULL makes the call fail. */
+void fake_set_user_name(const char *utf8);
+void fake_set_computer_name(const char *utf8);
+void fake_set_locale_name(const char *utf8);
+void fake_set_process_count(int processes);
+
+/* ---- HTTP ----------------------------------------------------------------- */
+/* The phase hl_port_http_begin fails in (HL_HTTP_OK: none). */
+void fake_http_set_phase(int phase);
+/* The body, and the sizes QueryDataAvailable reports in turn (after the
+ * list: what is left). An announced size may exceed what remains; a read
+ * then delivers what remains. */
+void fake_http_set_body(const std::string &body, const std::vector<uint32_t> &announce = {});
+/* What the last hl_port_http_begin was asked for. */
+struct fake_http_request {
+    std::string host, path, agent;
+    uint16_t port;
+    int32_t resolve_ms, connect_ms, send_ms, receive_ms;
+};
+const fake_http_request &fake_http_last_request();
+/* The byte counts asked of each read, in order. */
+const std::vector<uint32_t> &fake_http_reads();
 
 #endif

@@ -1,0 +1,208 @@
+/*
+ * Network adapters from the IP helper: names, the last IPv4 and IPv6
+ * unicast address of each, MAC text, loopback marking from the interface
+ * table, and the machine's local IPv4 address.
+ */
+#include "hostlens_internal.h"
+
+#include "hl_access.h"
+#include "hl_port.h"
+
+#include <string.h>
+
+/* The XP-level IP_ADAPTER_ADDRESSES ends at byte 96; everything read from a
+ * record lies within it. */
+#define NET_MIN_RECORD 96u
+#define NET_BUFFER_OVERFLOW 111u     /* ERROR_BUFFER_OVERFLOW */
+#define NET_INSUFFICIENT_BUFFER 122u /* ERROR_INSUFFICIENT_BUFFER */
+#define NET_OVERFLOW_RETRIES 3
+/* No unicast record is smaller than this, so a buffer of n bytes can link at
+ * most n / NET_MIN_UNICAST of them. */
+#define NET_MIN_UNICAST 32u
+
+/* MIB_IFTABLE: a DWORD row count, then MIB_IFROW rows of 860 bytes (the
+ * 256-unit name comes first, so dwIndex sits at 512 and dwType at 516). */
+#define IFTABLE_HEADER 4u
+#define IFROW_SIZE 860u
+#define IFROW_INDEX 512u
+#define IFROW_TYPE 516u
+#define IFTABLE_MAX_ROWS 256u
+#define IF_TYPE_SOFTWARE_LOOPBACK 24u
+
+static uint32_t read_u32(const uint8_t *p)
+{
+    uint32_t v;
+    memcpy(&v, p, sizeof v);
+    return v;
+}
+
+static void format_mac(const hl_port_adapter_t *a, char *out, size_t size)
+{
+    if (a->phys_len < 6) {
+        hl_copy(out, size, "unknown");
+        return;
+    }
+    hl_format(out, size, "%02X:%02X:%02X:%02X:%02X:%02X", a->phys[0], a->phys[1], a->phys[2],
+              a->phys[3], a->phys[4], a->phys[5]);
+}
+
+/* Every address overwrites the previous one of its family: the last of each
+ * is reported. */
+static void read_unicasts(const void *first, uint32_t max_links, hl_netif_info_t *e)
+{
+    const void *link = first;
+    for (uint32_t seen = 0; link != NULL && seen < max_links; seen++) {
+        hl_port_unicast_t u;
+        memset(&u, 0, sizeof u);
+        hl_port_unicast_read(link, &u);
+        link = u.next;
+        if (!u.has_sockaddr)
+            continue;
+        char text[128];
+        memset(text, 0, sizeof text);
+        if (u.family == 2) {
+            if (hl_port_inet_ntop(2, u.addr, text, 64))
+                hl_copy(e->ipv4, sizeof e->ipv4, text);
+        } else if (u.family == 23) {
+            if (hl_port_inet_ntop(23, u.addr, text, sizeof text))
+                hl_copy(e->ipv6, sizeof e->ipv6, text);
+        }
+    }
+}
+
+/* Walks the adapter list in buffer[0..size). Returns 0 when the first record
+ * is too short to be an adapter record (the caller stops there). */
+static int walk_adapters(const void *buffer, uint32_t size, hl_network_info_t *out,
+                         uint32_t *ifindex_of)
+{
+    if (size < NET_MIN_RECORD)
+        return 1;
+    hl_port_adapter_t a;
+    memset(&a, 0, sizeof a);
+    hl_port_adapter_read(buffer, &a);
+    if (a.length < NET_MIN_RECORD) {
+        hl_set_error("network: adapter struct too small (%lu < %lu)", (unsigned long)a.length,
+                     (unsigned long)NET_MIN_RECORD);
+        return 0;
+    }
+    /* The links come from the platform: never follow more of them than the
+     * buffer has room for records, whatever they point at. */
+    uint32_t max_records = size / a.length;
+    uint32_t max_unicasts = size / NET_MIN_UNICAST;
+    const void *record = buffer;
+    for (uint32_t seen = 0; record != NULL && seen < max_records; seen++) {
+        if (out->count >= HL_NETIF_MAX)
+            break;
+        if (seen > 0) {
+            memset(&a, 0, sizeof a);
+            hl_port_adapter_read(record, &a);
+        }
+        hl_netif_info_t *e = &out->interfaces[out->count];
+        w2s(a.friendly_name, e->name, (int)sizeof e->name);
+        ifindex_of[out->count] = a.if_index;
+        e->is_loopback = 0;
+        e->is_up = 1;
+        hl_copy(e->ipv4, sizeof e->ipv4, "unknown");
+        hl_copy(e->ipv6, sizeof e->ipv6, "unknown");
+        format_mac(&a, e->mac, sizeof e->mac);
+        read_unicasts(a.first_unicast, max_unicasts, e);
+        out->count++;
+        record = a.next;
+    }
+    return 1;
+}
+
+/* The adapter list can grow between the size query and the call (a VPN
+ * connecting, Wi-Fi coming up): the call then answers ERROR_BUFFER_OVERFLOW
+ * with the new size, and is tried again. */
+static int collect_adapters(void *fn, hl_network_info_t *out, uint32_t *ifindex_of)
+{
+    uint32_t size = 0;
+    (void)hl_port_adapters(fn, NULL, &size);
+    if (size == 0)
+        return 0;
+    void *buffer = hl_port_alloc(size);
+    if (buffer == NULL)
+        return 0;
+    uint32_t rc = hl_port_adapters(fn, buffer, &size);
+    for (int retry = 0; rc == NET_BUFFER_OVERFLOW && retry < NET_OVERFLOW_RETRIES; retry++) {
+        hl_port_free(buffer);
+        buffer = size != 0 ? hl_port_alloc(size) : NULL;
+        if (buffer == NULL)
+            return 1;
+        rc = hl_port_adapters(fn, buffer, &size);
+    }
+    int go_on = 1;
+    if (rc == 0)
+        go_on = walk_adapters(buffer, size, out, ifindex_of);
+    hl_port_free(buffer);
+    return go_on;
+}
+
+/* Marks the entries whose interface the table reports as a software
+ * loopback. Reads no row beyond `length`, whatever the row count says. */
+static void mark_loopbacks(const uint8_t *table, size_t length, const uint32_t *ifindex_of,
+                           hl_network_info_t *out)
+{
+    if (length < IFTABLE_HEADER)
+        return;
+    size_t rows = read_u32(table);
+    size_t room = (length - IFTABLE_HEADER) / IFROW_SIZE;
+    if (rows > room)
+        rows = room;
+    if (rows > IFTABLE_MAX_ROWS)
+        rows = IFTABLE_MAX_ROWS;
+    for (size_t r = 0; r < rows; r++) {
+        const uint8_t *row = table + IFTABLE_HEADER + r * IFROW_SIZE;
+        if (read_u32(row + IFROW_TYPE) != IF_TYPE_SOFTWARE_LOOPBACK)
+            continue;
+        uint32_t index = read_u32(row + IFROW_INDEX);
+        for (int i = 0; i < out->count; i++)
+            if (ifindex_of[i] == index)
+                out->interfaces[i].is_loopback = 1;
+    }
+}
+
+static void read_if_table(const uint32_t *ifindex_of, hl_network_info_t *out)
+{
+    uint32_t size = 0;
+    if (hl_port_if_table(NULL, &size) != NET_INSUFFICIENT_BUFFER || size == 0)
+        return;
+    uint8_t *table = (uint8_t *)hl_port_alloc(size);
+    if (table == NULL)
+        return;
+    uint32_t allocated = size;
+    if (hl_port_if_table(table, &size) == 0 && out->count > 0)
+        mark_loopbacks(table, size < allocated ? size : allocated, ifindex_of, out);
+    hl_port_free(table);
+}
+
+void hl_impl_network(hl_network_info_t *out)
+{
+    memset(out, 0, sizeof *out);
+    hl_copy(out->local_ip, sizeof out->local_ip, "unknown");
+    uint32_t ifindex_of[HL_NETIF_MAX];
+    memset(ifindex_of, 0, sizeof ifindex_of);
+
+    /* Stays loaded for the life of the process. */
+    void *iphlpapi = hl_port_load_system_library(u"iphlpapi.dll");
+    if (iphlpapi == NULL) {
+        hl_set_error("network: iphlpapi.dll not found");
+        return;
+    }
+    void *fn = hl_port_proc_address(iphlpapi, "GetAdaptersAddresses");
+    if (fn == NULL) {
+        hl_set_error("network: GetAdaptersAddresses not found");
+        return;
+    }
+    if (!collect_adapters(fn, out, ifindex_of))
+        return;
+    read_if_table(ifindex_of, out);
+    for (int i = 0; i < out->count; i++) {
+        const hl_netif_info_t *e = &out->interfaces[i];
+        if (!e->is_loopback && strcmp(e->ipv4, "unknown") != 0) {
+            hl_copy(out->local_ip, sizeof out->local_ip, e->ipv4);
+            break;
+        }
+    }
+}

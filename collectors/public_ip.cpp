@@ -1,0 +1,114 @@
+/*
+ * The public address and its location, from one plain-HTTP GET to the
+ * geolocation service named at build time.
+ */
+#include "hostlens_internal.h"
+
+#include "hl_port.h"
+
+#include <string.h>
+
+#ifndef HOSTLENS_PUBLIC_IP_HOST
+#define HOSTLENS_PUBLIC_IP_HOST "ip-api.com"
+#endif
+#ifndef HOSTLENS_PUBLIC_IP_PORT
+#define HOSTLENS_PUBLIC_IP_PORT 80
+#endif
+
+#define HL_U16_(s) u##s
+#define HL_U16(s) HL_U16_(s)
+
+#define BODY_MAX 2047u
+#define PHASE_TIMEOUT_MS 2000
+
+/* Copies the string value that follows "key" in text into out (64 bytes),
+ * or leaves out as it is. Escapes are not decoded. text is NUL-ended and
+ * nothing past its NUL is read. */
+static void json_str_val(const char *text, const char *key, char *out)
+{
+    char pattern[32];
+    hl_format(pattern, sizeof pattern, "\"%s\"", key);
+    const char *at = strstr(text, pattern);
+    if (at == NULL)
+        return;
+    const char *open = strchr(at + strlen(pattern), '"');
+    if (open == NULL)
+        return;
+    const char *close = strchr(open + 1, '"');
+    if (close == NULL || close == open + 1)
+        return;
+    hl_format(out, 64, "%.*s", (int)(close - open - 1), open + 1);
+}
+
+/* Reads at most BODY_MAX bytes, whatever the server declares or a read
+ * claims to have delivered. Returns the byte count. */
+static uint32_t read_body(hl_handle_t session, char *body)
+{
+    uint32_t n = 0;
+    while (n < BODY_MAX) {
+        uint32_t available = 0;
+        if (!hl_port_http_available(session, &available) || available == 0)
+            break;
+        uint32_t want = available > BODY_MAX - n ? BODY_MAX - n : available;
+        uint32_t got = 0;
+        if (!hl_port_http_read(session, body + n, want, &got) || got == 0)
+            break;
+        n += got < want ? got : want;
+    }
+    body[n] = '\0';
+    return n;
+}
+
+void hl_impl_public_ip(hl_public_ip_info_t *out)
+{
+    memset(out, 0, sizeof *out);
+    hl_copy(out->ip, sizeof out->ip, "unknown");
+    hl_copy(out->country, sizeof out->country, "unknown");
+    hl_copy(out->city, sizeof out->city, "unknown");
+
+    hl_port_http_request_t request;
+    request.host = HL_U16(HOSTLENS_PUBLIC_IP_HOST);
+    request.port = (uint16_t)HOSTLENS_PUBLIC_IP_PORT;
+    request.path = u"/json?fields=query,country,city";
+    request.agent = u"zephrion-hostlens/1.0";
+    request.resolve_ms = request.connect_ms = PHASE_TIMEOUT_MS;
+    request.send_ms = request.receive_ms = PHASE_TIMEOUT_MS;
+
+    hl_handle_t session = NULL;
+    int phase = hl_port_http_begin(&request, &session);
+    if (phase == HL_HTTP_OPEN_FAILED) {
+        hl_set_error("public_ip: WinHttpOpen failed");
+        return;
+    }
+    if (phase == HL_HTTP_CONNECT_FAILED) {
+        hl_set_error("public_ip: WinHttpConnect failed");
+        return;
+    }
+    if (phase == HL_HTTP_REQUEST_FAILED) {
+        hl_set_error("public_ip: WinHttpRequest failed");
+        return;
+    }
+    if (phase != HL_HTTP_OK || session == NULL) {
+        hl_set_error("public_ip: %s request failed", HOSTLENS_PUBLIC_IP_HOST);
+        return;
+    }
+
+    char body[BODY_MAX + 1];
+    memset(body, 0, sizeof body);
+    uint32_t n = read_body(session, body);
+    hl_port_http_end(session);
+    if (n == 0) {
+        hl_set_error("public_ip: %s request failed", HOSTLENS_PUBLIC_IP_HOST);
+        return;
+    }
+    /* The body text ends at its first NUL; everything below reads no further. */
+    if (strstr(body, "\"error\"") != NULL) {
+        hl_set_error("public_ip: %s returned an error", HOSTLENS_PUBLIC_IP_HOST);
+        return;
+    }
+    json_str_val(body, "query", out->ip);
+    json_str_val(body, "country", out->country);
+    json_str_val(body, "city", out->city);
+    if (strcmp(out->ip, "unknown") == 0)
+        hl_set_error("public_ip: no IP returned");
+}
