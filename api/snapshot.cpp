@@ -27,10 +27,14 @@ extern "C" const char *hostlens_get_all(void)
 
     /* Collection phase, in this order. */
     /* collect: os */
+    hl_os_info_t os;
+    hl_impl_os(&os);
     /* collect: host */
     hl_host_info_t host;
     hl_impl_host(&host);
     /* collect: kernel */
+    hl_kernel_info_t kernel;
+    hl_impl_kernel(&kernel);
     /* collect: uptime */
     hl_uptime_info_t uptime;
     hl_impl_uptime(&uptime);
@@ -41,8 +45,14 @@ extern "C" const char *hostlens_get_all(void)
     hl_shell_info_t shell;
     hl_impl_shell(&shell);
     /* collect: resolution */
+    hl_resolution_info_t resolution;
+    hl_impl_resolution(&resolution);
     /* collect: de */
+    hl_name_info_t de;
+    hl_impl_de(&de);
     /* collect: wm */
+    hl_name_info_t wm;
+    hl_impl_wm(&wm);
     /* collect: terminal */
     hl_terminal_info_t terminal;
     hl_impl_terminal(&terminal);
@@ -53,7 +63,11 @@ extern "C" const char *hostlens_get_all(void)
     hl_cpu_info_t cpu;
     hl_impl_cpu(&cpu);
     /* collect: cpu_temp */
+    double cpu_temp;
+    hl_impl_cpu_temp(&cpu_temp);
     /* collect: gpu */
+    hl_gpu_list_t gpu;
+    hl_impl_gpu(&gpu);
     /* collect: memory */
     hl_memory_info_t memory;
     hl_impl_memory(&memory);
@@ -61,6 +75,8 @@ extern "C" const char *hostlens_get_all(void)
     hl_swap_info_t swap;
     hl_impl_swap(&swap);
     /* collect: battery */
+    hl_battery_list_t battery;
+    hl_impl_battery(&battery);
     /* collect: disk */
     hl_disk_list_t disk;
     hl_impl_disk(&disk);
@@ -82,11 +98,17 @@ extern "C" const char *hostlens_get_all(void)
 
     /* Emission phase, in this order. */
     /* section: os */
+    open_section(j, "os", "{");
+    hl_write_os(j, &os);
+    close_section(j, "}");
     /* section: host */
     open_section(j, "host", "{");
     hl_write_host(j, &host);
     close_section(j, "}");
     /* section: kernel */
+    open_section(j, "kernel", "{");
+    hl_write_kernel(j, &kernel);
+    close_section(j, "}");
     /* section: uptime */
     open_section(j, "uptime", "{");
     hl_write_uptime(j, &uptime, HL_SECTION);
@@ -104,8 +126,17 @@ extern "C" const char *hostlens_get_all(void)
     hl_write_shell(j, &shell);
     close_section(j, "}");
     /* section: resolution */
+    open_section(j, "resolution", "{");
+    hl_write_resolution(j, &resolution, HL_SECTION);
+    close_section(j, "}");
     /* section: de */
+    open_section(j, "de", "{");
+    hl_write_name(j, &de);
+    close_section(j, "}");
     /* section: wm */
+    open_section(j, "wm", "{");
+    hl_write_name(j, &wm);
+    close_section(j, "}");
     /* section: terminal */
     open_section(j, "terminal", "{");
     hl_write_terminal(j, &terminal);
@@ -119,7 +150,13 @@ extern "C" const char *hostlens_get_all(void)
     hl_write_cpu(j, &cpu);
     close_section(j, "}");
     /* section: cpu_temp */
+    open_section(j, "cpu_temp", "{");
+    hl_write_cpu_temp(j, cpu_temp);
+    close_section(j, "}");
     /* section: gpu */
+    open_section(j, "gpu", "[");
+    hl_write_gpu(j, &gpu);
+    close_section(j, "]");
     /* section: memory */
     open_section(j, "memory", "{");
     hl_write_memory(j, &memory);
@@ -129,6 +166,9 @@ extern "C" const char *hostlens_get_all(void)
     hl_write_swap(j, &swap);
     close_section(j, "}");
     /* section: battery */
+    open_section(j, "battery", "[");
+    hl_write_battery(j, &battery);
+    close_section(j, "]");
     /* section: disk */
     open_section(j, "disk", "[");
     hl_write_disk(j, &disk);

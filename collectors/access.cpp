@@ -10,6 +10,9 @@
 int reg_getstr(hl_hkey_t root, const char16_t *subkey, const char16_t *value_name, char *out,
                size_t out_size)
 {
+    /* Nothing fits, not even the terminator: leave the buffer alone. */
+    if (out_size == 0)
+        return 0;
     hl_hkey_t key = 0;
     if (hl_port_reg_open(root, subkey, HL_KEY_READ64, &key) != 0)
         return 0;

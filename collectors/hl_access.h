@@ -28,11 +28,25 @@ void w2s(const char16_t *src, char *dst, int size);
 
 /* ---- WMI ------------------------------------------------------------------ */
 
+/* Called once per result row, on the querying thread, while the row is valid;
+ * the runner releases the row when the callback returns. */
 typedef void (*wmi_row_fn)(hl_handle_t row, void *ctx);
 
+/* 1 when the calling thread may use COM: it entered COM through this library
+ * (or was already in another apartment); 0 once its start-up failed. */
 int wmi_init_once(void);
+/* Runs one WQL query in namespace ns and hands every row to on_row. Failures
+ * of the locator, the connection and the query leave one message in the
+ * thread's error slot; a failed start-up, a failed or timed-out Next leave
+ * none. */
 void wmi_query(const char *ns, const char *query, wmi_row_fn on_row, void *ctx);
+/* A VT_BSTR property through w2s; out untouched for any other type. */
 int32_t wmi_get_str(hl_handle_t row, const char *name, char *out, int out_size);
+/* A VT_I4, VT_UI4, VT_I8 or VT_UI2 property; *out untouched otherwise. */
 int32_t wmi_get_num(hl_handle_t row, const char *name, int64_t *out);
+
+/* The address of ntdll's RtlGetVersion as hl_impl_init last found it, or
+ * NULL. */
+void *wmi_rtl_get_version(void);
 
 #endif

@@ -246,5 +246,45 @@ struct fake_http_request {
 const fake_http_request &fake_http_last_request();
 /* The byte counts asked of each read, in order. */
 const std::vector<uint32_t> &fake_http_reads();
+/* ---- COM and WMI ---------------------------------------------------------
+ * Namespaces "root\\cimv2" and "root\\WMI" exist (names without regard to
+ * case); any other fails ConnectServer with WBEM_E_INVALID_NAMESPACE. A query
+ * names its class after FROM; a class without rows gives no rows (as WMI
+ * does), a query without FROM fails with WBEM_E_INVALID_QUERY. Every COM
+ * object handed out is FAKE_RES_COM, every variant Get fills is
+ * FAKE_RES_VARIANT until hl_port_variant_clear. com_init answers S_OK unless
+ * scripted (fake_wmi_set_com_init or a fault rule with a code). */
+void fake_wmi_set_com_init(int32_t hr);
+void fake_wmi_add_namespace(const char *ns);
+void fake_wmi_drop_namespace(const char *ns);
+/* Appends a row of class `cls` in namespace `ns`; returns its number. */
+int fake_wmi_row(const char *ns, const char *cls);
+/* Properties of a row: integer variants (num as the port delivers it), a
+ * VT_BSTR from UTF-8 or raw UTF-16, and VT_NULL. */
+void fake_wmi_num(int row, const char *prop, uint16_t vt, int64_t num);
+void fake_wmi_str(int row, const char *prop, const char *utf8);
+void fake_wmi_str16(int row, const char *prop, const std::u16string &text);
+void fake_wmi_null(int row, const char *prop);
+/* What the runner passed, in order of the calls. */
+struct fake_wmi_log_t {
+    std::vector<std::string> namespaces; /* ConnectServer */
+    std::vector<int32_t> connect_flags;
+    std::vector<std::string> queries; /* ExecQuery */
+    std::vector<int32_t> exec_flags;
+    std::vector<int32_t> next_timeouts;
+    std::vector<std::string> gets; /* property names asked for */
+};
+const fake_wmi_log_t &fake_wmi_log();
+/* Releases of objects never handed out or already released, and uses of a
+ * released object. */
+long fake_wmi_misuse();
+
+/* ---- display --------------------------------------------------------------
+ * EnumDisplaySettingsW answers 1920x1080 at 60 Hz unless scripted; there are
+ * no display devices until added. */
+void fake_set_display_settings(bool ok, uint32_t width, uint32_t height, uint32_t hz);
+/* A device's DeviceString (cut to 127 units, as the 128-unit field holds)
+ * and StateFlags. */
+void fake_add_display_device(const char *device_string, uint32_t state_flags);
 
 #endif

@@ -1,0 +1,157 @@
+/*
+ * Display adapters: Win32_VideoController, or the display devices when WMI
+ * has none; the output count from the display devices; a missing driver
+ * version from the display-adapter class key.
+ */
+#include "hostlens_internal.h"
+
+#include "hl_access.h"
+
+#include <ctype.h>
+#include <string.h>
+
+#define HL_DISPLAY_DEVICE_ATTACHED_TO_DESKTOP 0x1u
+#define HL_DISPLAY_DEVICE_REMOVABLE 0x20u
+
+static const char16_t DISPLAY_CLASS_KEY[] =
+    u"SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e968-e325-11ce-bfc1-08002be10318}";
+
+/* 1 when word occurs in text, ASCII letters compared without case. */
+static int ci_find(const char *text, const char *word)
+{
+    if (text[0] == '\0')
+        return 0;
+    if (word[0] == '\0')
+        return 1;
+    for (const char *start = text; *start != '\0'; start++) {
+        size_t i = 0;
+        while (word[i] != '\0' && start[i] != '\0' &&
+               tolower((unsigned char)start[i]) == tolower((unsigned char)word[i]))
+            i++;
+        if (word[i] == '\0')
+            return 1;
+    }
+    return 0;
+}
+
+static void set_vendor(hl_gpu_info_t *g)
+{
+    const char *vendor = "unknown";
+    if (ci_find(g->model, "nvidia"))
+        vendor = "NVIDIA";
+    else if (ci_find(g->model, "intel"))
+        vendor = "Intel";
+    else if (ci_find(g->model, "amd") || ci_find(g->model, "radeon"))
+        vendor = "AMD";
+    hl_copy(g->vendor, sizeof g->vendor, vendor);
+}
+
+/* "AdapterRAM" is a uint32 that WMI hands over as VT_I4: 2 GiB and more
+ * arrive negative and are read back as the unsigned value. */
+static int64_t vram_mb(int64_t value, int present)
+{
+    if (!present)
+        return -1;
+    if (value < 0 && value >= INT32_MIN)
+        value = (int64_t)(uint32_t)(int32_t)value;
+    return value > 0 ? value >> 20 : -1;
+}
+
+static void gpu_row(hl_handle_t row, void *ctx)
+{
+    hl_gpu_list_t *list = (hl_gpu_list_t *)ctx;
+    if (list->count >= HL_GPU_MAX)
+        return;
+    hl_gpu_info_t *g = &list->gpus[list->count];
+    wmi_get_str(row, "Name", g->model, (int)sizeof g->model);
+    wmi_get_str(row, "DriverVersion", g->driver_version, (int)sizeof g->driver_version);
+    /* A sentinel no 32-bit value can take tells a missing property apart. */
+    int64_t value = INT64_MIN;
+    wmi_get_num(row, "AdapterRAM", &value);
+    g->vram_mb = vram_mb(value, value != INT64_MIN);
+    set_vendor(g);
+    g->output_count = -1;
+    list->count++;
+}
+
+static void from_display_devices(hl_gpu_list_t *list)
+{
+    for (uint32_t i = 0;; i++) {
+        char16_t name[128] = {0};
+        uint32_t flags = 0;
+        if (!hl_port_display_device(i, name, &flags))
+            return;
+        if (flags & HL_DISPLAY_DEVICE_REMOVABLE)
+            continue;
+        if (list->count >= HL_GPU_MAX)
+            return;
+        hl_gpu_info_t *g = &list->gpus[list->count];
+        w2s(name, g->model, (int)sizeof g->model);
+        set_vendor(g);
+        g->vram_mb = -1;
+        g->output_count = -1;
+        list->count++;
+    }
+}
+
+static int64_t attached_outputs(void)
+{
+    int64_t n = 0;
+    for (uint32_t i = 0;; i++) {
+        char16_t name[128] = {0};
+        uint32_t flags = 0;
+        if (!hl_port_display_device(i, name, &flags))
+            return n;
+        if (flags & HL_DISPLAY_DEVICE_ATTACHED_TO_DESKTOP)
+            n++;
+    }
+}
+
+/* The first non-empty "DriverVersion" among the adapter instances of the
+ * class key; nothing ties an instance to a WMI row. */
+static void driver_from_class_key(char *out, int size)
+{
+    hl_hkey_t cls = 0;
+    if (hl_port_reg_open(HL_HKEY_LOCAL_MACHINE, DISPLAY_CLASS_KEY, HL_KEY_READ, &cls) != 0)
+        return;
+    for (uint32_t j = 0;; j++) {
+        /* Instance keys are four digits; a longer name ends the walk. */
+        char16_t name[12];
+        uint32_t name_len = 12;
+        if (hl_port_reg_enum_key(cls, j, name, &name_len) != 0)
+            break;
+        hl_hkey_t sub = 0;
+        if (hl_port_reg_open(cls, name, HL_KEY_READ, &sub) != 0)
+            continue;
+        /* One unit more than the 256 bytes asked for: data that fills them
+         * without a NUL still ends inside the buffer. */
+        char16_t data[129] = {0};
+        uint32_t data_size = 256;
+        long rc = hl_port_reg_query(sub, u"DriverVersion", NULL, data, &data_size);
+        hl_port_reg_close(sub);
+        if (rc == 0 && data[0] != 0) {
+            w2s(data, out, size);
+            break;
+        }
+    }
+    hl_port_reg_close(cls);
+}
+
+void hl_impl_gpu(hl_gpu_list_t *out)
+{
+    hl_impl_init();
+    memset(out, 0, sizeof *out);
+    wmi_query("root\\cimv2", "SELECT Name, AdapterRAM, DriverVersion FROM Win32_VideoController",
+              gpu_row, out);
+    if (out->count == 0)
+        from_display_devices(out);
+    for (int32_t i = 0; i < out->count; i++) {
+        hl_gpu_info_t *g = &out->gpus[i];
+        if (g->output_count < 0)
+            g->output_count = attached_outputs();
+        /* An empty WMI string reads "unknown"; a missing one stays empty and
+         * is not looked up. */
+        if (strcmp(g->driver_version, "unknown") == 0)
+            driver_from_class_key(g->driver_version, (int)sizeof g->driver_version);
+    }
+}

@@ -1,0 +1,169 @@
+/*
+ * COM start-up, the collector layer's initialiser and the WMI query runner.
+ */
+#include "hl_access.h"
+
+#include "hostlens_internal.h"
+
+#include <string.h>
+
+/* COM initialisation is per thread, so the outcome is remembered per thread:
+ * a thread the library never entered into COM cannot create the locator.
+ * Plain ints on purpose (MinGW's emulated TLS and destructors). */
+static thread_local int wmi_ready;
+static thread_local int wmi_init_failed;
+
+/* Every writer stores the same address; the OS collector reads it right after
+ * its own hl_impl_init. */
+static void *pRtlGetVersion;
+
+#define HL_RPC_E_CHANGED_MODE ((int32_t)0x80010106u)
+#define HL_E_INVALIDARG ((int32_t)0x80070057u)
+#define HL_WBEM_FLAG_RETURN_IMMEDIATELY 0x10
+/* ConnectServer otherwise may wait without bound for an unresponsive
+ * winmgmt; with this flag it gives up after about two minutes. */
+#define HL_WBEM_FLAG_CONNECT_USE_MAX_WAIT 0x80
+/* Next waits at most this long for a row; WBEM_S_TIMEDOUT (0x40004) comes
+ * back with no row and ends the enumeration like any other short answer. */
+#define HL_WMI_NEXT_TIMEOUT_MS 5000
+
+#define HL_VT_BSTR 8
+#define HL_VT_I4 3
+#define HL_VT_UI2 18
+#define HL_VT_UI4 19
+#define HL_VT_I8 20
+
+int wmi_init_once(void)
+{
+    if (wmi_ready)
+        return 1;
+    if (wmi_init_failed)
+        return 0;
+    int32_t hr = hl_port_com_init();
+    /* S_FALSE: already in an STA; RPC_E_CHANGED_MODE: already in the MTA,
+     * where WMI works just as well. */
+    if (hr >= 0 || hr == HL_RPC_E_CHANGED_MODE) {
+        wmi_ready = 1;
+        return 1;
+    }
+    wmi_init_failed = 1;
+    return 0;
+}
+
+void hl_impl_init(void)
+{
+    wmi_init_once();
+    void *ntdll = hl_port_module_handle(u"ntdll.dll");
+    if (ntdll == NULL)
+        return;
+    pRtlGetVersion = hl_port_proc_address(ntdll, "RtlGetVersion");
+}
+
+void *wmi_rtl_get_version(void)
+{
+    return pRtlGetVersion;
+}
+
+/* UTF-8 into a zeroed UTF-16 buffer; 0 when the text does not fit. */
+static int to_utf16(const char *text, char16_t *buffer, int units)
+{
+    memset(buffer, 0, (size_t)units * sizeof(char16_t));
+    return hl_port_utf8_to_utf16(text, -1, buffer, units) > 0;
+}
+
+void wmi_query(const char *ns, const char *query, wmi_row_fn on_row, void *ctx)
+{
+    if (!wmi_init_once())
+        return;
+    hl_handle_t locator = NULL;
+    int32_t hr = hl_port_wmi_locator(&locator);
+    if (hr < 0 || locator == NULL) {
+        if (locator != NULL)
+            hl_port_com_release(locator);
+        hl_set_error("wmi: CoCreateInstance IWbemLocator failed (hr=0x%08lX)",
+                     (unsigned long)(uint32_t)hr);
+        return;
+    }
+    char16_t wns[64];
+    char16_t wquery[512];
+    /* An unconverted name would reach ConnectServer as an empty path, which
+     * means the default namespace: refuse it instead. */
+    if (!to_utf16(ns, wns, 64) || !to_utf16(query, wquery, 512)) {
+        hl_port_com_release(locator);
+        return;
+    }
+    hl_handle_t services = NULL;
+    hr = hl_port_wmi_connect(locator, wns, HL_WBEM_FLAG_CONNECT_USE_MAX_WAIT, &services);
+    hl_port_com_release(locator);
+    if (hr < 0 || services == NULL) {
+        if (services != NULL)
+            hl_port_com_release(services);
+        hl_set_error("wmi: ConnectServer %s failed (hr=0x%08lX)", ns, (unsigned long)(uint32_t)hr);
+        return;
+    }
+    hl_handle_t enumerator = NULL;
+    hr = hl_port_wmi_exec(services, wquery, HL_WBEM_FLAG_RETURN_IMMEDIATELY, &enumerator);
+    if (hr < 0 || enumerator == NULL) {
+        if (enumerator != NULL)
+            hl_port_com_release(enumerator);
+        hl_port_com_release(services);
+        /* A success without an enumerator is reported like the connection's
+         * (hr=0x00000000): there is nothing to enumerate. */
+        hl_set_error("wmi: Query \"%s\" failed (hr=0x%08lX)", query, (unsigned long)(uint32_t)hr);
+        return;
+    }
+    for (;;) {
+        hl_handle_t row = NULL;
+        uint32_t returned = 0;
+        hr = hl_port_wmi_next(enumerator, HL_WMI_NEXT_TIMEOUT_MS, &row, &returned);
+        if (hr < 0 || returned != 1 || row == NULL) {
+            if (row != NULL)
+                hl_port_com_release(row);
+            break;
+        }
+        on_row(row, ctx);
+        hl_port_com_release(row);
+    }
+    hl_port_com_release(enumerator);
+    hl_port_com_release(services);
+}
+
+/* Get one property; on success the caller clears the variant. */
+static int32_t get_property(hl_handle_t row, const char *name, hl_port_variant_t *v)
+{
+    char16_t wname[128];
+    if (!to_utf16(name, wname, 128))
+        return HL_E_INVALIDARG;
+    memset(v, 0, sizeof *v);
+    return hl_port_wmi_get(row, wname, v);
+}
+
+int32_t wmi_get_str(hl_handle_t row, const char *name, char *out, int out_size)
+{
+    hl_port_variant_t v;
+    int32_t hr = get_property(row, name, &v);
+    if (hr < 0)
+        return hr;
+    if (v.vt == HL_VT_BSTR && v.str != NULL)
+        w2s(v.str, out, out_size);
+    return hl_port_variant_clear(&v);
+}
+
+int32_t wmi_get_num(hl_handle_t row, const char *name, int64_t *out)
+{
+    hl_port_variant_t v;
+    int32_t hr = get_property(row, name, &v);
+    if (hr < 0)
+        return hr;
+    switch (v.vt) {
+    case HL_VT_I4:
+    case HL_VT_UI4:
+    case HL_VT_I8:
+    case HL_VT_UI2:
+        *out = v.num;
+        break;
+    default:
+        break;
+    }
+    return hl_port_variant_clear(&v);
+}

@@ -1,0 +1,193 @@
+/*
+ * The real DLL under Wine: the OS and kernel documents against the registry
+ * values this test reads itself and values it writes into its own prefix.
+ */
+#include "wine_common.h"
+
+#include <string.h>
+
+#include <vector>
+
+namespace
+{
+
+const wchar_t *const NT = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+
+/* A string value of the 64-bit view as UTF-8, or "" when absent. */
+std::string read_sz(const wchar_t *name)
+{
+    wchar_t buf[512];
+    DWORD size = sizeof buf - sizeof(wchar_t), type = 0;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, NT, 0, KEY_READ | KEY_WOW64_64KEY, &key) != 0)
+        return "";
+    LONG rc = RegQueryValueExW(key, name, NULL, &type, (BYTE *)buf, &size);
+    RegCloseKey(key);
+    if (rc != 0 || (type != REG_SZ && type != REG_EXPAND_SZ))
+        return "";
+    buf[size / sizeof(wchar_t)] = 0;
+    char out[1024];
+    int n = WideCharToMultiByte(CP_UTF8, 0, buf, -1, out, sizeof out, NULL, NULL);
+    return n > 0 ? std::string(out) : std::string();
+}
+
+/* Saves a value on construction and puts it back (or deletes it) after. */
+struct saved_value {
+    const wchar_t *name;
+    bool existed;
+    DWORD type;
+    std::vector<BYTE> data;
+
+    explicit saved_value(const wchar_t *n) : name(n), existed(false), type(0)
+    {
+        HKEY key;
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, NT, 0, KEY_READ | KEY_WOW64_64KEY, &key);
+        DWORD size = 0;
+        if (RegQueryValueExW(key, name, NULL, &type, NULL, &size) == 0) {
+            data.resize(size + 2);
+            existed = RegQueryValueExW(key, name, NULL, &type, data.data(), &size) == 0;
+            data.resize(size);
+        }
+        RegCloseKey(key);
+    }
+    ~saved_value()
+    {
+        HKEY key;
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, NT, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key);
+        if (existed)
+            RegSetValueExW(key, name, 0, type, data.data(), (DWORD)data.size());
+        else
+            RegDeleteValueW(key, name);
+        RegCloseKey(key);
+    }
+};
+
+void write(const wchar_t *name, DWORD type, const void *data, DWORD size)
+{
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, NT, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key), 0);
+    ASSERT_EQ(RegSetValueExW(key, name, 0, type, (const BYTE *)data, size), 0);
+    RegCloseKey(key);
+}
+
+void write_sz(const wchar_t *name, const wchar_t *text)
+{
+    write(name, REG_SZ, text, (DWORD)((wcslen(text) + 1) * sizeof(wchar_t)));
+}
+
+typedef LONG(WINAPI *rtl_get_version_fn)(OSVERSIONINFOW *);
+
+OSVERSIONINFOW rtl_version()
+{
+    OSVERSIONINFOW vi;
+    ZeroMemory(&vi, sizeof vi);
+    vi.dwOSVersionInfoSize = sizeof vi;
+    rtl_get_version_fn f =
+        (rtl_get_version_fn)(void *)GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
+    if (f != NULL)
+        f(&vi);
+    return vi;
+}
+
+} // namespace
+
+TEST(WineKernel, MatchesTheRegistry)
+{
+    std::string version = read_sz(L"CurrentVersion");
+    std::string build = read_sz(L"CurrentBuildNumber");
+    ASSERT_FALSE(version.empty());
+    ASSERT_FALSE(build.empty());
+    EXPECT_EQ(hl_call("hostlens_kernel"),
+              "{\"kernel\":{\"name\":\"Windows NT\",\"release\":\"" + version + "." + build +
+                  "\",\"version\":\"" + version +
+                  "\",\"architecture\":\"x64\",\"codename\":\"unknown\"}}");
+}
+
+TEST(WineKernel, FollowsValuesWrittenIntoThePrefix)
+{
+    saved_value v(L"CurrentVersion"), b(L"CurrentBuildNumber");
+    write_sz(L"CurrentVersion", L"6.3");
+    write_sz(L"CurrentBuildNumber", L"22631");
+    auto k = hl_parse(hl_call("hostlens_kernel"))["kernel"];
+    EXPECT_EQ(k["release"], "6.3.22631");
+    EXPECT_EQ(k["version"], "6.3");
+    /* A DWORD is not a string: the build counts as missing. */
+    DWORD n = 22631;
+    write(L"CurrentBuildNumber", REG_DWORD, &n, sizeof n);
+    k = hl_parse(hl_call("hostlens_kernel"))["kernel"];
+    EXPECT_EQ(k["release"], "unknown");
+    EXPECT_EQ(k["version"], "6.3");
+}
+
+TEST(WineOs, MatchesTheVersionQueryAndTheRegistry)
+{
+    OSVERSIONINFOW vi = rtl_version();
+    std::string version =
+        std::to_string(vi.dwMajorVersion) + "." + std::to_string(vi.dwMinorVersion);
+    std::string build = std::to_string(vi.dwBuildNumber);
+    std::string product = read_sz(L"ProductName");
+    std::string label = read_sz(L"DisplayVersion");
+    if (label.empty())
+        label = read_sz(L"CSDVersion");
+    if (label.empty())
+        label = read_sz(L"ReleaseId");
+    std::string lab = read_sz(L"BuildLabEx");
+    std::string pid = read_sz(L"ProductId");
+    auto os = hl_parse(hl_call("hostlens_os"))["os"];
+    EXPECT_EQ(hl_keys(os), "type,name,version,codename,build_id,id,pretty_name,kernel_release,"
+                           "kernel_version,host_id,install_date");
+    EXPECT_EQ(os["type"], "Windows");
+    EXPECT_EQ(os["version"], version);
+    EXPECT_EQ(os["build_id"], build);
+    EXPECT_EQ(os["name"], product.empty() ? "Windows" : product);
+    EXPECT_EQ(os["codename"], label.empty() ? "unknown" : label);
+    if (!product.empty()) {
+        EXPECT_EQ(os["pretty_name"],
+                  product + " " + version + (label.empty() ? "" : " (" + label + ")"));
+    }
+    EXPECT_EQ(os["id"], "microsoft_64");
+    EXPECT_EQ(os["kernel_release"], lab.empty() ? version + "." + build : lab.substr(0, 63));
+    EXPECT_EQ(os["kernel_version"], os["kernel_release"]);
+    EXPECT_EQ(os["host_id"], pid.empty() ? "unknown" : pid);
+    EXPECT_STREQ(((hl_doc_fn)hl_fn("hostlens_last_error"))(), "");
+}
+
+TEST(WineOs, FollowsValuesWrittenIntoThePrefix)
+{
+    saved_value p(L"ProductName"), d(L"DisplayVersion"), lab(L"BuildLabEx"), pid(L"ProductId"),
+        date(L"InstallationDate");
+    OSVERSIONINFOW vi = rtl_version();
+    std::string version =
+        std::to_string(vi.dwMajorVersion) + "." + std::to_string(vi.dwMinorVersion);
+    write_sz(L"ProductName", L"Windows 10 Pro");
+    write_sz(L"DisplayVersion", L"22H2");
+    write_sz(L"BuildLabEx", L"19041.1.amd64fre.vb_release.191206-1406");
+    write_sz(L"ProductId", L"00330-80000-00000-AA123");
+    const BYTE stamp[] = {0x00, 0x10, 0x5E, 0x5F};
+    write(L"InstallationDate", REG_BINARY, stamp, sizeof stamp);
+    auto os = hl_parse(hl_call("hostlens_os"))["os"];
+    /* Wine's builds are far below 22000: the product name stays. */
+    EXPECT_EQ(os["name"], "Windows 10 Pro");
+    EXPECT_EQ(os["codename"], "22H2");
+    EXPECT_EQ(os["pretty_name"], "Windows 10 Pro " + version + " (22H2)");
+    EXPECT_EQ(os["kernel_release"], "19041.1.amd64fre.vb_release.191206-1406");
+    EXPECT_EQ(os["host_id"], "00330-80000-00000-AA123");
+    EXPECT_EQ(os["install_date"], "2020-09-13T12:26:40Z");
+
+    /* The same bytes as a DWORD are refused; so is an empty product name. */
+    DWORD n = 0x5F5E1000;
+    write(L"InstallationDate", REG_DWORD, &n, sizeof n);
+    write_sz(L"ProductName", L"");
+    os = hl_parse(hl_call("hostlens_os"))["os"];
+    EXPECT_EQ(os["install_date"], "unknown");
+    EXPECT_EQ(os["name"], "Windows");
+    EXPECT_EQ(os["pretty_name"], "Windows " + std::to_string(vi.dwBuildNumber));
+}
+
+TEST(WineOs, SnapshotSectionsMatchTheDocuments)
+{
+    auto all = hl_parse(hl_call("hostlens_get_all"));
+    EXPECT_EQ(all.begin().key(), "os");
+    EXPECT_EQ(all["os"], hl_parse(hl_call("hostlens_os"))["os"]);
+    EXPECT_EQ(all["kernel"], hl_parse(hl_call("hostlens_kernel"))["kernel"]);
+}

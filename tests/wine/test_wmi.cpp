@@ -1,0 +1,158 @@
+/*
+ * The real DLL under Wine: the WMI modules against the test's own WMI query,
+ * the same answers on a second thread, and Wine's missing classes.
+ */
+#include "wine_common.h"
+
+#include <objbase.h>
+#include <oleauto.h>
+#include <wbemcli.h>
+
+#include <thread>
+#include <vector>
+
+namespace
+{
+
+const GUID clsid_locator = {
+    0x4590F811, 0x1D3A, 0x11D0, {0x89, 0x1F, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+const IID iid_locator = {
+    0xDC12A687, 0x737F, 0x11CF, {0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+
+struct controller {
+    std::string name, driver;
+    long long ram; /* -1 when absent */
+};
+
+std::string utf8(const wchar_t *w)
+{
+    char out[512];
+    int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, out, sizeof out, NULL, NULL);
+    return n > 0 ? std::string(out) : std::string();
+}
+
+/* Win32_VideoController as this test reads it itself. */
+std::vector<controller> video_controllers()
+{
+    std::vector<controller> list;
+    CoInitializeEx(NULL, COINIT_MULTITHREADED);
+    IWbemLocator *locator = NULL;
+    if (FAILED(CoCreateInstance(clsid_locator, NULL, CLSCTX_INPROC_SERVER, iid_locator,
+                                (void **)&locator)))
+        return list;
+    IWbemServices *services = NULL;
+    BSTR ns = SysAllocString(L"root\\cimv2");
+    BSTR wql = SysAllocString(L"WQL");
+    BSTR q = SysAllocString(L"SELECT * FROM Win32_VideoController");
+    if (SUCCEEDED(locator->ConnectServer(ns, NULL, NULL, NULL, 0, NULL, NULL, &services))) {
+        IEnumWbemClassObject *e = NULL;
+        if (SUCCEEDED(services->ExecQuery(wql, q, WBEM_FLAG_FORWARD_ONLY, NULL, &e))) {
+            IWbemClassObject *row = NULL;
+            ULONG got = 0;
+            while (e->Next(5000, 1, &row, &got) == S_OK && got == 1) {
+                controller c{"", "", -1};
+                VARIANT v;
+                VariantInit(&v);
+                if (SUCCEEDED(row->Get(L"Name", 0, &v, NULL, NULL)) && v.vt == VT_BSTR)
+                    c.name = utf8(v.bstrVal);
+                VariantClear(&v);
+                if (SUCCEEDED(row->Get(L"DriverVersion", 0, &v, NULL, NULL)) && v.vt == VT_BSTR)
+                    c.driver = utf8(v.bstrVal);
+                VariantClear(&v);
+                if (SUCCEEDED(row->Get(L"AdapterRAM", 0, &v, NULL, NULL)) && v.vt == VT_I4)
+                    c.ram = (long long)(unsigned long)v.lVal;
+                VariantClear(&v);
+                row->Release();
+                list.push_back(c);
+            }
+            e->Release();
+        }
+        services->Release();
+    }
+    SysFreeString(q);
+    SysFreeString(wql);
+    SysFreeString(ns);
+    locator->Release();
+    return list;
+}
+
+std::string call_on_new_thread(const char *name)
+{
+    std::string text;
+    std::thread t([&] { text = hl_call(name); });
+    t.join();
+    return text;
+}
+
+} // namespace
+
+TEST(WineWmi, GpuListIsWhatWmiReports)
+{
+    std::vector<controller> own;
+    std::thread t([&] { own = video_controllers(); });
+    t.join();
+    ASSERT_FALSE(own.empty()) << "Wine's WMI has a Win32_VideoController";
+    auto gpus = hl_parse(hl_call("hostlens_gpu"))["gpu"];
+    ASSERT_EQ(gpus.size(), std::min<size_t>(own.size(), 8));
+    DISPLAY_DEVICEW dd;
+    int attached = 0;
+    for (DWORD i = 0;; i++) {
+        ZeroMemory(&dd, sizeof dd);
+        dd.cb = sizeof dd;
+        if (!EnumDisplayDevicesW(NULL, i, &dd, 0))
+            break;
+        if (dd.StateFlags & DISPLAY_DEVICE_ATTACHED_TO_DESKTOP)
+            attached++;
+    }
+    for (size_t i = 0; i < gpus.size(); i++) {
+        EXPECT_EQ(hl_keys(gpus[i]), "vendor,model,vram_mb,driver_version,output_count");
+        EXPECT_EQ(gpus[i]["model"], own[i].name);
+        EXPECT_EQ(gpus[i]["driver_version"], own[i].driver);
+        if (own[i].ram > 0) {
+            EXPECT_EQ(gpus[i]["vram_mb"], own[i].ram >> 20);
+        }
+        EXPECT_EQ(gpus[i]["output_count"], attached);
+    }
+    /* What Wine 8 is known to report. */
+    EXPECT_EQ(gpus[0]["model"], "VideoController1");
+    EXPECT_EQ(gpus[0]["vram_mb"], 512);
+    EXPECT_EQ(gpus[0]["vendor"], "unknown");
+    EXPECT_STREQ(((hl_doc_fn)hl_fn("hostlens_last_error"))(), "");
+}
+
+TEST(WineWmi, SecondThreadGetsTheSameAnswer)
+{
+    std::string first = hl_call("hostlens_gpu");
+    std::string second = call_on_new_thread("hostlens_gpu");
+    std::string third = call_on_new_thread("hostlens_gpu");
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(third, first);
+    /* The answer came from WMI, not from the display-device fallback,
+     * whose entries carry no memory figure. */
+    EXPECT_EQ(hl_parse(second)["gpu"][0]["vram_mb"], 512);
+}
+
+TEST(WineWmi, NoThermalZonesGiveMinusOne)
+{
+    EXPECT_EQ(hl_call("hostlens_cpu_temp"), "{\"cpu_temp\":{\"celsius\":-1.0}}");
+    EXPECT_STREQ(((hl_doc_fn)hl_fn("hostlens_last_error"))(), "");
+    EXPECT_EQ(call_on_new_thread("hostlens_cpu_temp"), "{\"cpu_temp\":{\"celsius\":-1.0}}");
+}
+
+TEST(WineWmi, NoBatteries)
+{
+    EXPECT_EQ(hl_call("hostlens_battery"), "{\"battery\":[]}");
+    EXPECT_STREQ(((hl_doc_fn)hl_fn("hostlens_last_error"))(), "");
+}
+
+TEST(WineWmi, ThreadAlreadyInTheMultithreadedApartment)
+{
+    std::string text;
+    std::thread t([&] {
+        CoInitializeEx(NULL, COINIT_MULTITHREADED);
+        text = hl_call("hostlens_gpu");
+        CoUninitialize();
+    });
+    t.join();
+    EXPECT_EQ(text, hl_call("hostlens_gpu"));
+}
