@@ -29,8 +29,11 @@ hostlens_dll(hostlens hostlens "${HOSTLENS_PUBLIC_IP_HOST}" ${HOSTLENS_PUBLIC_IP
 set(HOSTLENS_TEST_PUBLIC_IP_PORT 18080 CACHE STRING "port of the test public IP server")
 hostlens_dll(hostlens_localip hostlens_local "127.0.0.1" ${HOSTLENS_TEST_PUBLIC_IP_PORT})
 
-add_executable(hostlens_cli tools/hostlens/main.cpp tools/hostlens/hostlens.rc)
+file(GLOB HOSTLENS_TOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/hostlens/*.cpp)
+add_executable(hostlens_cli ${HOSTLENS_TOOL_SOURCES} tools/hostlens/hostlens.rc)
 set_target_properties(hostlens_cli PROPERTIES OUTPUT_NAME hostlens)
+target_include_directories(hostlens_cli PRIVATE ${HOSTLENS_JSON_INCLUDE})
+target_compile_definitions(hostlens_cli PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
 target_link_libraries(hostlens_cli PRIVATE hostlens)
 if(MINGW)
   target_link_options(hostlens_cli PRIVATE -static -static-libgcc -static-libstdc++)

@@ -1,0 +1,42 @@
+#include "modules.h"
+
+#include <string.h>
+
+#include "hostlens.h"
+
+const module_entry modules[] = {
+    {"os", "os", hostlens_os},
+    {"kernel", "kernel", hostlens_kernel},
+    {"host", "host", hostlens_host},
+    {"uptime", "uptime", hostlens_uptime},
+    {"boot_time", "boot_time", hostlens_boot_time},
+    {"packages", "packages", hostlens_packages},
+    {"shell", "shell", hostlens_shell},
+    {"terminal", "terminal", hostlens_terminal},
+    {"terminal_font", "terminal_font", hostlens_terminal_font},
+    {"resolution", "resolution", hostlens_resolution},
+    {"desktop_environment", "de", hostlens_desktop_environment},
+    {"window_manager", "wm", hostlens_window_manager},
+    {"cpu", "cpu", hostlens_cpu},
+    {"cpu_temp", "cpu_temp", hostlens_cpu_temp},
+    {"gpu", "gpu", hostlens_gpu},
+    {"memory", "memory", hostlens_memory},
+    {"swap", "swap", hostlens_swap},
+    {"battery", "battery", hostlens_battery},
+    {"disk", "disk", hostlens_disk},
+    {"network", "network", hostlens_network},
+    {"public_ip", "public_ip", hostlens_public_ip},
+    {"locale", "locale", hostlens_locale},
+    {"user", "user", hostlens_user},
+    {"process_count", "process_count", hostlens_process_count},
+};
+
+const int module_count = (int)(sizeof modules / sizeof modules[0]);
+
+const module_entry *find_module(const char *name)
+{
+    for (int i = 0; i < module_count; i++)
+        if (strcmp(modules[i].name, name) == 0 || strcmp(modules[i].key, name) == 0)
+            return &modules[i];
+    return nullptr;
+}
