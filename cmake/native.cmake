@@ -19,6 +19,7 @@ find_package(GTest REQUIRED)
 include(GoogleTest)
 file(GLOB HOSTLENS_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(hostlens_unit_tests ${HOSTLENS_UNIT_SOURCES} $<TARGET_OBJECTS:hostlens_fake>)
+target_compile_definitions(hostlens_unit_tests PRIVATE HOSTLENS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_include_directories(hostlens_unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit
   ${HOSTLENS_JSON_INCLUDE})
 target_link_libraries(hostlens_unit_tests PRIVATE hostlens_portable hostlens_fake GTest::gtest

@@ -12,6 +12,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,11 @@ enum fake_op {
 };
 
 const char *fake_op_name(fake_op op);
+
+/* One lock over all of the fake's state: every port operation holds it, so
+ * tests may call the library from many threads at once. */
+std::recursive_mutex &fake_mutex();
+#define FAKE_GUARD std::lock_guard<std::recursive_mutex> fake_guard_(fake_mutex())
 
 /* Fault rule: the k-th call (1-based, counted from the rule's installation)
  * of `op` fails; with `persistent` every later call fails too. `code` is what

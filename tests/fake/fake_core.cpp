@@ -141,6 +141,11 @@ fake_registrar core_registrar(reset_core);
 
 } // namespace
 
+std::recursive_mutex &fake_mutex()
+{
+    return mu;
+}
+
 fake_registrar::fake_registrar(void (*reset)())
 {
     resets().push_back(reset);
@@ -242,6 +247,7 @@ void fake_reset()
 
 void *hl_port_alloc(size_t size)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_ALLOC))
         return nullptr;
     void *p = malloc(size == 0 ? 1 : size);
@@ -255,6 +261,7 @@ void *hl_port_alloc(size_t size)
 
 void *hl_port_realloc(void *block, size_t size)
 {
+    FAKE_GUARD;
     if (block == nullptr)
         return hl_port_alloc(size);
     if (fake_hit(FAKE_REALLOC))
@@ -271,6 +278,7 @@ void *hl_port_realloc(void *block, size_t size)
 
 void hl_port_free(void *block)
 {
+    FAKE_GUARD;
     if (block == nullptr)
         return;
     std::lock_guard<std::recursive_mutex> g(mu);
@@ -292,6 +300,7 @@ void fake_set_memory(uint64_t total_phys, uint64_t avail_phys, uint64_t total_pa
 
 int hl_port_memory_status(hl_port_memory_t *out)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_MEMORY_STATUS))
         return 0;
     *out = sys.memory;
@@ -310,12 +319,14 @@ void fake_set_system_time(uint64_t filetime)
 
 uint64_t hl_port_tick_count(void)
 {
+    FAKE_GUARD;
     fake_hit(FAKE_TICK_COUNT);
     return sys.tick;
 }
 
 uint64_t hl_port_system_time(void)
 {
+    FAKE_GUARD;
     fake_hit(FAKE_SYSTEM_TIME);
     return sys.filetime;
 }
@@ -327,6 +338,7 @@ const std::vector<uint32_t> &fake_sleeps()
 
 void hl_port_sleep(uint32_t ms)
 {
+    FAKE_GUARD;
     fake_hit(FAKE_SLEEP);
     std::lock_guard<std::recursive_mutex> g(mu);
     sys.sleeps.push_back(ms);
@@ -349,6 +361,7 @@ static void civil_from_days(int64_t z, int64_t *y, unsigned *m, unsigned *d)
 
 int hl_port_utc_text(int64_t seconds, char *out, size_t size)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_UTC_TEXT))
         return 0;
     /* _gmtime64_s accepts 1970-01-01 up to 3000-12-31T23:59:59. */
@@ -387,6 +400,7 @@ void fake_set_version_ex(uint32_t major, uint32_t minor, uint32_t build)
 
 int32_t hl_port_rtl_get_version(void *fn, uint32_t *major, uint32_t *minor, uint32_t *build)
 {
+    FAKE_GUARD;
     long code = 0;
     if (fn != &rtl_marker) {
         std::lock_guard<std::recursive_mutex> g(mu);
@@ -403,6 +417,7 @@ int32_t hl_port_rtl_get_version(void *fn, uint32_t *major, uint32_t *minor, uint
 
 void hl_port_get_version_ex(uint32_t *major, uint32_t *minor, uint32_t *build)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_GET_VERSION_EX))
         return; /* the structure is left as it was */
     *major = sys.ex_major;
@@ -438,6 +453,7 @@ static void *find_module(const char16_t *name, bool load)
 
 void *hl_port_module_handle(const char16_t *name)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_MODULE_HANDLE))
         return nullptr;
     return find_module(name, false);
@@ -445,6 +461,7 @@ void *hl_port_module_handle(const char16_t *name)
 
 void *hl_port_load_system_library(const char16_t *name)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_LOAD_SYSTEM_LIBRARY))
         return nullptr;
     return find_module(name, true);
@@ -455,6 +472,7 @@ static char proc_markers[8];
 
 void *hl_port_proc_address(void *handle, const char *name)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_PROC_ADDRESS) || handle == nullptr)
         return nullptr;
     module *m = (module *)handle;

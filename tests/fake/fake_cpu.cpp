@@ -111,12 +111,14 @@ const std::vector<std::string> &fake_pdh_paths()
 
 uint32_t hl_port_processor_count(void)
 {
+    FAKE_GUARD;
     fake_hit(FAKE_PROCESSOR_COUNT);
     return cpu.processors;
 }
 
 int hl_port_logical_processor_info(uint32_t relationship, void *buffer, uint32_t *length)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_LOGICAL_PROCESSOR_INFO))
         return 0;
     auto it = cpu.lpi.find(relationship);
@@ -133,6 +135,7 @@ int hl_port_logical_processor_info(uint32_t relationship, void *buffer, uint32_t
 
 int hl_port_system_times(uint64_t *idle, uint64_t *kernel, uint64_t *user)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_SYSTEM_TIMES))
         return 0;
     sample s{0, 0, 0, true};
@@ -150,6 +153,7 @@ int hl_port_system_times(uint64_t *idle, uint64_t *kernel, uint64_t *user)
 
 long hl_port_pdh_open(hl_handle_t *query)
 {
+    FAKE_GUARD;
     long code = 0;
     if (fake_hit(FAKE_PDH_OPEN, &code, PDH_INVALID_HANDLE))
         return code;
@@ -162,6 +166,7 @@ long hl_port_pdh_open(hl_handle_t *query)
 
 long hl_port_pdh_add_english(hl_handle_t query, const char16_t *path, hl_handle_t *out)
 {
+    FAKE_GUARD;
     long code = 0;
     std::string p = fake_u8(path);
     cpu.added.push_back(p);
@@ -181,6 +186,7 @@ long hl_port_pdh_add_english(hl_handle_t query, const char16_t *path, hl_handle_
 
 long hl_port_pdh_collect(hl_handle_t query)
 {
+    FAKE_GUARD;
     long code = 0;
     if (fake_hit(FAKE_PDH_COLLECT, &code, PDH_NO_DATA))
         return code;
@@ -193,6 +199,7 @@ long hl_port_pdh_collect(hl_handle_t query)
 
 long hl_port_pdh_value(hl_handle_t handle, double *value)
 {
+    FAKE_GUARD;
     long code = 0;
     if (fake_hit(FAKE_PDH_VALUE, &code, PDH_INVALID_DATA))
         return code;
@@ -210,6 +217,7 @@ long hl_port_pdh_value(hl_handle_t handle, double *value)
 
 long hl_port_pdh_remove(hl_handle_t handle)
 {
+    FAKE_GUARD;
     fake_hit(FAKE_PDH_REMOVE);
     if (cpu.counters.erase((uintptr_t)handle) == 0) {
         fake_release(FAKE_RES_PDH_COUNTER); /* counted as misuse when none is live */
@@ -221,6 +229,7 @@ long hl_port_pdh_remove(hl_handle_t handle)
 
 long hl_port_pdh_close(hl_handle_t query)
 {
+    FAKE_GUARD;
     fake_hit(FAKE_PDH_CLOSE);
     if (cpu.queries.erase((uintptr_t)query) == 0) {
         fake_release(FAKE_RES_PDH_QUERY);

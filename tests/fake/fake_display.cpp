@@ -51,6 +51,7 @@ void fake_add_display_device(const char *device_string, uint32_t state_flags)
 
 int hl_port_display_settings(uint32_t *width, uint32_t *height, uint32_t *hz)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_DISPLAY_SETTINGS) || !d.ok)
         return 0;
     *width = d.width;
@@ -61,6 +62,7 @@ int hl_port_display_settings(uint32_t *width, uint32_t *height, uint32_t *hz)
 
 int hl_port_display_device(uint32_t index, char16_t *device_string, uint32_t *state_flags)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_DISPLAY_DEVICE) || index >= d.devices.size())
         return 0;
     const device &dev = d.devices[index];

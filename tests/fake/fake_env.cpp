@@ -114,6 +114,7 @@ void fake_set_process_count(int processes)
 
 uint32_t hl_port_getenv(const char16_t *name, char16_t *buffer, uint32_t length)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_GETENV))
         return 0;
     auto it = env.vars->find(fake_u8(name));
@@ -132,16 +133,19 @@ uint32_t hl_port_getenv(const char16_t *name, char16_t *buffer, uint32_t length)
 
 int hl_port_user_name(char16_t *buffer, uint32_t *length)
 {
+    FAKE_GUARD;
     return answer_into(env.user, FAKE_USER_NAME, buffer, length);
 }
 
 int hl_port_computer_name(char16_t *buffer, uint32_t *length)
 {
+    FAKE_GUARD;
     return answer_into(env.computer, FAKE_COMPUTER_NAME, buffer, length);
 }
 
 int hl_port_locale_name(char16_t *buffer, int length)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_LOCALE_NAME) || !env.locale.ok)
         return 0;
     if ((size_t)length < env.locale.text.size() + 1)
@@ -152,6 +156,7 @@ int hl_port_locale_name(char16_t *buffer, int length)
 
 int hl_port_process_snapshot(hl_handle_t *out)
 {
+    FAKE_GUARD;
     *out = nullptr;
     if (fake_hit(FAKE_PROCESS_SNAPSHOT))
         return 0;
@@ -179,16 +184,19 @@ static int hand_out(hl_handle_t h, fake_op op, bool first)
 
 int hl_port_process_first(hl_handle_t h)
 {
+    FAKE_GUARD;
     return hand_out(h, FAKE_PROCESS_FIRST, true);
 }
 
 int hl_port_process_next(hl_handle_t h)
 {
+    FAKE_GUARD;
     return hand_out(h, FAKE_PROCESS_NEXT, false);
 }
 
 void hl_port_close_handle(hl_handle_t h)
 {
+    FAKE_GUARD;
     snapshot *s = find_open(h);
     fake_release(FAKE_RES_HANDLE); /* counted as misuse when none is open */
     if (s == nullptr)

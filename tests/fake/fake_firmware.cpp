@@ -33,6 +33,7 @@ void fake_set_firmware_growth(uint32_t extra)
 
 uint32_t hl_port_firmware_table(uint32_t provider, uint32_t id, void *buffer, uint32_t size)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_FIRMWARE_TABLE))
         return 0;
     if (provider != 0x52534D42u || id != 0 || table.empty())

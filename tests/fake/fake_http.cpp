@@ -67,6 +67,7 @@ const std::vector<uint32_t> &fake_http_reads()
 
 int hl_port_http_begin(const hl_port_http_request_t *r, hl_handle_t *out)
 {
+    FAKE_GUARD;
     *out = nullptr;
     http.last =
         fake_http_request{fake_u8(r->host), fake_u8(r->path), fake_u8(r->agent), r->port,
@@ -87,6 +88,7 @@ int hl_port_http_begin(const hl_port_http_request_t *r, hl_handle_t *out)
 
 int hl_port_http_available(hl_handle_t h, uint32_t *available)
 {
+    FAKE_GUARD;
     session *s = check(h);
     if (fake_hit(FAKE_HTTP_AVAILABLE) || s == nullptr)
         return 0;
@@ -100,6 +102,7 @@ int hl_port_http_available(hl_handle_t h, uint32_t *available)
 
 int hl_port_http_read(hl_handle_t h, void *buffer, uint32_t want, uint32_t *got)
 {
+    FAKE_GUARD;
     session *s = check(h);
     *got = 0;
     http.reads.push_back(want);
@@ -115,6 +118,7 @@ int hl_port_http_read(hl_handle_t h, void *buffer, uint32_t want, uint32_t *got)
 
 void hl_port_http_end(hl_handle_t h)
 {
+    FAKE_GUARD;
     session *s = check(h);
     for (int i = 0; i < 3; i++) /* counted as misuse when nothing is open */
         fake_release(FAKE_RES_HTTP);

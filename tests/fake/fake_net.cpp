@@ -179,6 +179,7 @@ void fake_net_set_if_declared_rows(uint32_t rows)
 
 uint32_t hl_port_adapters(void *fn, void *buffer, uint32_t *size)
 {
+    FAKE_GUARD;
     long code = 0;
     if (fn == nullptr)
         return 87;                          /* ERROR_INVALID_PARAMETER */
@@ -211,6 +212,7 @@ uint32_t hl_port_adapters(void *fn, void *buffer, uint32_t *size)
 
 void hl_port_adapter_read(const void *record, hl_port_adapter_t *out)
 {
+    FAKE_GUARD;
     record_head h;
     memcpy(&h, record, sizeof h);
     memset(out, 0, sizeof *out);
@@ -228,6 +230,7 @@ void hl_port_adapter_read(const void *record, hl_port_adapter_t *out)
 
 void hl_port_unicast_read(const void *link, hl_port_unicast_t *out)
 {
+    FAKE_GUARD;
     const unicast *u = (const unicast *)link;
     memset(out, 0, sizeof *out);
     out->has_sockaddr = u->has_sockaddr ? 1 : 0;
@@ -238,6 +241,7 @@ void hl_port_unicast_read(const void *link, hl_port_unicast_t *out)
 
 int hl_port_inet_ntop(int family, const uint8_t *addr, char *buffer, size_t size)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_INET_NTOP))
         return 0;
     int af = family == 2 ? AF_INET : family == 23 ? AF_INET6 : -1;
@@ -248,6 +252,7 @@ int hl_port_inet_ntop(int family, const uint8_t *addr, char *buffer, size_t size
 
 uint32_t hl_port_if_table(void *buffer, uint32_t *size)
 {
+    FAKE_GUARD;
     long code = 0;
     if (fake_hit(FAKE_IF_TABLE, &code, 31))
         return (uint32_t)code;

@@ -133,6 +133,7 @@ const std::vector<uint32_t> &fake_reg_access_log()
 
 long hl_port_reg_open(hl_hkey_t root, const char16_t *subkey, uint32_t access, hl_hkey_t *out)
 {
+    FAKE_GUARD;
     long code = 0;
     *out = 0;
     access_log.push_back(access);
@@ -153,6 +154,7 @@ long hl_port_reg_open(hl_hkey_t root, const char16_t *subkey, uint32_t access, h
 long hl_port_reg_query(hl_hkey_t key, const char16_t *name, uint32_t *type, void *data,
                        uint32_t *size)
 {
+    FAKE_GUARD;
     long code = 0;
     if (fake_hit(FAKE_REG_QUERY, &code, 5))
         return code;
@@ -182,6 +184,7 @@ long hl_port_reg_query(hl_hkey_t key, const char16_t *name, uint32_t *type, void
 
 long hl_port_reg_enum_key(hl_hkey_t key, uint32_t index, char16_t *name, uint32_t *name_len)
 {
+    FAKE_GUARD;
     long code = 0;
     if (fake_hit(FAKE_REG_ENUM_KEY, &code, 5))
         return code;
@@ -200,6 +203,7 @@ long hl_port_reg_enum_key(hl_hkey_t key, uint32_t index, char16_t *name, uint32_
 
 void hl_port_reg_close(hl_hkey_t key)
 {
+    FAKE_GUARD;
     if (key == HL_HKEY_LOCAL_MACHINE || key == HL_HKEY_CURRENT_USER)
         return;
     node *n = (node *)key;

@@ -5,6 +5,7 @@
 
 int hl_port_utf16_to_utf8(const char16_t *src, int src_len, char *dst, int dst_cap)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_UTF16_TO_UTF8))
         return 0;
     return fake_utf16_to_utf8_impl(src, src_len, dst, dst_cap);
@@ -12,6 +13,7 @@ int hl_port_utf16_to_utf8(const char16_t *src, int src_len, char *dst, int dst_c
 
 int hl_port_utf8_to_utf16(const char *src, int src_len, char16_t *dst, int dst_cap)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_UTF8_TO_UTF16))
         return 0;
     return fake_utf8_to_utf16_impl(src, src_len, dst, dst_cap);

@@ -49,6 +49,7 @@ void fake_set_drives(const std::vector<fake_drive_t> &list)
 
 uint32_t hl_port_logical_drives(char16_t *buffer, uint32_t length)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_LOGICAL_DRIVES))
         return 0;
     std::u16string all;
@@ -67,6 +68,7 @@ uint32_t hl_port_logical_drives(char16_t *buffer, uint32_t length)
 
 uint32_t hl_port_drive_type(const char16_t *root)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_DRIVE_TYPE))
         return 0; /* DRIVE_UNKNOWN */
     const fake_drive_t *d = find(root);
@@ -76,6 +78,7 @@ uint32_t hl_port_drive_type(const char16_t *root)
 int hl_port_volume_info(const char16_t *root, char16_t *label, uint32_t label_len, char16_t *fs,
                         uint32_t fs_len)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_VOLUME_INFO))
         return 0;
     const fake_drive_t *d = find(root);
@@ -88,6 +91,7 @@ int hl_port_volume_info(const char16_t *root, char16_t *label, uint32_t label_le
 
 int hl_port_disk_space(const char16_t *root, uint64_t *total, uint64_t *total_free)
 {
+    FAKE_GUARD;
     if (fake_hit(FAKE_DISK_SPACE))
         return 0;
     const fake_drive_t *d = find(root);

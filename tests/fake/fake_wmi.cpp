@@ -188,6 +188,7 @@ long fake_wmi_misuse()
 
 int32_t hl_port_com_init(void)
 {
+    FAKE_GUARD;
     long code = 0;
     std::lock_guard<std::recursive_mutex> g(mu);
     int32_t hr = w.com_init;
@@ -200,6 +201,7 @@ int32_t hl_port_com_init(void)
 
 int32_t hl_port_wmi_locator(hl_handle_t *locator)
 {
+    FAKE_GUARD;
     long code = 0;
     std::lock_guard<std::recursive_mutex> g(mu);
     *locator = nullptr;
@@ -214,6 +216,7 @@ int32_t hl_port_wmi_locator(hl_handle_t *locator)
 int32_t hl_port_wmi_connect(hl_handle_t locator, const char16_t *ns, int32_t flags,
                             hl_handle_t *services)
 {
+    FAKE_GUARD;
     long code = 0;
     std::lock_guard<std::recursive_mutex> g(mu);
     *services = nullptr;
@@ -235,6 +238,7 @@ int32_t hl_port_wmi_connect(hl_handle_t locator, const char16_t *ns, int32_t fla
 int32_t hl_port_wmi_exec(hl_handle_t services, const char16_t *query, int32_t flags,
                          hl_handle_t *enumerator)
 {
+    FAKE_GUARD;
     long code = 0;
     std::lock_guard<std::recursive_mutex> g(mu);
     *enumerator = nullptr;
@@ -261,6 +265,7 @@ int32_t hl_port_wmi_exec(hl_handle_t services, const char16_t *query, int32_t fl
 int32_t hl_port_wmi_next(hl_handle_t enumerator, int32_t timeout_ms, hl_handle_t *row,
                          uint32_t *returned)
 {
+    FAKE_GUARD;
     long code = 0;
     std::lock_guard<std::recursive_mutex> g(mu);
     *row = nullptr;
@@ -283,6 +288,7 @@ int32_t hl_port_wmi_next(hl_handle_t enumerator, int32_t timeout_ms, hl_handle_t
 
 void hl_port_com_release(hl_handle_t handle)
 {
+    FAKE_GUARD;
     std::lock_guard<std::recursive_mutex> g(mu);
     for (object &o : w.objects)
         if (&o == handle && o.live) {
@@ -295,6 +301,7 @@ void hl_port_com_release(hl_handle_t handle)
 
 int32_t hl_port_wmi_get(hl_handle_t row, const char16_t *name, hl_port_variant_t *v)
 {
+    FAKE_GUARD;
     long code = 0;
     std::lock_guard<std::recursive_mutex> g(mu);
     memset(v, 0, sizeof *v); /* VariantInit */
@@ -326,13 +333,15 @@ int32_t hl_port_wmi_get(hl_handle_t row, const char16_t *name, hl_port_variant_t
 
 int32_t hl_port_variant_clear(hl_port_variant_t *v)
 {
+    FAKE_GUARD;
     long code = 0;
-    if (fake_hit(FAKE_VARIANT_CLEAR, &code, (long)0x80020008u)) /* DISP_E_BADVARTYPE */
-        return (int32_t)code;
+    /* A failing VariantClear still gives up what the variant held: the caller
+     * has no second chance to release it. */
+    bool failed = fake_hit(FAKE_VARIANT_CLEAR, &code, (long)0x80020008u); /* DISP_E_BADVARTYPE */
     if (v->raw[1] == VARIANT_MARK) {
         delete[](char16_t *)(uintptr_t) v->raw[0];
         fake_release(FAKE_RES_VARIANT);
     }
     memset(v, 0, sizeof *v);
-    return 0;
+    return failed ? (int32_t)code : 0;
 }

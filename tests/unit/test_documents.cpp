@@ -95,7 +95,8 @@ TEST(Documents, ThreadsGetTheirOwnCompleteDocuments)
             for (int i = 0; i < 200; i++) {
                 const char *text = (t % 2) ? hostlens_memory() : hostlens_get_all();
                 std::string s = doc(text);
-                if (t % 2 ? s != memory : !nlohmann::json::accept(s) || s.rfind("{\"os\":", 0) != 0) {
+                if (t % 2 ? s != memory
+                          : !nlohmann::json::accept(s) || s.rfind("{\"os\":", 0) != 0) {
                     seen[t] = s;
                     return;
                 }

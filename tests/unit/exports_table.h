@@ -1,0 +1,55 @@
+/*
+ * Every export of the DLL, for the suites that walk them all. A test checks
+ * the table against the export list, so a new export cannot go untested.
+ */
+#ifndef HL_EXPORTS_TABLE_H
+#define HL_EXPORTS_TABLE_H
+
+#include "hostlens.h"
+
+enum export_kind { EXPORT_OBJECT, EXPORT_LIST, EXPORT_SNAPSHOT, EXPORT_TEXT };
+
+struct export_entry {
+    const char *name;
+    const char *(*fn)(void);
+    const char *key;
+    export_kind kind;
+};
+
+static const char *logo_default(void)
+{
+    return hostlens_logo(nullptr);
+}
+
+static const export_entry export_table[] = {
+    {"hostlens_battery", hostlens_battery, "battery", EXPORT_LIST},
+    {"hostlens_boot_time", hostlens_boot_time, "boot_time", EXPORT_OBJECT},
+    {"hostlens_cpu", hostlens_cpu, "cpu", EXPORT_OBJECT},
+    {"hostlens_cpu_temp", hostlens_cpu_temp, "cpu_temp", EXPORT_OBJECT},
+    {"hostlens_desktop_environment", hostlens_desktop_environment, "de", EXPORT_OBJECT},
+    {"hostlens_disk", hostlens_disk, "disk", EXPORT_LIST},
+    {"hostlens_get_all", hostlens_get_all, "", EXPORT_SNAPSHOT},
+    {"hostlens_gpu", hostlens_gpu, "gpu", EXPORT_LIST},
+    {"hostlens_host", hostlens_host, "host", EXPORT_OBJECT},
+    {"hostlens_kernel", hostlens_kernel, "kernel", EXPORT_OBJECT},
+    {"hostlens_last_error", hostlens_last_error, "", EXPORT_TEXT},
+    {"hostlens_locale", hostlens_locale, "locale", EXPORT_OBJECT},
+    {"hostlens_logo", logo_default, "", EXPORT_TEXT},
+    {"hostlens_memory", hostlens_memory, "memory", EXPORT_OBJECT},
+    {"hostlens_network", hostlens_network, "network", EXPORT_OBJECT},
+    {"hostlens_os", hostlens_os, "os", EXPORT_OBJECT},
+    {"hostlens_packages", hostlens_packages, "packages", EXPORT_OBJECT},
+    {"hostlens_process_count", hostlens_process_count, "process_count", EXPORT_OBJECT},
+    {"hostlens_public_ip", hostlens_public_ip, "public_ip", EXPORT_OBJECT},
+    {"hostlens_resolution", hostlens_resolution, "resolution", EXPORT_OBJECT},
+    {"hostlens_shell", hostlens_shell, "shell", EXPORT_OBJECT},
+    {"hostlens_swap", hostlens_swap, "swap", EXPORT_OBJECT},
+    {"hostlens_terminal", hostlens_terminal, "terminal", EXPORT_OBJECT},
+    {"hostlens_terminal_font", hostlens_terminal_font, "terminal_font", EXPORT_OBJECT},
+    {"hostlens_uptime", hostlens_uptime, "uptime", EXPORT_OBJECT},
+    {"hostlens_user", hostlens_user, "user", EXPORT_OBJECT},
+    {"hostlens_version", hostlens_version, "", EXPORT_TEXT},
+    {"hostlens_window_manager", hostlens_window_manager, "wm", EXPORT_OBJECT},
+};
+
+#endif

@@ -1,0 +1,151 @@
+#include "machine.h"
+
+#include <string.h>
+
+#include <string>
+
+#include "fake.h"
+
+static const char *const nt = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+
+static void script_registry()
+{
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, nt, "ProductName", "Windows 10 Pro");
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, nt, "DisplayVersion", "22H2");
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, nt, "CurrentVersion", "6.3");
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, nt, "CurrentBuildNumber", "19045");
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, nt, "BuildLabEx",
+                    "19041.1.amd64fre.vb_release.191206-1406");
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, nt, "ProductId", "00330-80000-00000-AA123");
+    const uint8_t date[4] = {0x00, 0x10, 0x5E, 0x5F};
+    fake_reg_set(HL_HKEY_LOCAL_MACHINE, nt, "InstallationDate", 3, date, 4);
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
+                    "ProcessorNameString", "  Quad-Core Processor @ 3.60GHz \r\n");
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Command Processor", "Version",
+                    "10.0.22621.1");
+    fake_reg_set_sz(HL_HKEY_CURRENT_USER, "Control Panel\\Desktop", "FullName",
+                    "Ada L\xC3\xB6velace");
+    const char *u64 = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    const char *u32 = "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, (std::string(u64) + "\\Editor").c_str(), "DisplayName",
+                    "Editor");
+    fake_reg_add_key(HL_HKEY_LOCAL_MACHINE, (std::string(u64) + "\\KB123").c_str());
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, (std::string(u32) + "\\Viewer").c_str(), "DisplayName",
+                    "Viewer", FAKE_VIEW_32);
+    const char *cls =
+        "SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e968-e325-11ce-bfc1-08002be10318}";
+    fake_reg_add_key(HL_HKEY_LOCAL_MACHINE, (std::string(cls) + "\\Properties").c_str());
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, (std::string(cls) + "\\0000").c_str(), "DriverVersion",
+                    "31.0.15.1694");
+}
+
+static void script_processors()
+{
+    fake_set_processor_count(4);
+    std::vector<uint8_t> cores, packages;
+    for (int i = 0; i < 2; i++) {
+        std::vector<uint8_t> r = fake_lpi_record(0, 48);
+        cores.insert(cores.end(), r.begin(), r.end());
+    }
+    packages = fake_lpi_record(3, 48);
+    fake_set_lpi(0, cores);
+    fake_set_lpi(3, packages);
+    fake_set_lpi(4, fake_lpi_groups({4}));
+    fake_push_system_times(1000000, 3000000, 1000000);
+    fake_push_system_times(1500000, 5000000, 1000000);
+    const char *paths[] = {"\\\\.\\Processor Information(0,0)\\% Processor Time",
+                           "\\\\.\\Processor Information(0,1)\\% Processor Time",
+                           "\\\\.\\Processor Information(0,2)\\% Processor Time",
+                           "\\\\.\\Processor Information(0,3)\\% Processor Time"};
+    const double values[] = {3.125, 0.0, 12.5, 100.0};
+    for (int i = 0; i < 4; i++)
+        fake_pdh_counter(paths[i], values[i]);
+}
+
+static void script_firmware()
+{
+    std::vector<uint8_t> t = {0, 2, 4, 0, 0, 0, 0, 0}; /* header; length set below */
+    auto structure = [&](std::vector<uint8_t> formatted, std::vector<const char *> strings) {
+        t.insert(t.end(), formatted.begin(), formatted.end());
+        for (const char *s : strings)
+            t.insert(t.end(), s, s + strlen(s) + 1);
+        if (strings.empty())
+            t.push_back(0);
+        t.push_back(0);
+    };
+    structure({0, 0x18, 0, 0, 1, 2, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+              {"Firmware Co.", "1.2.3", "01/02/2024"});
+    std::vector<uint8_t> sys(0x1B, 0);
+    sys[0] = 1;
+    sys[1] = 0x1B;
+    sys[4] = 1;
+    sys[5] = 2;
+    sys[6] = 3;
+    sys[0x1A] = 4;
+    structure(sys, {"Maker", "Model 7", "Rev A", "Family X"});
+    structure({2, 8, 0, 0, 1, 2, 0, 0}, {"Board Maker", "Board 1"});
+    structure({3, 6, 0, 0, 0, 0x83}, {});
+    structure({127, 4, 0, 0}, {});
+    uint32_t len = (uint32_t)(t.size() - 8);
+    memcpy(&t[4], &len, 4);
+    fake_set_firmware(t);
+}
+
+static void script_wmi()
+{
+    int r = fake_wmi_row("root\\cimv2", "Win32_VideoController");
+    fake_wmi_str(r, "Name", "NVIDIA GeForce GT 710");
+    fake_wmi_num(r, "AdapterRAM", 3, (int32_t)0xC0000000);
+    fake_wmi_str(r, "DriverVersion", "");
+    r = fake_wmi_row("root\\cimv2", "Win32_VideoController");
+    fake_wmi_str(r, "Name", "Intel(R) UHD Graphics");
+    fake_wmi_null(r, "AdapterRAM");
+    r = fake_wmi_row("root\\WMI", "MSAcpi_ThermalZoneTemperature");
+    fake_wmi_num(r, "CurrentTemperature", 19, 3000);
+    r = fake_wmi_row("root\\WMI", "MSAcpi_ThermalZoneTemperature");
+    fake_wmi_num(r, "CurrentTemperature", 3, 3132);
+    r = fake_wmi_row("root\\cimv2", "Win32_Battery");
+    fake_wmi_str(r, "Name", "Internal Battery");
+    fake_wmi_num(r, "BatteryStatus", 18, 5);
+    fake_wmi_num(r, "EstimatedChargeRemaining", 18, 87);
+    fake_add_display_device("NVIDIA GeForce GT 710", 0x5);
+    fake_add_display_device("Virtual Display", 0x20);
+}
+
+static void script_network()
+{
+    const uint8_t mac[6] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+    fake_net_add_adapter(1, "Loopback Pseudo-Interface 1");
+    fake_net_add_unicast("127.0.0.1");
+    fake_net_add_unicast("::1");
+    fake_net_add_adapter(7, "Ethernet", mac, 6);
+    fake_net_add_unicast("fe80::1c2d:3e4f:5a6b:7c8d");
+    fake_net_add_unicast("192.168.1.20");
+    fake_net_add_if_row(1, 24);
+    fake_net_add_if_row(7, 6);
+}
+
+static void script_environment()
+{
+    fake_env_set("ComSpec", "C:\\Windows\\System32\\cmd.exe");
+    fake_env_set("WT_SESSION", "{5a9b}");
+    fake_env_set("TERM", "xterm-256color");
+    fake_set_user_name("ada");
+    fake_set_computer_name("workstation");
+    fake_set_locale_name("en-US");
+    fake_set_process_count(187);
+    fake_http_set_body("{\"query\":\"203.0.113.7\",\"country\":\"Germany\",\"city\":\"Berlin\"}",
+                       {20, 100});
+}
+
+void script_machine()
+{
+    fake_set_tick_count(200000000);
+    fake_set_system_time(UINT64_C(116444736000000000) + UINT64_C(17040672000000000));
+    script_registry();
+    script_processors();
+    script_firmware();
+    script_wmi();
+    script_network();
+    script_environment();
+}
