@@ -4,16 +4,21 @@
  */
 #include "hostlens_internal.h"
 
+#include <atomic>
+
 /* Trivially destructible on purpose (emulated TLS under MinGW). A thread's
  * last block is not released when the thread ends. */
 static thread_local hl_json_t hl_j;
-static int hl_j_ready;
+/* Set once some thread's buffer was initialised. Two threads racing on their
+ * first calls may both initialise their own buffers, which is harmless; the
+ * flag is atomic only so that the race is a well-defined one. */
+static std::atomic<int> hl_j_ready;
 
 hl_json_t *hl_json_thread(void)
 {
-    if (!hl_j_ready) {
+    if (!hl_j_ready.load(std::memory_order_relaxed)) {
         hl_json_init(&hl_j);
-        hl_j_ready = 1;
+        hl_j_ready.store(1, std::memory_order_relaxed);
     }
     return &hl_j;
 }

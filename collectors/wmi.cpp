@@ -7,6 +7,8 @@
 
 #include <string.h>
 
+#include <atomic>
+
 /* COM initialisation is per thread, so the outcome is remembered per thread:
  * a thread the library never entered into COM cannot create the locator.
  * Plain ints on purpose (MinGW's emulated TLS and destructors). */
@@ -14,8 +16,9 @@ static thread_local int wmi_ready;
 static thread_local int wmi_init_failed;
 
 /* Every writer stores the same address; the OS collector reads it right after
- * its own hl_impl_init. */
-static void *pRtlGetVersion;
+ * its own hl_impl_init. Threads race on it harmlessly, so the accesses are
+ * atomic (relaxed) rather than plain. */
+static std::atomic<void *> pRtlGetVersion;
 
 #define HL_RPC_E_CHANGED_MODE ((int32_t)0x80010106u)
 #define HL_E_INVALIDARG ((int32_t)0x80070057u)
@@ -56,12 +59,12 @@ void hl_impl_init(void)
     void *ntdll = hl_port_module_handle(u"ntdll.dll");
     if (ntdll == NULL)
         return;
-    pRtlGetVersion = hl_port_proc_address(ntdll, "RtlGetVersion");
+    pRtlGetVersion.store(hl_port_proc_address(ntdll, "RtlGetVersion"), std::memory_order_relaxed);
 }
 
 void *wmi_rtl_get_version(void)
 {
-    return pRtlGetVersion;
+    return pRtlGetVersion.load(std::memory_order_relaxed);
 }
 
 /* UTF-8 into a zeroed UTF-16 buffer; 0 when the text does not fit. */
