@@ -1,0 +1,199 @@
+/*
+ * The hostlens program, run as a child process with its output redirected:
+ * every option, the exit codes, and its documents against the library's own.
+ */
+#include "wine_common.h"
+
+#include <string.h>
+
+#include <vector>
+
+struct run_result {
+    DWORD code;
+    std::string out, err;
+};
+
+static std::string drain(HANDLE h)
+{
+    std::string s;
+    char buf[4096];
+    DWORD got;
+    while (ReadFile(h, buf, sizeof buf, &got, NULL) && got > 0)
+        s.append(buf, got);
+    return s;
+}
+
+static DWORD WINAPI drain_thread(LPVOID arg)
+{
+    void **a = (void **)arg;
+    *(std::string *)a[1] = drain((HANDLE)a[0]);
+    return 0;
+}
+
+static run_result run_tool(const std::wstring &args)
+{
+    run_result r{~0u, "", ""};
+    SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
+    HANDLE out_r, out_w, err_r, err_w;
+    if (!CreatePipe(&out_r, &out_w, &sa, 0) || !CreatePipe(&err_r, &err_w, &sa, 0))
+        return r;
+    SetHandleInformation(out_r, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(err_r, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = out_w;
+    si.hStdError = err_w;
+    std::wstring cmd = L"hostlens.exe " + args;
+    std::vector<wchar_t> line(cmd.begin(), cmd.end());
+    line.push_back(0);
+    PROCESS_INFORMATION pi;
+    BOOL ok = CreateProcessW(NULL, line.data(), NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi);
+    CloseHandle(out_w);
+    CloseHandle(err_w);
+    if (ok) {
+        void *err_args[2] = {err_r, &r.err};
+        HANDLE t = CreateThread(NULL, 0, drain_thread, err_args, 0, NULL);
+        r.out = drain(out_r);
+        WaitForSingleObject(t, INFINITE);
+        CloseHandle(t);
+        WaitForSingleObject(pi.hProcess, 60000);
+        GetExitCodeProcess(pi.hProcess, &r.code);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+    CloseHandle(out_r);
+    CloseHandle(err_r);
+    return r;
+}
+
+static std::vector<std::string> lines_of(const std::string &s)
+{
+    std::vector<std::string> v;
+    size_t start = 0;
+    for (size_t i = 0; i < s.size(); i++)
+        if (s[i] == '\n') {
+            v.push_back(s.substr(start, i - start));
+            start = i + 1;
+        }
+    if (start < s.size())
+        v.push_back(s.substr(start));
+    return v;
+}
+
+TEST(WineTool, VersionHelpAndList)
+{
+    run_result r = run_tool(L"--version");
+    EXPECT_EQ(r.code, 0u);
+    EXPECT_EQ(r.out, "hostlens 1.0.0 (library 1.0.0)\n");
+    r = run_tool(L"--help");
+    EXPECT_EQ(r.code, 0u);
+    EXPECT_EQ(r.out.rfind("usage: hostlens", 0), 0u) << r.out;
+    r = run_tool(L"--list");
+    EXPECT_EQ(r.code, 0u);
+    auto lines = lines_of(r.out);
+    EXPECT_EQ(lines.size(), 24u);
+    bool de = false;
+    for (const auto &l : lines)
+        de = de || (l.rfind("desktop_environment", 0) == 0 && l.substr(l.size() - 3) == " de");
+    EXPECT_TRUE(de) << r.out;
+}
+
+TEST(WineTool, Logos)
+{
+    hl_logo_fn logo = (hl_logo_fn)(void *)GetProcAddress(hl_dll, "hostlens_logo");
+    run_result r = run_tool(L"--logo windows");
+    EXPECT_EQ(r.code, 0u);
+    EXPECT_EQ(r.out, std::string(logo("windows")) + "\n");
+    r = run_tool(L"--logo nothing-known");
+    EXPECT_EQ(r.out, std::string(logo(NULL)) + "\n");
+    r = run_tool(L"--logo");
+    EXPECT_EQ(r.code, 2u);
+}
+
+TEST(WineTool, UnknownModuleOrOptionExitsTwoWithOneLine)
+{
+    run_result r = run_tool(L"cpu frobnicator");
+    EXPECT_EQ(r.code, 2u);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(lines_of(r.err).size(), 1u) << r.err;
+    EXPECT_NE(r.err.find("frobnicator"), std::string::npos);
+    EXPECT_NE(r.err.find("--help"), std::string::npos);
+    r = run_tool(L"--bogus");
+    EXPECT_EQ(r.code, 2u);
+    EXPECT_NE(r.err.find("--bogus"), std::string::npos);
+}
+
+TEST(WineTool, JsonIsTheSnapshotInItsOrder)
+{
+    run_result r = run_tool(L"--json");
+    EXPECT_EQ(r.code, 0u);
+    ASSERT_FALSE(r.out.empty());
+    EXPECT_EQ(r.out.back(), '\n');
+    auto printed = hl_parse(r.out);
+    auto fresh = hl_parse(hl_call("hostlens_get_all"));
+    EXPECT_EQ(hl_keys(printed), hl_keys(fresh));
+    for (auto it = fresh.begin(); it != fresh.end(); ++it)
+        if (it.value().is_object()) {
+            EXPECT_EQ(hl_keys(printed[it.key()]), hl_keys(it.value())) << it.key();
+        }
+    EXPECT_EQ(printed["logo"], fresh["logo"]);
+
+    r = run_tool(L"--json --pretty");
+    EXPECT_EQ(r.code, 0u);
+    EXPECT_NE(r.out.find("\n  \"os\": {"), std::string::npos);
+    EXPECT_EQ(hl_keys(hl_parse(r.out)), hl_keys(fresh));
+}
+
+TEST(WineTool, ModuleDocumentsOnePerLine)
+{
+    run_result r = run_tool(L"kernel memory de");
+    EXPECT_EQ(r.code, 0u);
+    auto lines = lines_of(r.out);
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    EXPECT_EQ(lines[0], hl_call("hostlens_kernel"));
+    EXPECT_EQ(hl_parse(lines[1]).begin().key(), "memory");
+    EXPECT_EQ(lines[2], "{\"de\":{\"name\":\"Windows Shell\"}}");
+    r = run_tool(L"--pretty kernel");
+    EXPECT_EQ(hl_parse(r.out), hl_parse(hl_call("hostlens_kernel")));
+    EXPECT_GT(lines_of(r.out).size(), 3u);
+}
+
+TEST(WineTool, SummaryShowsTheKnownValuesWithoutColour)
+{
+    run_result r = run_tool(L"");
+    EXPECT_EQ(r.code, 0u) << r.err;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << "colour on a pipe";
+    EXPECT_EQ(r.out.find("unknown"), std::string::npos) << r.out;
+    auto os = hl_parse(hl_call("hostlens_os"))["os"];
+    auto user = hl_parse(hl_call("hostlens_user"))["user"];
+    auto locale = hl_parse(hl_call("hostlens_locale"))["locale"];
+    auto net = hl_parse(hl_call("hostlens_network"))["network"];
+    std::string title = user["username"].get<std::string>() + "@" + user["host"].get<std::string>();
+    EXPECT_NE(r.out.find(title + "\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("OS: " + os["pretty_name"].get<std::string>() + "\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Locale: " + locale["name"].get<std::string>() + "\n"), std::string::npos);
+    if (net["local_ip"] != "unknown") {
+        EXPECT_NE(r.out.find("Local IP: " + net["local_ip"].get<std::string>() + "\n"),
+                  std::string::npos);
+    }
+    for (const char *label : {"Kernel: ", "Uptime: ", "Shell: ", "Resolution: ", "DE: ", "WM: ",
+                              "CPU: ", "GPU: ", "Memory: ", "Disk (C:\\): "})
+        EXPECT_NE(r.out.find(label), std::string::npos) << label << "\n" << r.out;
+    /* Wine has no SMBIOS strings and no batteries: those lines are left out. */
+    EXPECT_EQ(r.out.find("Host: "), std::string::npos);
+    EXPECT_EQ(r.out.find("Battery: "), std::string::npos);
+    EXPECT_EQ(r.out.find("Public IP"), std::string::npos);
+}
+
+TEST(WineTool, NoColorOptionAndVariableAreAccepted)
+{
+    SetEnvironmentVariableW(L"NO_COLOR", L"1");
+    run_result r = run_tool(L"--no-color");
+    SetEnvironmentVariableW(L"NO_COLOR", NULL);
+    EXPECT_EQ(r.code, 0u);
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+}
