@@ -15,8 +15,9 @@ function(hostlens_dll target output host port)
     HOSTLENS_PUBLIC_IP_PORT=${port})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output} PREFIX "" IMPORT_PREFIX ""
     IMPORT_SUFFIX ".lib" ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-  target_link_libraries(${target} PRIVATE ole32 oleaut32 pdh winhttp ws2_32 iphlpapi user32
-    advapi32)
+    # pdh, winhttp and iphlpapi are loaded from the system directory at run time
+  # (platform/win32/winapi.cpp), never imported.
+  target_link_libraries(${target} PRIVATE ole32 oleaut32 ws2_32 user32 advapi32)
   if(MINGW)
     # Static runtime, so the DLL imports system DLLs only.
     target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
@@ -68,7 +69,7 @@ if(CMAKE_CROSSCOMPILING AND EXISTS /usr/src/googletest/googletest)
   # The public IP cases also run through the WinHTTP side of the port itself.
   if(TARGET wine_test_public_ip)
     target_sources(wine_test_public_ip PRIVATE ${CMAKE_SOURCE_DIR}/platform/win32/http.cpp
-      ${CMAKE_SOURCE_DIR}/platform/win32/memory.cpp)
+      ${CMAKE_SOURCE_DIR}/platform/win32/memory.cpp ${CMAKE_SOURCE_DIR}/platform/win32/winapi.cpp)
     target_include_directories(wine_test_public_ip PRIVATE ${CMAKE_SOURCE_DIR}/platform/win32)
   endif()
 endif()

@@ -7,6 +7,46 @@
 
 #include "hl_port.h"
 #include "win32_util.h"
+#include "winapi.h"
+
+/* The WinHTTP functions, from the system directory. */
+typedef struct winhttp_t {
+    decltype(&WinHttpOpen) open;
+    decltype(&WinHttpSetTimeouts) set_timeouts;
+    decltype(&WinHttpConnect) connect;
+    decltype(&WinHttpOpenRequest) open_request;
+    decltype(&WinHttpSendRequest) send_request;
+    decltype(&WinHttpReceiveResponse) receive_response;
+    decltype(&WinHttpQueryDataAvailable) query_data_available;
+    decltype(&WinHttpReadData) read_data;
+    decltype(&WinHttpCloseHandle) close_handle;
+} winhttp_t;
+
+/* NULL when winhttp.dll or one of its functions cannot be had. */
+static const winhttp_t *winhttp(void)
+{
+    static winhttp_t fns;
+    static volatile LONG ready; /* 1 once fns is filled */
+    if (ready)
+        return &fns;
+    winhttp_t f;
+    f.open = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpOpen);
+    f.set_timeouts = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpSetTimeouts);
+    f.connect = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpConnect);
+    f.open_request = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpOpenRequest);
+    f.send_request = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpSendRequest);
+    f.receive_response = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpReceiveResponse);
+    f.query_data_available = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpQueryDataAvailable);
+    f.read_data = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpReadData);
+    f.close_handle = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpCloseHandle);
+    if (!f.open || !f.set_timeouts || !f.connect || !f.open_request || !f.send_request ||
+        !f.receive_response || !f.query_data_available || !f.read_data || !f.close_handle)
+        return NULL;
+    /* Racing threads store the same addresses. */
+    fns = f;
+    InterlockedExchange(&ready, 1);
+    return &fns;
+}
 
 typedef struct http_session_t {
     HINTERNET root;
@@ -14,45 +54,48 @@ typedef struct http_session_t {
     HINTERNET request;
 } http_session_t;
 
-static void close_all(http_session_t *s)
+static void close_all(const winhttp_t *w, http_session_t *s)
 {
     if (s->request != NULL)
-        WinHttpCloseHandle(s->request);
+        w->close_handle(s->request);
     if (s->connection != NULL)
-        WinHttpCloseHandle(s->connection);
+        w->close_handle(s->connection);
     if (s->root != NULL)
-        WinHttpCloseHandle(s->root);
+        w->close_handle(s->root);
 }
 
 int hl_port_http_begin(const hl_port_http_request_t *r, hl_handle_t *session)
 {
     *session = NULL;
+    const winhttp_t *w = winhttp();
+    if (w == NULL)
+        return HL_HTTP_OPEN_FAILED;
     http_session_t s = {NULL, NULL, NULL};
-    s.root = WinHttpOpen(W(r->agent), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                         WINHTTP_NO_PROXY_BYPASS, 0);
+    s.root = w->open(W(r->agent), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                     WINHTTP_NO_PROXY_BYPASS, 0);
     if (s.root == NULL)
         return HL_HTTP_OPEN_FAILED;
-    WinHttpSetTimeouts(s.root, r->resolve_ms, r->connect_ms, r->send_ms, r->receive_ms);
-    s.connection = WinHttpConnect(s.root, W(r->host), (INTERNET_PORT)r->port, 0);
+    w->set_timeouts(s.root, r->resolve_ms, r->connect_ms, r->send_ms, r->receive_ms);
+    s.connection = w->connect(s.root, W(r->host), (INTERNET_PORT)r->port, 0);
     if (s.connection == NULL) {
-        close_all(&s);
+        close_all(w, &s);
         return HL_HTTP_CONNECT_FAILED;
     }
-    s.request = WinHttpOpenRequest(s.connection, L"GET", W(r->path), NULL, WINHTTP_NO_REFERER,
-                                   WINHTTP_DEFAULT_ACCEPT_TYPES, 0);
+    s.request = w->open_request(s.connection, L"GET", W(r->path), NULL, WINHTTP_NO_REFERER,
+                                WINHTTP_DEFAULT_ACCEPT_TYPES, 0);
     if (s.request == NULL) {
-        close_all(&s);
+        close_all(w, &s);
         return HL_HTTP_REQUEST_FAILED;
     }
-    if (!WinHttpSendRequest(s.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
-                            0, 0) ||
-        !WinHttpReceiveResponse(s.request, NULL)) {
-        close_all(&s);
+    if (!w->send_request(s.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                         0) ||
+        !w->receive_response(s.request, NULL)) {
+        close_all(w, &s);
         return HL_HTTP_SEND_FAILED;
     }
     http_session_t *block = (http_session_t *)hl_port_alloc(sizeof *block);
     if (block == NULL) {
-        close_all(&s);
+        close_all(w, &s);
         return HL_HTTP_SEND_FAILED;
     }
     *block = s;
@@ -63,7 +106,7 @@ int hl_port_http_begin(const hl_port_http_request_t *r, hl_handle_t *session)
 int hl_port_http_available(hl_handle_t session, uint32_t *available)
 {
     DWORD n = 0;
-    BOOL ok = WinHttpQueryDataAvailable(((http_session_t *)session)->request, &n);
+    BOOL ok = winhttp()->query_data_available(((http_session_t *)session)->request, &n);
     *available = n;
     return ok ? 1 : 0;
 }
@@ -71,7 +114,7 @@ int hl_port_http_available(hl_handle_t session, uint32_t *available)
 int hl_port_http_read(hl_handle_t session, void *buffer, uint32_t want, uint32_t *got)
 {
     DWORD n = 0;
-    BOOL ok = WinHttpReadData(((http_session_t *)session)->request, buffer, want, &n);
+    BOOL ok = winhttp()->read_data(((http_session_t *)session)->request, buffer, want, &n);
     *got = n;
     return ok ? 1 : 0;
 }
@@ -79,6 +122,6 @@ int hl_port_http_read(hl_handle_t session, void *buffer, uint32_t want, uint32_t
 void hl_port_http_end(hl_handle_t session)
 {
     http_session_t *s = (http_session_t *)session;
-    close_all(s);
+    close_all(winhttp(), s);
     hl_port_free(s);
 }

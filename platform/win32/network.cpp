@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "hl_port.h"
+#include "winapi.h"
 
 typedef ULONG(WINAPI *get_adapters_addresses_fn)(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES,
                                                  PULONG);
@@ -59,8 +60,11 @@ int hl_port_inet_ntop(int family, const uint8_t *addr, char *buffer, size_t size
 
 uint32_t hl_port_if_table(void *buffer, uint32_t *size)
 {
+    auto get_if_table = HL_WIN32_FN(HL_DLL_IPHLPAPI, GetIfTable);
+    if (get_if_table == NULL)
+        return ERROR_MOD_NOT_FOUND;
     ULONG s = *size;
-    DWORD rc = GetIfTable((PMIB_IFTABLE)buffer, &s, FALSE);
+    DWORD rc = get_if_table((PMIB_IFTABLE)buffer, &s, FALSE);
     *size = s;
     return rc;
 }

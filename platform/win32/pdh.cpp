@@ -6,11 +6,19 @@
 
 #include "hl_port.h"
 #include "win32_util.h"
+#include "winapi.h"
+
+/* What a call answers when pdh.dll cannot be loaded. */
+#define HL_PDH_UNAVAILABLE ((long)ERROR_MOD_NOT_FOUND)
 
 long hl_port_pdh_open(hl_handle_t *query)
 {
     PDH_HQUERY q = NULL;
-    PDH_STATUS s = PdhOpenQueryW(NULL, 0, &q);
+    auto open = HL_WIN32_FN(HL_DLL_PDH, PdhOpenQueryW);
+    *query = NULL;
+    if (open == NULL)
+        return HL_PDH_UNAVAILABLE;
+    PDH_STATUS s = open(NULL, 0, &q);
     *query = (hl_handle_t)q;
     return (long)s;
 }
@@ -18,21 +26,29 @@ long hl_port_pdh_open(hl_handle_t *query)
 long hl_port_pdh_add_english(hl_handle_t query, const char16_t *path, hl_handle_t *counter)
 {
     PDH_HCOUNTER c = NULL;
-    PDH_STATUS s = PdhAddEnglishCounterW((PDH_HQUERY)query, W(path), 0, &c);
+    auto add = HL_WIN32_FN(HL_DLL_PDH, PdhAddEnglishCounterW);
+    *counter = NULL;
+    if (add == NULL)
+        return HL_PDH_UNAVAILABLE;
+    PDH_STATUS s = add((PDH_HQUERY)query, W(path), 0, &c);
     *counter = (hl_handle_t)c;
     return (long)s;
 }
 
 long hl_port_pdh_collect(hl_handle_t query)
 {
-    return (long)PdhCollectQueryData((PDH_HQUERY)query);
+    auto collect = HL_WIN32_FN(HL_DLL_PDH, PdhCollectQueryData);
+    return collect != NULL ? (long)collect((PDH_HQUERY)query) : HL_PDH_UNAVAILABLE;
 }
 
 long hl_port_pdh_value(hl_handle_t counter, double *value)
 {
     PDH_FMT_COUNTERVALUE v;
     ZeroMemory(&v, sizeof v);
-    PDH_STATUS s = PdhGetFormattedCounterValue((PDH_HCOUNTER)counter, PDH_FMT_DOUBLE, NULL, &v);
+    auto get = HL_WIN32_FN(HL_DLL_PDH, PdhGetFormattedCounterValue);
+    if (get == NULL)
+        return HL_PDH_UNAVAILABLE;
+    PDH_STATUS s = get((PDH_HCOUNTER)counter, PDH_FMT_DOUBLE, NULL, &v);
     if (s == ERROR_SUCCESS)
         *value = v.doubleValue;
     return (long)s;
@@ -40,10 +56,12 @@ long hl_port_pdh_value(hl_handle_t counter, double *value)
 
 long hl_port_pdh_remove(hl_handle_t counter)
 {
-    return (long)PdhRemoveCounter((PDH_HCOUNTER)counter);
+    auto remove = HL_WIN32_FN(HL_DLL_PDH, PdhRemoveCounter);
+    return remove != NULL ? (long)remove((PDH_HCOUNTER)counter) : HL_PDH_UNAVAILABLE;
 }
 
 long hl_port_pdh_close(hl_handle_t query)
 {
-    return (long)PdhCloseQuery((PDH_HQUERY)query);
+    auto close = HL_WIN32_FN(HL_DLL_PDH, PdhCloseQuery);
+    return close != NULL ? (long)close((PDH_HQUERY)query) : HL_PDH_UNAVAILABLE;
 }
