@@ -121,20 +121,24 @@ static int collect_adapters(void *fn, hl_network_info_t *out, uint32_t *ifindex_
     (void)hl_port_adapters(fn, NULL, &size);
     if (size == 0)
         return 0;
-    void *buffer = hl_port_alloc(size);
+    uint32_t allocated = size;
+    void *buffer = hl_port_alloc(allocated);
     if (buffer == NULL)
         return 0;
     uint32_t rc = hl_port_adapters(fn, buffer, &size);
     for (int retry = 0; rc == NET_BUFFER_OVERFLOW && retry < NET_OVERFLOW_RETRIES; retry++) {
         hl_port_free(buffer);
-        buffer = size != 0 ? hl_port_alloc(size) : NULL;
+        allocated = size;
+        buffer = size != 0 ? hl_port_alloc(allocated) : NULL;
         if (buffer == NULL)
             return 1;
         rc = hl_port_adapters(fn, buffer, &size);
     }
     int go_on = 1;
+    /* The walk is bounded by the block itself, whatever size the call wrote
+     * back. */
     if (rc == 0)
-        go_on = walk_adapters(buffer, size, out, ifindex_of);
+        go_on = walk_adapters(buffer, size < allocated ? size : allocated, out, ifindex_of);
     hl_port_free(buffer);
     return go_on;
 }
