@@ -364,9 +364,11 @@ void floor_gpu()
     int rows =
         wmi_run(L"root\\cimv2",
                 L"SELECT Name, AdapterRAM, DriverVersion FROM Win32_VideoController", props, 256);
+    /* Without a WMI row the devices are walked once for the entries; with
+     * any entry, once more for the output count they all share. */
     if (rows == 0)
         rows = display_devices() != 0 ? 1 : 0;
-    for (int i = 0; i < rows; i++)
+    if (rows != 0)
         display_devices();
 }
 
