@@ -26,3 +26,5 @@ target_link_libraries(hostlens_unit_tests PRIVATE hostlens_portable hostlens_fak
   Threads::Threads)
 find_package(Threads REQUIRED)
 gtest_discover_tests(hostlens_unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+
+include(cmake/bench.cmake)

@@ -74,4 +74,5 @@ if(CMAKE_CROSSCOMPILING AND EXISTS /usr/src/googletest/googletest)
   endif()
 endif()
 
+include(cmake/bench.cmake)
 include(cmake/packaging.cmake)

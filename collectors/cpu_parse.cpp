@@ -80,6 +80,20 @@ int hl_impl_cpu_groups(const uint8_t *p, size_t length, uint32_t *active, int ca
     return 0;
 }
 
+/* The decimal digits of v at out; returns their count (at most 10). */
+static size_t put_decimal(uint32_t v, char *out)
+{
+    char digits[10];
+    size_t n = 0;
+    do {
+        digits[n++] = (char)('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    for (size_t i = 0; i < n; i++)
+        out[i] = digits[n - 1 - i];
+    return n;
+}
+
 int hl_impl_cpu_counter_path(uint32_t index, const uint32_t *active, int groups, char16_t *out,
                              size_t cap)
 {
@@ -94,11 +108,19 @@ int hl_impl_cpu_counter_path(uint32_t index, const uint32_t *active, int groups,
     }
     /* Instances of "Processor Information" are "group,number"; the English
      * object name works on every display language through
-     * PdhAddEnglishCounterW. */
+     * PdhAddEnglishCounterW. Written straight into the UTF-16 path: this runs
+     * once per logical processor on every call. */
+    static const char head[] = "\\\\.\\Processor Information(";
+    static const char tail[] = ")\\% Processor Time";
     char path[128];
-    hl_format(path, sizeof path, "\\\\.\\Processor Information(%u,%u)\\%% Processor Time", group,
-              number);
-    size_t n = strlen(path);
+    size_t n = 0;
+    memcpy(path, head, sizeof head - 1);
+    n += sizeof head - 1;
+    n += put_decimal(group, path + n);
+    path[n++] = ',';
+    n += put_decimal(number, path + n);
+    memcpy(path + n, tail, sizeof tail);
+    n += sizeof tail - 1;
     if (n + 1 > cap)
         return 0;
     for (size_t i = 0; i <= n; i++)

@@ -145,10 +145,16 @@ void hl_impl_gpu(hl_gpu_list_t *out)
               gpu_row, out);
     if (out->count == 0)
         from_display_devices(out);
+    /* Every entry reports the same number: one walk of the display devices
+     * serves them all. */
+    int64_t outputs = -1;
     for (int32_t i = 0; i < out->count; i++) {
         hl_gpu_info_t *g = &out->gpus[i];
-        if (g->output_count < 0)
-            g->output_count = attached_outputs();
+        if (g->output_count < 0) {
+            if (outputs < 0)
+                outputs = attached_outputs();
+            g->output_count = outputs;
+        }
         /* An empty WMI string reads "unknown"; a missing one stays empty and
          * is not looked up. */
         if (strcmp(g->driver_version, "unknown") == 0)

@@ -42,8 +42,14 @@ static void format_mac(const hl_port_adapter_t *a, char *out, size_t size)
         hl_copy(out, size, "unknown");
         return;
     }
-    hl_format(out, size, "%02X:%02X:%02X:%02X:%02X:%02X", a->phys[0], a->phys[1], a->phys[2],
-              a->phys[3], a->phys[4], a->phys[5]);
+    static const char hex[] = "0123456789ABCDEF";
+    char text[18];
+    for (int i = 0; i < 6; i++) {
+        text[3 * i] = hex[a->phys[i] >> 4];
+        text[3 * i + 1] = hex[a->phys[i] & 15];
+        text[3 * i + 2] = i < 5 ? ':' : '\0';
+    }
+    hl_copy(out, size, text);
 }
 
 /* Every address overwrites the previous one of its family: the last of each

@@ -111,21 +111,81 @@ static size_t utf8_sequence(const unsigned char *s, size_t avail, size_t *bad)
     return 0;
 }
 
+/* Eight bytes at a time: non-zero when any of them is below 0x20, a quote, a
+ * backslash or 0x80 and above. Each test is the classic "has a zero / has a
+ * byte less than" word trick, which never misses a byte; all three borrow
+ * tests are masked with ~w, as the quote and the backslash have no high bit. */
+static uint64_t word_needs_care(uint64_t w)
+{
+    const uint64_t ones = UINT64_C(0x0101010101010101);
+    const uint64_t high = UINT64_C(0x8080808080808080);
+    uint64_t below = w - ones * 0x20;
+    uint64_t quote = (w ^ (ones * '"')) - ones;
+    uint64_t slash = (w ^ (ones * '\\')) - ones;
+    return (((below | quote | slash) & ~w) | w) & high;
+}
+
+/* Length of the leading run of s[0..n) that passes unchanged. */
+static size_t plain_prefix(const unsigned char *s, size_t n)
+{
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        memcpy(&w, s + i, 8);
+        if (word_needs_care(w) != 0)
+            break;
+    }
+    while (i < n && s[i] >= 0x20 && s[i] < 0x80 && s[i] != '"' && s[i] != '\\')
+        i++;
+    return i;
+}
+
+/* The quoted text in one append: the same growth point as appending its
+ * bytes one by one, since only the position of the last byte decides it. */
+static void put_quoted(hl_json_t *j, const char *text, size_t n)
+{
+    if (j->data == NULL)
+        return;
+    uint64_t need = j->length + n + 3;
+    if (need >= j->capacity) {
+        uint64_t cap = j->capacity;
+        while (need >= cap)
+            cap *= 2;
+        char *grown = (char *)hl_port_realloc(j->data, (size_t)cap);
+        if (grown == NULL) {
+            j_fail(j);
+            return;
+        }
+        j->data = grown;
+        j->capacity = cap;
+    }
+    char *at = j->data + j->length;
+    at[0] = '"';
+    if (n != 0)
+        memcpy(at + 1, text, n);
+    at[n + 1] = '"';
+    at[n + 2] = '\0';
+    j->length += n + 2;
+}
+
 void hl_json_str(hl_json_t *j, const char *text)
 {
     static const char hex[] = "0123456789abcdef";
+    size_t n = text != NULL ? strlen(text) : 0;
+    size_t i = plain_prefix((const unsigned char *)text, n);
+    if (i == n) {
+        put_quoted(j, text, n);
+        return;
+    }
     j_putc(j, '"');
-    if (text != NULL) {
+    {
         const unsigned char *s = (const unsigned char *)text;
-        size_t n = strlen(text);
         size_t run = 0; /* start of the pending run of bytes that pass unchanged */
-        size_t i = 0;
         while (i < n) {
+            i += plain_prefix(s + i, n - i);
+            if (i == n)
+                break;
             unsigned char c = s[i];
-            if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
-                i++;
-                continue;
-            }
             if (c >= 0x80) {
                 size_t bad = 0;
                 size_t len = utf8_sequence(s + i, n - i, &bad);

@@ -387,3 +387,31 @@ TEST(Cpu, ParsersStayInsideMutatedSpans)
         ASSERT_LE(hl_impl_cpu_count_records(m.data(), m.size(), 0), (int64_t)(m.size() / 8));
     }
 }
+
+TEST(CpuCounterPath, GroupAndNumberOfEveryWidth)
+{
+    const uint32_t active[2] = {64, 64};
+    struct {
+        uint32_t index;
+        int groups;
+        unsigned g, k;
+    } cases[] = {
+        {0, 2, 0, 0},
+        {9, 2, 0, 9},
+        {10, 2, 0, 10},
+        {63, 2, 0, 63},
+        {64, 2, 1, 0},
+        {127, 2, 1, 63},
+        {4294967295u, 0, 0, 4294967295u},
+    };
+    for (const auto &c : cases) {
+        char16_t out[256];
+        ASSERT_EQ(hl_impl_cpu_counter_path(c.index, active, c.groups, out, 256), 1) << c.index;
+        EXPECT_EQ(fake_u8(out), path(c.g, c.k)) << c.index;
+    }
+    char16_t out[256];
+    EXPECT_EQ(hl_impl_cpu_counter_path(128, active, 2, out, 256), 0); /* beyond the groups */
+    size_t n = path(0, 10).size();
+    EXPECT_EQ(hl_impl_cpu_counter_path(10, active, 2, out, n + 1), 1); /* the NUL just fits */
+    EXPECT_EQ(hl_impl_cpu_counter_path(10, active, 2, out, n), 0);
+}

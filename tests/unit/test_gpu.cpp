@@ -178,6 +178,8 @@ TEST(Gpu, OutputCountIsTheSameForEveryEntry)
     ASSERT_EQ(list.count, 2);
     EXPECT_EQ(list.gpus[0].output_count, 3);
     EXPECT_EQ(list.gpus[1].output_count, 3);
+    /* One walk for both entries: four devices and the call that ends it. */
+    EXPECT_EQ(fake_calls(FAKE_DISPLAY_DEVICE), 5);
 }
 
 TEST(Gpu, DriverVersionFromTheClassKey)

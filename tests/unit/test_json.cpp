@@ -63,6 +63,46 @@ TEST(JsonWriter, RepairsEachMaximalInvalidSubpart)
     }
 }
 
+TEST(JsonWriter, SpecialBytesAreFoundAtEveryOffsetOfAWord)
+{
+    const std::string fffd = "\xEF\xBF\xBD";
+    struct {
+        std::string in, out;
+    } bytes[] = {
+        {"\x01", "\\u0001"}, {"\x1f", "\\u001f"}, {"\"", "\\\""},   {"\\", "\\\\"},
+        {"\n", "\\n"},       {" ", " "},          {"!", "!"},       {"#", "#"},
+        {"[", "["},          {"]", "]"},          {"\x7f", "\x7f"}, {"\xC3\xA9", "\xC3\xA9"},
+        {"\xFF", fffd},
+    };
+    for (const auto &b : bytes) {
+        for (size_t at = 0; at <= 17; at++) {
+            std::string head(at, 'a'), tail(17 - at, 'z');
+            EXPECT_EQ(str((head + b.in + tail).c_str()), "\"" + head + b.out + tail + "\"")
+                << "offset " << at << ", byte " << (unsigned)(unsigned char)b.in[0];
+        }
+    }
+}
+
+TEST(JsonWriter, QuotedTextGrowsWhereSingleBytesWould)
+{
+    for (size_t n : {65531u, 65532u, 65533u}) {
+        hl_json_t a, b;
+        hl_json_init(&a);
+        hl_json_init(&b);
+        std::string text(n, 'q');
+        hl_json_str(&a, text.c_str());
+        hl_json_raw(&b, "\"");
+        for (size_t i = 0; i < n; i++)
+            hl_json_raw(&b, "q");
+        hl_json_raw(&b, "\"");
+        EXPECT_EQ(a.capacity, b.capacity) << n;
+        EXPECT_EQ(a.length, n + 2);
+        EXPECT_EQ(std::string(a.data), std::string(b.data));
+        hl_port_free(a.data);
+        hl_port_free(b.data);
+    }
+}
+
 TEST(JsonWriter, KeyValueForms)
 {
     EXPECT_EQ(written([](hl_json_t *j) { hl_json_kvs(j, "k", NULL); }), "\"k\":\"unknown\"");

@@ -1,0 +1,766 @@
+/*
+ * What each export of hostlens_local.dll costs beside its floor: the same
+ * platform calls, with the same arguments and in the same order, made here
+ * directly. The export and its floor alternate call by call, so drift of the
+ * machine (another process, a cache) reaches both alike. The DLL asks
+ * 127.0.0.1 for the public IP; this program serves it.
+ */
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#include <iphlpapi.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <pdh.h>
+#include <tlhelp32.h>
+#include <wbemcli.h>
+#include <winhttp.h>
+
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#ifndef HOSTLENS_BENCH_PUBLIC_IP_PORT
+#define HOSTLENS_BENCH_PUBLIC_IP_PORT 18080
+#endif
+
+namespace
+{
+
+/* ---- the platform calls of each collector ------------------------------ */
+
+const wchar_t NT_CV[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+const REGSAM READ64 = KEY_READ | KEY_WOW64_64KEY;
+
+/* One registry string as reg_getstr reads it: size query, a block of that
+ * size, the value, the conversion. */
+void reg_string(HKEY root, const wchar_t *subkey, const wchar_t *name, int out_size)
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExW(root, subkey, 0, READ64, &key) != ERROR_SUCCESS)
+        return;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, name, NULL, NULL, NULL, &size) != ERROR_SUCCESS || size < 2) {
+        RegCloseKey(key);
+        return;
+    }
+    DWORD allocated = size;
+    wchar_t *block = (wchar_t *)malloc(allocated);
+    DWORD type = 0;
+    LONG rc = RegQueryValueExW(key, name, NULL, &type, (BYTE *)block, &size);
+    RegCloseKey(key);
+    if (rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
+        size_t units = (size < allocated ? size : allocated) / 2, len = 0;
+        while (len < units && block[len] != 0)
+            len++;
+        char out[512];
+        if (len != 0)
+            WideCharToMultiByte(CP_UTF8, 0, block, (int)len, out, out_size - 1, NULL, NULL);
+    }
+    free(block);
+}
+
+void utc_text(int64_t seconds)
+{
+    struct tm tm;
+    __time64_t t = (__time64_t)seconds;
+    char out[32];
+    if (_gmtime64_s(&tm, &t) == 0)
+        strftime(out, sizeof out, "%Y-%m-%dT%H:%M:%SZ", &tm);
+}
+
+void w2s(const wchar_t *src, int size)
+{
+    char dst[512];
+    if (src != NULL && src[0] != 0)
+        WideCharToMultiByte(CP_UTF8, 0, src, -1, dst, size - 1, NULL, NULL);
+}
+
+typedef LONG(WINAPI *rtl_get_version_fn)(OSVERSIONINFOW *);
+
+/* The look-up every collector over WMI and the OS collector repeat. */
+void *impl_init()
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != NULL ? (void *)GetProcAddress(ntdll, "RtlGetVersion") : NULL;
+}
+
+void floor_os()
+{
+    void *rtl = impl_init();
+    OSVERSIONINFOW vi;
+    ZeroMemory(&vi, sizeof vi);
+    vi.dwOSVersionInfoSize = sizeof vi;
+    ((rtl_get_version_fn)rtl)(&vi);
+    reg_string(HKEY_LOCAL_MACHINE, NT_CV, L"DisplayVersion", 64);
+    reg_string(HKEY_LOCAL_MACHINE, NT_CV, L"CSDVersion", 64);
+    reg_string(HKEY_LOCAL_MACHINE, NT_CV, L"ReleaseId", 64);
+    reg_string(HKEY_LOCAL_MACHINE, NT_CV, L"ProductName", 256);
+    reg_string(HKEY_LOCAL_MACHINE, NT_CV, L"ProductId", 128);
+    HKEY key = NULL;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, NT_CV, 0, READ64, &key) == ERROR_SUCCESS) {
+        BYTE data[8] = {0};
+        DWORD type = 0, n = sizeof data;
+        LONG rc = RegQueryValueExW(key, L"InstallationDate", NULL, &type, data, &n);
+        RegCloseKey(key);
+        if (rc == ERROR_SUCCESS && type == REG_BINARY && n > 0) {
+            int64_t seconds = 0;
+            memcpy(&seconds, data, n < 8 ? n : 8);
+            if (seconds > 0)
+                utc_text(seconds);
+        }
+    }
+    reg_string(HKEY_LOCAL_MACHINE, NT_CV, L"BuildLabEx", 128);
+}
+
+void floor_kernel()
+{
+    reg_string(HKEY_LOCAL_MACHINE, NT_CV, L"CurrentVersion", 64);
+    reg_string(HKEY_LOCAL_MACHINE, NT_CV, L"CurrentBuildNumber", 64);
+}
+
+void floor_host()
+{
+    const DWORD rsmb = 0x52534D42; /* 'RSMB' */
+    UINT size = GetSystemFirmwareTable(rsmb, 0, NULL, 0);
+    if (size < 16)
+        return;
+    void *block = malloc(size);
+    GetSystemFirmwareTable(rsmb, 0, block, size);
+    free(block);
+}
+
+void floor_uptime()
+{
+    ULONGLONG ms = GetTickCount64();
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    uint64_t now = ((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime;
+    uint64_t boot = (now - UINT64_C(116444736000000000) - ms * 10000) / 10000000;
+    utc_text((int64_t)boot);
+}
+
+void count_uninstall(const wchar_t *subkey, REGSAM view)
+{
+    REGSAM access = KEY_READ | view;
+    HKEY list = NULL;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subkey, 0, access, &list) != ERROR_SUCCESS)
+        return;
+    for (DWORD index = 0;; index++) {
+        wchar_t name[256];
+        DWORD name_len = 256;
+        if (RegEnumKeyExW(list, index, name, &name_len, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        HKEY entry = NULL;
+        if (RegOpenKeyExW(list, name, 0, access, &entry) != ERROR_SUCCESS)
+            continue;
+        wchar_t display[512];
+        memset(display, 0, sizeof display);
+        DWORD size = sizeof display, type = 0;
+        RegQueryValueExW(entry, L"DisplayName", NULL, &type, (BYTE *)display, &size);
+        RegCloseKey(entry);
+    }
+    RegCloseKey(list);
+}
+
+void floor_packages()
+{
+    count_uninstall(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", KEY_WOW64_64KEY);
+    count_uninstall(L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+                    KEY_WOW64_32KEY);
+}
+
+/* GetEnvironmentVariableW into the collectors' 512-unit buffer. */
+DWORD env(const wchar_t *name, wchar_t *buffer)
+{
+    DWORD n = GetEnvironmentVariableW(name, buffer, 512);
+    if (n >= 512)
+        buffer[0] = 0;
+    return n;
+}
+
+void floor_shell()
+{
+    wchar_t buffer[512];
+    memset(buffer, 0, sizeof buffer);
+    if (env(L"ComSpec", buffer) == 0)
+        wcscpy(buffer, L"C:\\Windows\\System32\\cmd.exe");
+    w2s(buffer, 256);
+    reg_string(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Command Processor", L"Version", 64);
+}
+
+void floor_terminal()
+{
+    wchar_t buffer[512];
+    memset(buffer, 0, sizeof buffer);
+    if (env(L"WT_SESSION", buffer) != 0)
+        return;
+    if (env(L"TERM_PROGRAM", buffer) != 0) {
+        w2s(buffer, 128);
+        return;
+    }
+    if (env(L"ConEmuPID", buffer) != 0)
+        return;
+    if (env(L"TERM", buffer) != 0)
+        w2s(buffer, 128);
+}
+
+void floor_none() {}
+
+void floor_resolution()
+{
+    DEVMODEW mode;
+    ZeroMemory(&mode, sizeof mode);
+    mode.dmSize = sizeof mode;
+    EnumDisplaySettingsW(NULL, ENUM_CURRENT_SETTINGS, &mode);
+}
+
+void glpi(LOGICAL_PROCESSOR_RELATIONSHIP relationship)
+{
+    DWORD length = 0;
+    GetLogicalProcessorInformationEx(relationship, NULL, &length);
+    if (length == 0)
+        return;
+    void *block = malloc(length);
+    GetLogicalProcessorInformationEx(relationship, (PSYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX)block,
+                                     &length);
+    free(block);
+}
+
+/* Counter paths are the collector's own work: built once, outside the
+ * floor. */
+wchar_t counter_paths[128][64];
+DWORD logical_count;
+
+void floor_cpu()
+{
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    reg_string(HKEY_LOCAL_MACHINE, L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
+               L"ProcessorNameString", 256);
+    glpi(RelationProcessorCore);
+    glpi(RelationProcessorPackage);
+    FILETIME i, k, u;
+    GetSystemTimes(&i, &k, &u);
+    Sleep(200);
+    GetSystemTimes(&i, &k, &u);
+    glpi(RelationGroup);
+    PDH_HQUERY query = NULL;
+    if (PdhOpenQueryW(NULL, 0, &query) != ERROR_SUCCESS)
+        return;
+    PDH_HCOUNTER counters[128];
+    int added = 0;
+    DWORD n = si.dwNumberOfProcessors < 128 ? si.dwNumberOfProcessors : 128;
+    for (DWORD c = 0; c < n; c++) {
+        PDH_HCOUNTER counter = NULL;
+        if (PdhAddEnglishCounterW(query, counter_paths[c], 0, &counter) == ERROR_SUCCESS)
+            counters[added++] = counter;
+    }
+    if (added > 0) {
+        PdhCollectQueryData(query);
+        Sleep(200);
+        if (PdhCollectQueryData(query) == ERROR_SUCCESS) {
+            for (int c = 0; c < added; c++) {
+                PDH_FMT_COUNTERVALUE v;
+                ZeroMemory(&v, sizeof v);
+                PdhGetFormattedCounterValue(counters[c], PDH_FMT_DOUBLE, NULL, &v);
+            }
+        }
+    }
+    for (int c = 0; c < added; c++)
+        PdhRemoveCounter(counters[c]);
+    PdhCloseQuery(query);
+}
+
+const GUID CLSID_LOCATOR = {
+    0x4590F811, 0x1D3A, 0x11D0, {0x89, 0x1F, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+const IID IID_LOCATOR = {
+    0xDC12A687, 0x737F, 0x11CF, {0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+
+/* One property as wmi_get_str / wmi_get_num read it. */
+void wmi_property(IWbemClassObject *row, const wchar_t *name, int str_size)
+{
+    VARIANT v;
+    VariantInit(&v);
+    if (FAILED(row->Get(name, 0, &v, NULL, NULL)))
+        return;
+    if (v.vt == VT_BSTR && v.bstrVal != NULL)
+        w2s(v.bstrVal, str_size);
+    VariantClear(&v);
+}
+
+/* The runner's sequence: locator, connection, query, rows; each row hands
+ * its properties to `props` (NULL-ended). Returns the row count. */
+int wmi_run(const wchar_t *ns, const wchar_t *wql, const wchar_t *const *props, int str_size)
+{
+    IWbemLocator *locator = NULL;
+    if (FAILED(CoCreateInstance(CLSID_LOCATOR, NULL, CLSCTX_INPROC_SERVER, IID_LOCATOR,
+                                (void **)&locator)))
+        return 0;
+    BSTR path = SysAllocString(ns);
+    IWbemServices *services = NULL;
+    HRESULT hr = locator->ConnectServer(path, NULL, NULL, NULL, WBEM_FLAG_CONNECT_USE_MAX_WAIT,
+                                        NULL, NULL, &services);
+    SysFreeString(path);
+    locator->Release();
+    if (FAILED(hr))
+        return 0;
+    BSTR language = SysAllocString(L"WQL");
+    BSTR text = SysAllocString(wql);
+    IEnumWbemClassObject *rows = NULL;
+    hr = services->ExecQuery(language, text, WBEM_FLAG_RETURN_IMMEDIATELY, NULL, &rows);
+    SysFreeString(text);
+    SysFreeString(language);
+    int count = 0;
+    if (SUCCEEDED(hr) && rows != NULL) {
+        for (;;) {
+            IWbemClassObject *row = NULL;
+            ULONG n = 0;
+            hr = rows->Next(5000, 1, &row, &n);
+            if (FAILED(hr) || n != 1 || row == NULL)
+                break;
+            for (const wchar_t *const *p = props; *p != NULL; p++)
+                wmi_property(row, *p, str_size);
+            row->Release();
+            count++;
+        }
+        rows->Release();
+    }
+    services->Release();
+    return count;
+}
+
+void floor_cpu_temp()
+{
+    impl_init();
+    static const wchar_t *const props[] = {L"CurrentTemperature", NULL};
+    wmi_run(L"root\\WMI", L"SELECT CurrentTemperature FROM MSAcpi_ThermalZoneTemperature", props,
+            8);
+}
+
+int display_devices()
+{
+    int n = 0;
+    for (DWORD i = 0;; i++, n++) {
+        DISPLAY_DEVICEW device;
+        ZeroMemory(&device, sizeof device);
+        device.cb = sizeof device;
+        if (!EnumDisplayDevicesW(NULL, i, &device, 0))
+            return n;
+    }
+}
+
+void floor_gpu()
+{
+    impl_init();
+    static const wchar_t *const props[] = {L"Name", L"DriverVersion", L"AdapterRAM", NULL};
+    int rows =
+        wmi_run(L"root\\cimv2",
+                L"SELECT Name, AdapterRAM, DriverVersion FROM Win32_VideoController", props, 256);
+    /* Without a WMI row the devices are walked once for the entries; with
+     * any entry, once more for the output count they all share. */
+    if (rows == 0)
+        rows = display_devices() != 0 ? 1 : 0;
+    if (rows != 0)
+        display_devices();
+}
+
+void floor_memory()
+{
+    MEMORYSTATUSEX ms;
+    ZeroMemory(&ms, sizeof ms);
+    ms.dwLength = sizeof ms;
+    GlobalMemoryStatusEx(&ms);
+}
+
+void floor_battery()
+{
+    impl_init();
+    static const wchar_t *const props[] = {L"Name", L"BatteryStatus", L"EstimatedChargeRemaining",
+                                           NULL};
+    wmi_run(L"root\\cimv2",
+            L"SELECT Name, BatteryStatus, EstimatedChargeRemaining FROM Win32_Battery", props, 128);
+}
+
+void floor_disk()
+{
+    wchar_t roots[514];
+    memset(roots, 0, sizeof roots);
+    GetLogicalDriveStringsW(512, roots);
+    int count = 0;
+    for (size_t at = 0; at < 512 && roots[at] != 0 && count < 32;) {
+        const wchar_t *root = roots + at;
+        if (GetDriveTypeW(root) == DRIVE_FIXED) {
+            count++;
+            wchar_t label[256], fs[64];
+            memset(label, 0, sizeof label);
+            memset(fs, 0, sizeof fs);
+            DWORD serial = 0;
+            GetVolumeInformationW(root, label, 256, &serial, NULL, NULL, fs, 64);
+            ULARGE_INTEGER caller, total, total_free;
+            GetDiskFreeSpaceExW(root, &caller, &total, &total_free);
+            w2s(root, 8);
+            if (label[0] != 0)
+                w2s(label, 128);
+            if (fs[0] != 0)
+                w2s(fs, 64);
+        }
+        at += wcslen(root) + 1;
+    }
+}
+
+typedef ULONG(WINAPI *get_adapters_fn)(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES, PULONG);
+
+void floor_network()
+{
+    HMODULE iphlpapi = LoadLibraryExW(L"iphlpapi.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    get_adapters_fn fn = (get_adapters_fn)(void *)GetProcAddress(iphlpapi, "GetAdaptersAddresses");
+    ULONG size = 0;
+    fn(AF_UNSPEC, 0, NULL, NULL, &size);
+    if (size == 0)
+        return;
+    IP_ADAPTER_ADDRESSES *list = (IP_ADAPTER_ADDRESSES *)malloc(size);
+    if (fn(AF_UNSPEC, 0, NULL, list, &size) == ERROR_SUCCESS) {
+        for (IP_ADAPTER_ADDRESSES *a = list; a != NULL; a = a->Next) {
+            w2s(a->FriendlyName, 64);
+            for (IP_ADAPTER_UNICAST_ADDRESS *u = a->FirstUnicastAddress; u != NULL; u = u->Next) {
+                const SOCKADDR *sa = u->Address.lpSockaddr;
+                char text[128];
+                if (sa != NULL && sa->sa_family == AF_INET)
+                    inet_ntop(AF_INET, (void *)&((const SOCKADDR_IN *)sa)->sin_addr, text, 64);
+                else if (sa != NULL && sa->sa_family == AF_INET6)
+                    inet_ntop(AF_INET6, (void *)&((const SOCKADDR_IN6 *)sa)->sin6_addr, text,
+                              sizeof text);
+            }
+        }
+    }
+    free(list);
+    ULONG table_size = 0;
+    if (GetIfTable(NULL, &table_size, FALSE) != ERROR_INSUFFICIENT_BUFFER || table_size == 0)
+        return;
+    void *table = malloc(table_size);
+    GetIfTable((PMIB_IFTABLE)table, &table_size, FALSE);
+    free(table);
+}
+
+void floor_public_ip()
+{
+    HINTERNET root = WinHttpOpen(L"zephrion-hostlens/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                 WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    if (root == NULL)
+        return;
+    WinHttpSetTimeouts(root, 2000, 2000, 2000, 2000);
+    HINTERNET connection =
+        WinHttpConnect(root, L"127.0.0.1", (INTERNET_PORT)HOSTLENS_BENCH_PUBLIC_IP_PORT, 0);
+    HINTERNET request =
+        connection != NULL
+            ? WinHttpOpenRequest(connection, L"GET", L"/json?fields=query,country,city", NULL,
+                                 WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
+            : NULL;
+    if (request != NULL &&
+        WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                           0) &&
+        WinHttpReceiveResponse(request, NULL)) {
+        void *session = malloc(3 * sizeof(HINTERNET)); /* the port's handle block */
+        char body[2048];
+        DWORD n = 0;
+        while (n < 2047) {
+            DWORD available = 0;
+            if (!WinHttpQueryDataAvailable(request, &available) || available == 0)
+                break;
+            DWORD want = available > 2047 - n ? 2047 - n : available, got = 0;
+            if (!WinHttpReadData(request, body + n, want, &got) || got == 0)
+                break;
+            n += got;
+        }
+        free(session);
+    }
+    if (request != NULL)
+        WinHttpCloseHandle(request);
+    if (connection != NULL)
+        WinHttpCloseHandle(connection);
+    WinHttpCloseHandle(root);
+}
+
+void floor_locale()
+{
+    wchar_t buffer[64];
+    memset(buffer, 0, sizeof buffer);
+    if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SNAME, buffer, 64) > 0)
+        w2s(buffer, 32);
+}
+
+void floor_user()
+{
+    wchar_t buffer[256];
+    memset(buffer, 0, sizeof buffer);
+    DWORD length = 256;
+    if (GetUserNameW(buffer, &length))
+        w2s(buffer, 128);
+    memset(buffer, 0, sizeof buffer);
+    length = 256;
+    if (GetComputerNameExW(ComputerNameDnsHostname, buffer, &length))
+        w2s(buffer, 256);
+    reg_string(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"FullName", 128);
+}
+
+void floor_process_count()
+{
+    HANDLE h = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32W entry;
+    ZeroMemory(&entry, sizeof entry);
+    entry.dwSize = sizeof entry;
+    if (Process32FirstW(h, &entry)) {
+        for (;;) {
+            ZeroMemory(&entry, sizeof entry);
+            entry.dwSize = sizeof entry;
+            if (!Process32NextW(h, &entry))
+                break;
+        }
+    }
+    CloseHandle(h);
+}
+
+/* The snapshot runs every collector once, in its own order (the uptime
+ * collector serves both of its sections). */
+void floor_snapshot()
+{
+    floor_os();
+    floor_host();
+    floor_kernel();
+    floor_uptime();
+    floor_packages();
+    floor_shell();
+    floor_resolution();
+    floor_terminal();
+    floor_cpu();
+    floor_cpu_temp();
+    floor_gpu();
+    floor_memory();
+    floor_memory();
+    floor_battery();
+    floor_disk();
+    floor_network();
+    floor_public_ip();
+    floor_locale();
+    floor_user();
+    floor_process_count();
+}
+
+/* ---- the public IP server ------------------------------------------------ */
+
+SOCKET listener = INVALID_SOCKET;
+std::atomic<bool> stopping{false};
+
+void serve()
+{
+    static const char answer[] =
+        "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+        "Content-Length: 64\r\nConnection: close\r\n\r\n"
+        "{\"query\":\"203.0.113.54\",\"country\":\"Germany\",\"city\":\"Berlin\"}";
+    while (!stopping) {
+        SOCKET c = accept(listener, NULL, NULL);
+        if (c == INVALID_SOCKET)
+            return;
+        char buf[2048];
+        int got = 0, n;
+        while ((n = recv(c, buf + got, (int)sizeof buf - 1 - got, 0)) > 0) {
+            got += n;
+            buf[got] = '\0';
+            if (strstr(buf, "\r\n\r\n") != NULL || got >= (int)sizeof buf - 1)
+                break;
+        }
+        send(c, answer, (int)sizeof answer - 1, 0);
+        shutdown(c, SD_SEND);
+        closesocket(c);
+    }
+}
+
+bool start_server()
+{
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0)
+        return false;
+    listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    BOOL yes = TRUE;
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, (const char *)&yes, sizeof yes);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(HOSTLENS_BENCH_PUBLIC_IP_PORT);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return bind(listener, (sockaddr *)&a, sizeof a) == 0 && listen(listener, 16) == 0;
+}
+
+/* ---- timing -------------------------------------------------------------- */
+
+typedef const char *(*doc_fn)(void);
+typedef const char *(*logo_fn)(const char *);
+
+HMODULE dll;
+double ticks_per_us;
+
+double now_us()
+{
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return (double)t.QuadPart / ticks_per_us;
+}
+
+struct stats_t {
+    double median, p90;
+};
+
+stats_t stats_of(std::vector<double> &v)
+{
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return {v[n / 2], v[std::min(n - 1, (n * 9) / 10)]};
+}
+
+struct row_t {
+    const char *name;
+    int calls;
+    void (*floor)();
+};
+
+const char *logo_call()
+{
+    return ((logo_fn)(void *)GetProcAddress(dll, "hostlens_logo"))("windows");
+}
+
+/* Slow exports get fewer calls: the CPU ones sleep 200 ms, the WMI ones
+ * connect each time. */
+const row_t ROWS[] = {
+    {"hostlens_version", 20000, floor_none},
+    {"hostlens_last_error", 20000, floor_none},
+    {"hostlens_logo", 20000, floor_none},
+    {"hostlens_os", 400, floor_os},
+    {"hostlens_kernel", 1000, floor_kernel},
+    {"hostlens_host", 2000, floor_host},
+    {"hostlens_uptime", 5000, floor_uptime},
+    {"hostlens_boot_time", 5000, floor_uptime},
+    {"hostlens_packages", 200, floor_packages},
+    {"hostlens_shell", 1000, floor_shell},
+    {"hostlens_terminal", 5000, floor_terminal},
+    {"hostlens_terminal_font", 20000, floor_none},
+    {"hostlens_resolution", 2000, floor_resolution},
+    {"hostlens_desktop_environment", 20000, floor_none},
+    {"hostlens_window_manager", 20000, floor_none},
+    {"hostlens_cpu", 8, floor_cpu},
+    {"hostlens_cpu_temp", 100, floor_cpu_temp},
+    {"hostlens_gpu", 50, floor_gpu},
+    {"hostlens_memory", 5000, floor_memory},
+    {"hostlens_swap", 5000, floor_memory},
+    {"hostlens_battery", 100, floor_battery},
+    {"hostlens_disk", 300, floor_disk},
+    {"hostlens_network", 300, floor_network},
+    {"hostlens_public_ip", 200, floor_public_ip},
+    {"hostlens_locale", 5000, floor_locale},
+    {"hostlens_user", 1000, floor_user},
+    {"hostlens_process_count", 1000, floor_process_count},
+    {"hostlens_get_all", 5, floor_snapshot},
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    /* Optional: a factor on every call count (0.1 for a quick look). */
+    double scale = argc > 1 ? atof(argv[1]) : 1.0;
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    ticks_per_us = (double)f.QuadPart / 1e6;
+
+    /* The library enters COM on the first WMI call, in the same apartment;
+     * the floor needs it from the start. */
+    CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    dll = LoadLibraryW(L"hostlens_local.dll");
+    if (dll == NULL) {
+        fprintf(stderr, "hostlens_local.dll not found next to the program\n");
+        return 1;
+    }
+    if (!start_server()) {
+        fprintf(stderr, "cannot listen on 127.0.0.1:%d\n", HOSTLENS_BENCH_PUBLIC_IP_PORT);
+        return 1;
+    }
+    std::thread server(serve);
+
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    logical_count = si.dwNumberOfProcessors;
+    for (DWORD i = 0; i < 128; i++)
+        swprintf(counter_paths[i], 64, L"\\\\.\\Processor Information(0,%lu)\\%% Processor Time",
+                 (unsigned long)i);
+
+    printf("| export (Wine) | calls | median us | p90 us | floor median us | floor p90 us | "
+           "ratio | target |\n");
+    printf("|---|---:|---:|---:|---:|---:|---:|---|\n");
+    int missed = 0;
+    for (const row_t &r : ROWS) {
+        doc_fn fn = strcmp(r.name, "hostlens_logo") == 0
+                        ? logo_call
+                        : (doc_fn)(void *)GetProcAddress(dll, r.name);
+        if (fn == NULL) {
+            printf("| %s | missing |\n", r.name);
+            missed++;
+            continue;
+        }
+        int calls = std::max(3, (int)(r.calls * scale));
+        /* One of each first: the first WMI connection and the first
+         * registry opens are far slower than the rest. */
+        fn();
+        r.floor();
+        std::vector<double> ex, fl;
+        ex.reserve((size_t)calls);
+        fl.reserve((size_t)calls);
+        for (int i = 0; i < calls; i++) {
+            double t0 = now_us();
+            const char *doc = fn();
+            double t1 = now_us();
+            r.floor();
+            double t2 = now_us();
+            if (doc == NULL) {
+                printf("| %s | returned NULL |\n", r.name);
+                break;
+            }
+            ex.push_back(t1 - t0);
+            fl.push_back(t2 - t1);
+        }
+        if (ex.empty())
+            continue;
+        stats_t e = stats_of(ex), l = stats_of(fl);
+        double ratio = l.median > 0 ? e.median / l.median : 0.0;
+        bool snapshot = strcmp(r.name, "hostlens_get_all") == 0;
+        char target[64];
+        bool ok;
+        if (snapshot) {
+            ok = e.median <= 1.05 * l.median;
+            snprintf(target, sizeof target, "<= 1.05x sum of floors: %s", ok ? "holds" : "MISSED");
+        } else if (l.median >= 5.0) {
+            ok = e.median <= 1.10 * l.median;
+            snprintf(target, sizeof target, "<= 1.10x: %s", ok ? "holds" : "MISSED");
+        } else {
+            ok = e.median - l.median <= 2.0;
+            snprintf(target, sizeof target, "<= +2 us (+%.2f): %s", e.median - l.median,
+                     ok ? "holds" : "MISSED");
+        }
+        missed += ok ? 0 : 1;
+        printf("| %s | %d | %.2f | %.2f | %.2f | %.2f | %.3f | %s |\n", r.name, (int)ex.size(),
+               e.median, e.p90, l.median, l.p90, ratio, target);
+        fflush(stdout);
+    }
+    stopping = true;
+    closesocket(listener);
+    server.join();
+    printf("\n%d target(s) missed\n", missed);
+    return 0;
+}
