@@ -1,8 +1,10 @@
 /*
  * The public IP body handling on arbitrary bodies, handed out in arbitrary
- * chunks: the document is strict JSON, no value is longer than the 63 bytes
- * its field holds, a value is found only after its key, and the message
- * follows from the bytes the body's first 2047 hold before any NUL.
+ * chunks: the document is strict JSON, no field holds more than 63 bytes, a
+ * value is found only after its key, and the message follows from what the
+ * body's first 2047 bytes hold before any NUL.
+ *
+ * The collector runs once into a record and once through the export.
  *
  * Input: a phase byte, an announce count byte, that many 16-bit announced
  * sizes, then the body.
@@ -13,12 +15,16 @@
 
 static const size_t body_max = 2047;
 
-static void check_value(const nlohmann::ordered_json &v, const std::string &text, const char *key)
+/* The record's field: whole inside its 64 bytes. In the document each byte
+ * the writer cannot pass as UTF-8 becomes U+FFFD, three bytes. */
+static void check_value(const char *field, const nlohmann::ordered_json &v, const std::string &text,
+                        const char *key)
 {
+    must_end_inside(field, 64);
     if (!v.is_string())
         abort();
     std::string s = v.get<std::string>();
-    if (s.empty() || s.size() > 63)
+    if (s.empty() || s.size() > 3 * strlen(field))
         abort();
     if (s != "unknown" && text.find(std::string("\"") + key + "\"") == std::string::npos)
         abort(); /* a value without its key */
@@ -47,6 +53,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fake_reset();
     fake_http_set_phase(phase);
     fake_http_set_body(body, announce);
+    hl_public_ip_info_t rec;
+    memset(&rec, 'Z', sizeof rec);
+    hl_clear_error();
+    hl_impl_public_ip(&rec);
+    std::string slot = hl_get_error();
+    if (!fake_all_released())
+        abort();
+
+    fake_reset();
+    fake_http_set_phase(phase);
+    fake_http_set_body(body, announce);
     long heap = fake_outstanding(FAKE_RES_HEAP);
     nlohmann::ordered_json r = must_be_module(hostlens_public_ip(), "public_ip");
     if (fake_outstanding(FAKE_RES_HEAP) != heap || !fake_all_released())
@@ -55,9 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     /* What the collector may have seen: the delivered bytes up to the first NUL. */
     std::string text = body.substr(0, body_max);
     text = text.substr(0, strnlen(text.c_str(), text.size()));
-    check_value(r["ip"], text, "query");
-    check_value(r["country"], text, "country");
-    check_value(r["city"], text, "city");
+    check_value(rec.ip, r["ip"], text, "query");
+    check_value(rec.country, r["country"], text, "country");
+    check_value(rec.city, r["city"], text, "city");
 
     bool has_error = r.contains("error");
     if (has_error)
@@ -85,6 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         expect = "public_ip: no IP returned";
     if (expect.empty() ? has_error : (!has_error || r["error"] != expect))
         abort();
+    if (slot != expect)
+        abort(); /* the collector's message is the document's */
     if (expect.find("returned an error") != std::string::npos &&
         (r["country"] != "unknown" || r["city"] != "unknown"))
         abort(); /* nothing is taken from an error answer */
