@@ -6,6 +6,7 @@
 #include "hostlens_internal.h"
 
 #include "hl_access.h"
+#include "hl_net.h"
 #include "hl_port.h"
 
 #include <string.h>
@@ -149,10 +150,8 @@ static int collect_adapters(void *fn, hl_network_info_t *out, uint32_t *ifindex_
     return go_on;
 }
 
-/* Marks the entries whose interface the table reports as a software
- * loopback. Reads no row beyond `length`, whatever the row count says. */
-static void mark_loopbacks(const uint8_t *table, size_t length, const uint32_t *ifindex_of,
-                           hl_network_info_t *out)
+void hl_impl_net_mark_loopbacks(const uint8_t *table, size_t length, const uint32_t *ifindex_of,
+                                hl_network_info_t *out)
 {
     if (length < IFTABLE_HEADER)
         return;
@@ -183,7 +182,7 @@ static void read_if_table(const uint32_t *ifindex_of, hl_network_info_t *out)
         return;
     uint32_t allocated = size;
     if (hl_port_if_table(table, &size) == 0 && out->count > 0)
-        mark_loopbacks(table, size < allocated ? size : allocated, ifindex_of, out);
+        hl_impl_net_mark_loopbacks(table, size < allocated ? size : allocated, ifindex_of, out);
     hl_port_free(table);
 }
 

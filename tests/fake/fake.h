@@ -293,4 +293,13 @@ void fake_set_display_settings(bool ok, uint32_t width, uint32_t height, uint32_
  * and StateFlags. */
 void fake_add_display_device(const char *device_string, uint32_t state_flags);
 
+/* ---- IP helper answers beyond the well-formed (fuzzing) ------------------- */
+/* Appends an adapter whose friendly name is any UTF-16, unpaired surrogates
+ * and embedded NULs included (the name ends at its first NUL). */
+void fake_net_add_adapter16(uint32_t if_index, const std::u16string &friendly_name,
+                            const uint8_t *phys, uint32_t phys_len);
+/* The interface table answers exactly these bytes (the size query reports
+ * their count) and reports `reported` as the size written, whatever it is. */
+void fake_net_set_if_table_raw(const std::vector<uint8_t> &bytes, uint32_t reported);
+
 #endif

@@ -53,6 +53,9 @@ struct {
     std::vector<if_row> rows;
     bool rows_declared;
     uint32_t declared_rows;
+    bool raw_table;
+    std::vector<uint8_t> raw_bytes;
+    uint32_t raw_reported;
 } net;
 
 void reset_net()
@@ -68,6 +71,9 @@ void reset_net()
     net.rows.clear();
     net.rows_declared = false;
     net.declared_rows = 0;
+    net.raw_table = false;
+    net.raw_bytes.clear();
+    net.raw_reported = 0;
 }
 
 fake_registrar registrar(reset_net);
@@ -123,6 +129,20 @@ void fake_net_add_adapter(uint32_t if_index, const char *friendly_name, const ui
         memcpy(a->phys, phys, phys_len < 8 ? phys_len : 8);
     a->phys_len = phys_len;
     net.adapters->push_back(std::move(a));
+}
+
+void fake_net_add_adapter16(uint32_t if_index, const std::u16string &friendly_name,
+                            const uint8_t *phys, uint32_t phys_len)
+{
+    fake_net_add_adapter(if_index, "", phys, phys_len);
+    net.adapters->back()->name = friendly_name;
+}
+
+void fake_net_set_if_table_raw(const std::vector<uint8_t> &bytes, uint32_t reported)
+{
+    net.raw_table = true;
+    net.raw_bytes = bytes;
+    net.raw_reported = reported;
 }
 
 void fake_net_add_unicast_raw(int family, const uint8_t *addr, bool has_sockaddr)
@@ -256,6 +276,17 @@ uint32_t hl_port_if_table(void *buffer, uint32_t *size)
     long code = 0;
     if (fake_hit(FAKE_IF_TABLE, &code, 31))
         return (uint32_t)code;
+    if (net.raw_table) {
+        uint32_t raw_need = (uint32_t)net.raw_bytes.size();
+        if (buffer == nullptr || *size < raw_need) {
+            *size = raw_need;
+            return 122; /* ERROR_INSUFFICIENT_BUFFER */
+        }
+        if (raw_need != 0)
+            memcpy(buffer, net.raw_bytes.data(), raw_need);
+        *size = net.raw_reported;
+        return 0;
+    }
     const uint32_t row_size = 860;
     uint32_t need = 4 + (uint32_t)net.rows.size() * row_size;
     if (buffer == nullptr || *size < need) {
