@@ -287,4 +287,11 @@ void fake_set_display_settings(bool ok, uint32_t width, uint32_t height, uint32_
  * and StateFlags. */
 void fake_add_display_device(const char *device_string, uint32_t state_flags);
 
+/* ---- a slow network: the fake clock moves while the body arrives ---------- */
+/* Moves the clock hl_port_tick_count reads forward by `ms`. */
+void fake_advance_tick_count(uint64_t ms);
+/* Each QueryDataAvailable waits `ms` of that clock before it answers, as it
+ * blocks for a server that sends a little at a time (0 by default). */
+void fake_http_set_wait(uint32_t ms);
+
 #endif
