@@ -44,6 +44,12 @@ int hl_port_http_begin(const hl_port_http_request_t *r, hl_handle_t *session)
         close_all(&s);
         return HL_HTTP_REQUEST_FAILED;
     }
+    /* The wait for the response headers is an option of its own, and Wine
+     * leaves it unbounded: a server that accepts and never answers would
+     * hold WinHttpReceiveResponse for ever. The receive limit covers it. */
+    DWORD headers_ms = (DWORD)r->receive_ms;
+    WinHttpSetOption(s.request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headers_ms,
+                     sizeof headers_ms);
     if (!WinHttpSendRequest(s.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
                             0, 0) ||
         !WinHttpReceiveResponse(s.request, NULL)) {
