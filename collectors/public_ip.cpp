@@ -41,11 +41,20 @@ static void json_str_val(const char *text, const char *key, char *out)
 }
 
 /* Reads at most BODY_MAX bytes, whatever the server declares or a read
- * claims to have delivered. Returns the byte count. */
-static uint32_t read_body(hl_handle_t session, char *body)
+ * claims to have delivered. Returns the byte count, or -1 when the body was
+ * still arriving after PHASE_TIMEOUT_MS. WinHTTP's receive timeout bounds
+ * each wait for data, not the whole body: a server that trickles one byte
+ * a second never trips it, so the body gets an overall deadline of its own. */
+static int32_t read_body(hl_handle_t session, char *body)
 {
+    uint64_t start = hl_port_tick_count();
     uint32_t n = 0;
+    int late = 0;
     while (n < BODY_MAX) {
+        if (hl_port_tick_count() - start >= PHASE_TIMEOUT_MS) {
+            late = 1;
+            break;
+        }
         uint32_t available = 0;
         if (!hl_port_http_available(session, &available) || available == 0)
             break;
@@ -56,7 +65,7 @@ static uint32_t read_body(hl_handle_t session, char *body)
         n += got < want ? got : want;
     }
     body[n] = '\0';
-    return n;
+    return late ? -1 : (int32_t)n;
 }
 
 void hl_impl_public_ip(hl_public_ip_info_t *out)
@@ -95,9 +104,9 @@ void hl_impl_public_ip(hl_public_ip_info_t *out)
 
     char body[BODY_MAX + 1];
     memset(body, 0, sizeof body);
-    uint32_t n = read_body(session, body);
+    int32_t n = read_body(session, body);
     hl_port_http_end(session);
-    if (n == 0) {
+    if (n <= 0) {
         hl_set_error("public_ip: %s request failed", HOSTLENS_PUBLIC_IP_HOST);
         return;
     }

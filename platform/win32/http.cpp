@@ -13,6 +13,7 @@
 typedef struct winhttp_t {
     decltype(&WinHttpOpen) open;
     decltype(&WinHttpSetTimeouts) set_timeouts;
+    decltype(&WinHttpSetOption) set_option;
     decltype(&WinHttpConnect) connect;
     decltype(&WinHttpOpenRequest) open_request;
     decltype(&WinHttpSendRequest) send_request;
@@ -32,6 +33,7 @@ static const winhttp_t *winhttp(void)
     winhttp_t f;
     f.open = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpOpen);
     f.set_timeouts = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpSetTimeouts);
+    f.set_option = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpSetOption);
     f.connect = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpConnect);
     f.open_request = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpOpenRequest);
     f.send_request = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpSendRequest);
@@ -39,7 +41,7 @@ static const winhttp_t *winhttp(void)
     f.query_data_available = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpQueryDataAvailable);
     f.read_data = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpReadData);
     f.close_handle = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpCloseHandle);
-    if (!f.open || !f.set_timeouts || !f.connect || !f.open_request || !f.send_request ||
+    if (!f.open || !f.set_timeouts || !f.set_option || !f.connect || !f.open_request || !f.send_request ||
         !f.receive_response || !f.query_data_available || !f.read_data || !f.close_handle)
         return NULL;
     /* Racing threads store the same addresses. */
@@ -87,6 +89,12 @@ int hl_port_http_begin(const hl_port_http_request_t *r, hl_handle_t *session)
         close_all(w, &s);
         return HL_HTTP_REQUEST_FAILED;
     }
+    /* The wait for the response headers is an option of its own, and Wine
+     * leaves it unbounded: a server that accepts and never answers would
+     * hold WinHttpReceiveResponse for ever. The receive limit covers it. */
+    DWORD headers_ms = (DWORD)r->receive_ms;
+    w->set_option(s.request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headers_ms,
+                  sizeof headers_ms);
     if (!w->send_request(s.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
                          0) ||
         !w->receive_response(s.request, NULL)) {

@@ -301,5 +301,11 @@ void fake_net_add_adapter16(uint32_t if_index, const std::u16string &friendly_na
 /* The interface table answers exactly these bytes (the size query reports
  * their count) and reports `reported` as the size written, whatever it is. */
 void fake_net_set_if_table_raw(const std::vector<uint8_t> &bytes, uint32_t reported);
+/* ---- a slow network: the fake clock moves while the body arrives ---------- */
+/* Moves the clock hl_port_tick_count reads forward by `ms`. */
+void fake_advance_tick_count(uint64_t ms);
+/* Each QueryDataAvailable waits `ms` of that clock before it answers, as it
+ * blocks for a server that sends a little at a time (0 by default). */
+void fake_http_set_wait(uint32_t ms);
 
 #endif

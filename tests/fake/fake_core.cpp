@@ -312,6 +312,11 @@ void fake_set_tick_count(uint64_t ms)
     sys.tick = ms;
 }
 
+void fake_advance_tick_count(uint64_t ms)
+{
+    sys.tick += ms;
+}
+
 void fake_set_system_time(uint64_t filetime)
 {
     sys.filetime = filetime;

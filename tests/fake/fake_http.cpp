@@ -21,6 +21,7 @@ struct {
     std::vector<uint32_t> announce;
     fake_http_request last;
     std::vector<uint32_t> reads;
+    uint32_t wait_ms;
     session *open;
 } http;
 
@@ -31,6 +32,7 @@ void reset_http()
     http.announce.clear();
     http.last = fake_http_request{"", "", "", 0, 0, 0, 0, 0};
     http.reads.clear();
+    http.wait_ms = 0;
     delete http.open;
     http.open = nullptr;
 }
@@ -65,6 +67,11 @@ const std::vector<uint32_t> &fake_http_reads()
     return http.reads;
 }
 
+void fake_http_set_wait(uint32_t ms)
+{
+    http.wait_ms = ms;
+}
+
 int hl_port_http_begin(const hl_port_http_request_t *r, hl_handle_t *out)
 {
     FAKE_GUARD;
@@ -90,6 +97,8 @@ int hl_port_http_available(hl_handle_t h, uint32_t *available)
 {
     FAKE_GUARD;
     session *s = check(h);
+    if (http.wait_ms != 0) /* threads share the clock; leave it alone unless asked */
+        fake_advance_tick_count(http.wait_ms);
     if (fake_hit(FAKE_HTTP_AVAILABLE) || s == nullptr)
         return 0;
     size_t left = http.body.size() - s->offset;

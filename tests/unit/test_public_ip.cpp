@@ -139,6 +139,47 @@ TEST(PublicIp, ReadFailuresKeepWhatArrived)
     EXPECT_TRUE(fake_all_released());
 }
 
+TEST(PublicIp, BodyStillArrivingAfterTwoSecondsIsAFailedRequest)
+{
+    const std::string body = "{\"query\":\"203.0.113.7\",\"country\":\"Japan\"}";
+    const std::string failed =
+        "public_ip: " + std::string(HOSTLENS_PUBLIC_IP_HOST) + " request failed";
+    struct {
+        uint32_t wait_ms;
+        std::vector<uint32_t> announce;
+        std::string doc;
+        std::vector<uint32_t> reads;
+    } cases[] = {
+        /* One byte a second: every wait is well inside the receive timeout,
+         * the body as a whole is not. */
+        {1000,
+         std::vector<uint32_t>(body.size(), 1),
+         ip_doc("unknown", "unknown", "unknown", failed.c_str()),
+         {1, 1}},
+        {1999,
+         std::vector<uint32_t>(body.size(), 1),
+         ip_doc("unknown", "unknown", "unknown", failed.c_str()),
+         {1, 1}},
+        /* Slow, but done before the deadline: the last wait only reports
+         * that nothing is left. */
+        {600, {20, 20}, ip_doc("203.0.113.7", "Japan", "unknown", nullptr), {20, 20, 1}},
+        {0, std::vector<uint32_t>(body.size(), 1),
+         ip_doc("203.0.113.7", "Japan", "unknown", nullptr), std::vector<uint32_t>(body.size(), 1)},
+    };
+    hostlens_memory(); /* the thread's JSON block, kept from here on */
+    for (const auto &c : cases) {
+        fake_reset();
+        fake_set_tick_count(UINT64_C(0xFFFFFFFF) - 500); /* across the 32-bit wrap */
+        fake_http_set_body(body, c.announce);
+        fake_http_set_wait(c.wait_ms);
+        long heap = fake_outstanding(FAKE_RES_HEAP);
+        EXPECT_EQ(doc(hostlens_public_ip()), c.doc) << c.wait_ms;
+        EXPECT_EQ(fake_http_reads(), c.reads) << c.wait_ms;
+        EXPECT_TRUE(fake_all_released());
+        EXPECT_EQ(fake_outstanding(FAKE_RES_HEAP), heap);
+    }
+}
+
 TEST(PublicIp, EachPhaseHasItsMessage)
 {
     const std::string failed =
