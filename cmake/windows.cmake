@@ -64,7 +64,9 @@ if(CMAKE_CROSSCOMPILING AND EXISTS /usr/src/googletest/googletest)
       HOSTLENS_TEST_PUBLIC_IP_PORT=${HOSTLENS_TEST_PUBLIC_IP_PORT})
     add_dependencies(wine_${name} hostlens hostlens_localip)
     add_test(NAME wine.${name} COMMAND wine_${name})
-    set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300)
+    # One at a time: several tests write the prefix's registry or serve on
+    # 127.0.0.1:18080.
+    set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine_prefix)
   endforeach()
   # The public IP cases also run through the WinHTTP side of the port itself.
   if(TARGET wine_test_public_ip)
