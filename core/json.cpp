@@ -22,10 +22,13 @@ static void j_fail(hl_json_t *j)
     j->capacity = 0;
 }
 
-static void j_put(hl_json_t *j, const char *bytes, size_t n)
+/* Room for n more bytes and the NUL, grown where byte-by-byte appends would
+ * grow it: only the position of the last byte decides (length + 2 reaching
+ * capacity doubles it). 0 when the document has failed. */
+static int j_reserve(hl_json_t *j, size_t n)
 {
-    if (j->data == NULL || n == 0)
-        return;
+    if (j->data == NULL)
+        return 0;
     uint64_t need = j->length + n + 1; /* the last byte's index + 2 */
     if (need >= j->capacity) {
         uint64_t cap = j->capacity;
@@ -34,11 +37,18 @@ static void j_put(hl_json_t *j, const char *bytes, size_t n)
         char *grown = (char *)hl_port_realloc(j->data, (size_t)cap);
         if (grown == NULL) {
             j_fail(j);
-            return;
+            return 0;
         }
         j->data = grown;
         j->capacity = cap;
     }
+    return 1;
+}
+
+static void j_put(hl_json_t *j, const char *bytes, size_t n)
+{
+    if (n == 0 || !j_reserve(j, n))
+        return;
     memcpy(j->data + j->length, bytes, n);
     j->length += n;
     j->data[j->length] = '\0';
@@ -140,25 +150,11 @@ static size_t plain_prefix(const unsigned char *s, size_t n)
     return i;
 }
 
-/* The quoted text in one append: the same growth point as appending its
- * bytes one by one, since only the position of the last byte decides it. */
+/* The quoted text in one append. */
 static void put_quoted(hl_json_t *j, const char *text, size_t n)
 {
-    if (j->data == NULL)
+    if (!j_reserve(j, n + 2))
         return;
-    uint64_t need = j->length + n + 3;
-    if (need >= j->capacity) {
-        uint64_t cap = j->capacity;
-        while (need >= cap)
-            cap *= 2;
-        char *grown = (char *)hl_port_realloc(j->data, (size_t)cap);
-        if (grown == NULL) {
-            j_fail(j);
-            return;
-        }
-        j->data = grown;
-        j->capacity = cap;
-    }
     char *at = j->data + j->length;
     at[0] = '"';
     if (n != 0)
