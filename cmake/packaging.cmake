@@ -8,7 +8,8 @@ install(TARGETS hostlens EXPORT hostlensTargets
   ARCHIVE DESTINATION lib
   INCLUDES DESTINATION include)
 install(TARGETS hostlens_cli RUNTIME DESTINATION bin)
-install(FILES ${CMAKE_SOURCE_DIR}/include/hostlens.h DESTINATION include)
+install(FILES ${CMAKE_SOURCE_DIR}/include/hostlens.h
+  ${HOSTLENS_GENERATED_INCLUDE}/hostlens_version.h DESTINATION include)
 install(EXPORT hostlensTargets NAMESPACE hostlens:: DESTINATION lib/cmake/hostlens)
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/hostlensConfig.cmake.in
   ${CMAKE_BINARY_DIR}/hostlensConfig.cmake INSTALL_DESTINATION lib/cmake/hostlens)

@@ -9,7 +9,7 @@ function(hostlens_dll target output host port)
   add_library(${target} SHARED ${HOSTLENS_PORTABLE_SOURCES} ${HOSTLENS_WIN32_SOURCES}
     ${CMAKE_SOURCE_DIR}/api/hostlens.def ${CMAKE_SOURCE_DIR}/api/hostlens.rc)
   target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/include>
-    PRIVATE ${HOSTLENS_INCLUDES})
+    $<BUILD_INTERFACE:${HOSTLENS_GENERATED_INCLUDE}> PRIVATE ${HOSTLENS_INCLUDES})
   target_compile_definitions(${target} PRIVATE HOSTLENS_BUILDING WIN32_LEAN_AND_MEAN NOMINMAX
     _WIN32_WINNT=0x0601 UNICODE _UNICODE HOSTLENS_PUBLIC_IP_HOST="${host}"
     HOSTLENS_PUBLIC_IP_PORT=${port})
@@ -58,7 +58,8 @@ if(CMAKE_CROSSCOMPILING AND EXISTS /usr/src/googletest/googletest)
       ${CMAKE_SOURCE_DIR}/tests/fake ${HOSTLENS_INCLUDES} ${HOSTLENS_JSON_INCLUDE})
     target_compile_definitions(wine_${name} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
       HOSTLENS_STATIC ${HOSTLENS_DEFINES})
-    target_link_libraries(wine_${name} PRIVATE gtest ws2_32 iphlpapi pdh winhttp ole32 oleaut32)
+    target_link_libraries(wine_${name} PRIVATE gtest ws2_32 iphlpapi pdh winhttp ole32 oleaut32
+      version)
     target_link_options(wine_${name} PRIVATE -static -static-libgcc -static-libstdc++)
     target_compile_definitions(wine_${name} PRIVATE
       HOSTLENS_TEST_PUBLIC_IP_PORT=${HOSTLENS_TEST_PUBLIC_IP_PORT})

@@ -35,11 +35,14 @@
 #define HOSTLENS_API
 #endif
 
+#include "hostlens_version.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* "1.0.0". Static text, valid while the library is loaded. */
+/* HOSTLENS_VERSION_STRING of the library that was loaded, "major.minor.patch".
+ * Static text, valid while the library is loaded. */
 HOSTLENS_API const char *hostlens_version(void);
 
 /* The calling thread's pending error text; empty after every completed

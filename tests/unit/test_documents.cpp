@@ -18,7 +18,7 @@ TEST(Documents, VersionAndEmptyErrorOnAFreshThread)
         error = hostlens_last_error();
     });
     t.join();
-    EXPECT_EQ(version, "1.0.0");
+    EXPECT_EQ(version, HOSTLENS_VERSION_STRING);
     EXPECT_EQ(error, "");
 }
 
