@@ -19,6 +19,8 @@ install(FILES ${CMAKE_BINARY_DIR}/hostlensConfig.cmake ${CMAKE_BINARY_DIR}/hostl
   DESTINATION lib/cmake/hostlens)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/hostlens.pc.in ${CMAKE_BINARY_DIR}/hostlens.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/hostlens.pc DESTINATION lib/pkgconfig)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/schema/ DESTINATION share/hostlens/schema
+  FILES_MATCHING PATTERN "*.schema.json")
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)

@@ -77,5 +77,20 @@ if(CMAKE_CROSSCOMPILING AND EXISTS /usr/src/googletest/googletest)
   endif()
 endif()
 
+# Every document of the real DLL under Wine, held against the schemas.
+include(cmake/schema.cmake)
+if(CMAKE_CROSSCOMPILING)
+  add_executable(wine_documents ${CMAKE_SOURCE_DIR}/tests/schema/wine_documents.cpp)
+  target_include_directories(wine_documents PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
+  target_compile_definitions(wine_documents PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+    HOSTLENS_TEST_PUBLIC_IP_PORT=${HOSTLENS_TEST_PUBLIC_IP_PORT})
+  target_link_libraries(wine_documents PRIVATE ws2_32)
+  target_link_options(wine_documents PRIVATE -static -static-libgcc -static-libstdc++)
+  add_dependencies(wine_documents hostlens_localip)
+  hostlens_schema_test(schema.wine_documents MUTATE served
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine $<TARGET_FILE:wine_documents>)
+  set_tests_properties(schema.wine_documents PROPERTIES RESOURCE_LOCK wine_prefix)
+endif()
+
 include(cmake/bench.cmake)
 include(cmake/packaging.cmake)
