@@ -87,7 +87,7 @@ if(CMAKE_CROSSCOMPILING)
   target_link_libraries(wine_documents PRIVATE ws2_32)
   target_link_options(wine_documents PRIVATE -static -static-libgcc -static-libstdc++)
   add_dependencies(wine_documents hostlens_localip)
-  hostlens_schema_test(schema.wine_documents MUTATE served
+  hostlens_schema_test(schema.wine_documents MUTATE served refused
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine $<TARGET_FILE:wine_documents>)
   set_tests_properties(schema.wine_documents PROPERTIES RESOURCE_LOCK wine_prefix)
 
