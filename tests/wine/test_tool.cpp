@@ -87,7 +87,8 @@ TEST(WineTool, VersionHelpAndList)
 {
     run_result r = run_tool(L"--version");
     EXPECT_EQ(r.code, 0u);
-    EXPECT_EQ(r.out, "hostlens 1.0.0 (library 1.0.0)\n");
+    EXPECT_EQ(r.out,
+              "hostlens " HOSTLENS_VERSION_STRING " (library " HOSTLENS_VERSION_STRING ")\n");
     r = run_tool(L"--help");
     EXPECT_EQ(r.code, 0u);
     EXPECT_EQ(r.out.rfind("usage: hostlens", 0), 0u) << r.out;

@@ -18,7 +18,7 @@
 #include "modules.h"
 #include "view.h"
 
-#define HOSTLENS_TOOL_VERSION "1.0.0"
+#define HOSTLENS_TOOL_VERSION HOSTLENS_VERSION_STRING
 
 static void usage(FILE *out)
 {
