@@ -69,6 +69,10 @@ if(CMAKE_CROSSCOMPILING AND EXISTS /usr/src/googletest/googletest)
     # 127.0.0.1:18080.
     set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine_prefix)
   endforeach()
+  # The interface-table reader also runs over the real table.
+  if(TARGET wine_test_network)
+    target_sources(wine_test_network PRIVATE ${CMAKE_SOURCE_DIR}/collectors/network_table.cpp)
+  endif()
   # The public IP cases also run through the WinHTTP side of the port itself.
   if(TARGET wine_test_public_ip)
     target_sources(wine_test_public_ip PRIVATE ${CMAKE_SOURCE_DIR}/platform/win32/http.cpp

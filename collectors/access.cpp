@@ -1,5 +1,6 @@
 /*
- * Registry strings and UTF-16 text, delivered whole or not at all.
+ * Registry strings, registry numbers and UTF-16 text, delivered whole or not
+ * at all.
  */
 #include "hl_access.h"
 
@@ -7,30 +8,27 @@
 
 #include <string.h>
 
-int reg_getstr(hl_hkey_t root, const char16_t *subkey, const char16_t *value_name, char *out,
-               size_t out_size)
+#define HL_REG_SZ 1u
+#define HL_REG_EXPAND_SZ 2u
+#define HL_REG_BINARY 3u
+#define HL_REG_DWORD 4u
+#define HL_REG_QWORD 11u
+
+int reg_key_str(hl_hkey_t key, const char16_t *value_name, char *out, size_t out_size)
 {
     /* Nothing fits, not even the terminator: leave the buffer alone. */
     if (out_size == 0)
         return 0;
-    hl_hkey_t key = 0;
-    if (hl_port_reg_open(root, subkey, HL_KEY_READ64, &key) != 0)
-        return 0;
     uint32_t size = 0;
-    if (hl_port_reg_query(key, value_name, NULL, NULL, &size) != 0 || size < 2) {
-        hl_port_reg_close(key);
+    if (hl_port_reg_query(key, value_name, NULL, NULL, &size) != 0 || size < 2)
         return 0;
-    }
     uint32_t allocated = size;
     char16_t *block = (char16_t *)hl_port_alloc(allocated);
-    if (block == NULL) {
-        hl_port_reg_close(key);
+    if (block == NULL)
         return 0;
-    }
     uint32_t type = 0;
     long rc = hl_port_reg_query(key, value_name, &type, block, &size);
-    hl_port_reg_close(key);
-    if (rc != 0 || (type != 1 && type != 2)) {
+    if (rc != 0 || (type != HL_REG_SZ && type != HL_REG_EXPAND_SZ)) {
         hl_port_free(block);
         return 0;
     }
@@ -61,6 +59,53 @@ int reg_getstr(hl_hkey_t root, const char16_t *subkey, const char16_t *value_nam
     out[n] = '\0';
     out[out_size - 1] = '\0';
     return 1;
+}
+
+int reg_getstr(hl_hkey_t root, const char16_t *subkey, const char16_t *value_name, char *out,
+               size_t out_size)
+{
+    if (out_size == 0)
+        return 0;
+    hl_hkey_t key = 0;
+    if (hl_port_reg_open(root, subkey, HL_KEY_READ64, &key) != 0)
+        return 0;
+    int ok = reg_key_str(key, value_name, out, out_size);
+    hl_port_reg_close(key);
+    return ok;
+}
+
+int reg_key_uint(hl_hkey_t key, const char16_t *value_name, uint32_t width, int binary_ok,
+                 uint64_t *out)
+{
+    if (width != 4 && width != 8)
+        return 0;
+    /* A value longer than these 8 bytes fails the query (ERROR_MORE_DATA). */
+    uint8_t data[8] = {0};
+    uint32_t type = 0;
+    uint32_t size = sizeof data;
+    if (hl_port_reg_query(key, value_name, &type, data, &size) != 0 || size != width)
+        return 0;
+    uint32_t number_type = width == 4 ? HL_REG_DWORD : HL_REG_QWORD;
+    if (type != number_type && !(binary_ok && type == HL_REG_BINARY))
+        return 0;
+    uint64_t v = 0;
+    for (uint32_t i = 0; i < width; i++)
+        v |= (uint64_t)data[i] << (8 * i);
+    *out = v;
+    return 1;
+}
+
+int reg_getdword(hl_hkey_t root, const char16_t *subkey, const char16_t *value_name, uint32_t *out)
+{
+    hl_hkey_t key = 0;
+    if (hl_port_reg_open(root, subkey, HL_KEY_READ64, &key) != 0)
+        return 0;
+    uint64_t v = 0;
+    int ok = reg_key_uint(key, value_name, 4, 0, &v);
+    hl_port_reg_close(key);
+    if (ok)
+        *out = (uint32_t)v;
+    return ok;
 }
 
 void w2s(const char16_t *src, char *dst, int size)

@@ -12,15 +12,25 @@ typedef struct battery_state_t {
     int64_t power_plugged;
 } battery_state_t;
 
-/* By the raw "BatteryStatus" number; anything past the end reads "unknown". */
+/* Win32_Battery's documented "BatteryStatus" meanings in the library's own
+ * words: 1 discharging, 2 on AC power (not necessarily charging), 3 fully
+ * charged (which says nothing about the power source), 4 low and 5 critical
+ * (both on battery), 6 to 9 charging (high, low, critical), 10 undefined and
+ * 11 partially charged (neither says which way). Anything past the end reads
+ * "unknown". */
 static const battery_state_t battery_states[] = {
     {"unknown", -1},    /* 0 */
-    {"AC", 1},          /* 1 */
-    {"Discharging", 0}, /* 2 */
-    {"Suspended", -1},  /* 3 */
-    {"Unknown", -1},    /* 4 */
-    {"Charging", 1},    /* 5 */
-    {"Full", 1},        /* 6 */
+    {"Discharging", 0}, /* 1 Other: discharging */
+    {"AC", 1},          /* 2 Unknown: on AC power */
+    {"Full", -1},       /* 3 Fully Charged */
+    {"Discharging", 0}, /* 4 Low */
+    {"Discharging", 0}, /* 5 Critical */
+    {"Charging", 1},    /* 6 Charging */
+    {"Charging", 1},    /* 7 Charging and High */
+    {"Charging", 1},    /* 8 Charging and Low */
+    {"Charging", 1},    /* 9 Charging and Critical */
+    {"unknown", -1},    /* 10 Undefined */
+    {"unknown", -1},    /* 11 Partially Charged */
 };
 
 static void battery_row(hl_handle_t row, void *ctx)

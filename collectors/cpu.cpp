@@ -44,9 +44,17 @@ static int64_t count_rel(uint32_t relationship)
     return n;
 }
 
+static const char16_t CPU_KEY[] = u"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
+
+/* The speed the name states is the nominal one. AMD names and recent Intel
+ * ones state none; then "~MHz", the speed the firmware reported at start-up,
+ * serves. A DWORD with its top bit set is no clock rate. */
 static void read_speed(hl_cpu_info_t *out, const char *name)
 {
     int64_t v = hl_impl_cpu_speed_mhz(name);
+    uint32_t mhz = 0;
+    if (v <= 0 && reg_getdword(HL_HKEY_LOCAL_MACHINE, CPU_KEY, u"~MHz", &mhz) && mhz < 0x80000000u)
+        v = (int64_t)mhz;
     if (v <= 0)
         return;
     out->speed_max_mhz = v;

@@ -1,7 +1,8 @@
 /*
  * Display adapters: Win32_VideoController, or the display devices when WMI
- * has none; the output count from the display devices; a missing driver
- * version from the display-adapter class key.
+ * has none; memory beyond AdapterRAM's 4 GiB and a missing driver version
+ * from the display-adapter class key; the output count from the display
+ * devices.
  */
 #include "hostlens_internal.h"
 
@@ -137,13 +138,69 @@ static void driver_from_class_key(char *out, int size)
     hl_port_reg_close(cls);
 }
 
+/* Bytes of adapter memory the driver wrote into its instance key:
+ * "HardwareInformation.qwMemorySize" (REG_QWORD, or 8 bytes of REG_BINARY)
+ * since Windows 10, "HardwareInformation.MemorySize" (REG_DWORD, or 4 bytes
+ * of REG_BINARY) before. 0 when neither holds a number. */
+static uint64_t instance_memory(hl_hkey_t instance)
+{
+    uint64_t bytes = 0;
+    if (reg_key_uint(instance, u"HardwareInformation.qwMemorySize", 8, 1, &bytes) && bytes != 0)
+        return bytes;
+    bytes = 0;
+    reg_key_uint(instance, u"HardwareInformation.MemorySize", 4, 1, &bytes);
+    return bytes;
+}
+
+/* "AdapterRAM" is a uint32 and cannot tell 4 GiB or more; the driver's own
+ * figure can. An instance key belongs to the first WMI adapter not yet
+ * served whose name equals its "DriverDesc", so several adapters of one
+ * name take their keys in order. The figure is used when it is larger. */
+static void memory_from_class_key(hl_gpu_list_t *list)
+{
+    hl_hkey_t cls = 0;
+    if (hl_port_reg_open(HL_HKEY_LOCAL_MACHINE, DISPLAY_CLASS_KEY, HL_KEY_READ, &cls) != 0)
+        return;
+    int served[HL_GPU_MAX] = {0};
+    int left = list->count;
+    for (uint32_t j = 0; left > 0; j++) {
+        /* Room for any key name (255 units): "Configuration" and the like
+         * are skipped, not the end of the walk. */
+        char16_t name[256];
+        uint32_t name_len = 256;
+        if (hl_port_reg_enum_key(cls, j, name, &name_len) != 0)
+            break;
+        hl_hkey_t instance = 0;
+        if (hl_port_reg_open(cls, name, HL_KEY_READ, &instance) != 0)
+            continue;
+        char desc[256];
+        desc[0] = '\0';
+        reg_key_str(instance, u"DriverDesc", desc, sizeof desc);
+        for (int32_t i = 0; desc[0] != '\0' && i < list->count; i++) {
+            hl_gpu_info_t *g = &list->gpus[i];
+            if (served[i] || strcmp(g->model, desc) != 0)
+                continue;
+            served[i] = 1;
+            left--;
+            int64_t mb = (int64_t)(instance_memory(instance) >> 20);
+            if (mb > 0 && mb > g->vram_mb)
+                g->vram_mb = mb;
+            break;
+        }
+        hl_port_reg_close(instance);
+    }
+    hl_port_reg_close(cls);
+}
+
 void hl_impl_gpu(hl_gpu_list_t *out)
 {
     hl_impl_init();
     memset(out, 0, sizeof *out);
     wmi_query("root\\cimv2", "SELECT Name, AdapterRAM, DriverVersion FROM Win32_VideoController",
               gpu_row, out);
-    if (out->count == 0)
+    if (out->count > 0)
+        memory_from_class_key(out);
+    else
         from_display_devices(out);
     /* Every entry reports the same number: one walk of the display devices
      * serves them all. */

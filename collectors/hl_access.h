@@ -1,6 +1,6 @@
 /*
- * The Windows access layer shared by the collectors: registry strings, UTF-16
- * to UTF-8 conversion and the WMI query runner.
+ * The Windows access layer shared by the collectors: registry strings and
+ * numbers, UTF-16 to UTF-8 conversion and the WMI query runner.
  */
 #ifndef HL_ACCESS_H
 #define HL_ACCESS_H
@@ -21,6 +21,18 @@
  * text does not fit. */
 int reg_getstr(hl_hkey_t root, const char16_t *subkey, const char16_t *value_name, char *out,
                size_t out_size);
+/* The same from a key the caller opened (and closes). */
+int reg_key_str(hl_hkey_t key, const char16_t *value_name, char *out, size_t out_size);
+
+/* An unsigned little-endian number of `width` bytes (4 or 8) from an open
+ * key: a REG_DWORD (width 4) or REG_QWORD (width 8) value, or, with
+ * binary_ok, a REG_BINARY value of exactly `width` bytes. 1 on success; *out
+ * untouched for any other type or size, or a missing value. */
+int reg_key_uint(hl_hkey_t key, const char16_t *value_name, uint32_t width, int binary_ok,
+                 uint64_t *out);
+/* A REG_DWORD value of root\subkey in the 64-bit view, as reg_key_uint
+ * reads it. */
+int reg_getdword(hl_hkey_t root, const char16_t *subkey, const char16_t *value_name, uint32_t *out);
 
 /* src as UTF-8 into dst (size bytes, at least 8): the complete text, or
  * "unknown" when src is NULL or empty or its UTF-8 form exceeds size - 2. */

@@ -1,7 +1,7 @@
 /*
  * Network adapters from the IP helper: names, the last IPv4 and IPv6
- * unicast address of each, MAC text, loopback marking from the interface
- * table, and the machine's local IPv4 address.
+ * unicast address of each, MAC text, the operational state, loopback marking
+ * from the interface table, and the machine's local IPv4 address.
  */
 #include "hostlens_internal.h"
 
@@ -21,21 +21,16 @@
  * most n / NET_MIN_UNICAST of them. */
 #define NET_MIN_UNICAST 32u
 
-/* MIB_IFTABLE: a DWORD row count, then MIB_IFROW rows of 860 bytes (the
- * 256-unit name comes first, so dwIndex sits at 512 and dwType at 516). */
-#define IFTABLE_HEADER 4u
-#define IFROW_SIZE 860u
-#define IFROW_INDEX 512u
-#define IFROW_TYPE 516u
-#define IFTABLE_MAX_ROWS 256u
-#define IF_TYPE_SOFTWARE_LOOPBACK 24u
+/* IF_OPER_STATUS of an adapter record: 1 is up; down, testing, unknown,
+ * dormant, not present and lower layer down (2 to 7) cannot pass packets. */
+#define IF_OPER_STATUS_UP 1u
 
-static uint32_t read_u32(const uint8_t *p)
-{
-    uint32_t v;
-    memcpy(&v, p, sizeof v);
-    return v;
-}
+/* What links an entry to the interface table, for one call. */
+typedef struct net_links_t {
+    uint32_t ifindex_of[HL_NETIF_MAX];
+    /* 1 when the adapter record is too short to carry OperStatus. */
+    uint8_t state_from_table[HL_NETIF_MAX];
+} net_links_t;
 
 static void format_mac(const hl_port_adapter_t *a, char *out, size_t size)
 {
@@ -80,7 +75,7 @@ static void read_unicasts(const void *first, uint32_t max_links, hl_netif_info_t
 /* Walks the adapter list in buffer[0..size). Returns 0 when the first record
  * is too short to be an adapter record (the caller stops there). */
 static int walk_adapters(const void *buffer, uint32_t size, hl_network_info_t *out,
-                         uint32_t *ifindex_of)
+                         net_links_t *links)
 {
     if (size < NET_MIN_RECORD)
         return 1;
@@ -106,9 +101,16 @@ static int walk_adapters(const void *buffer, uint32_t size, hl_network_info_t *o
         }
         hl_netif_info_t *e = &out->interfaces[out->count];
         w2s(a.friendly_name, e->name, (int)sizeof e->name);
-        ifindex_of[out->count] = a.if_index;
+        links->ifindex_of[out->count] = a.if_index;
         e->is_loopback = 0;
-        e->is_up = 1;
+        /* OperStatus came with the XP SP1 record; each record declares its
+         * own length. Without it the interface table may say. */
+        if (a.length >= HL_ADAPTER_OPER_STATUS_END) {
+            e->is_up = hl_port_adapter_oper_status(record) == IF_OPER_STATUS_UP ? 1 : 0;
+        } else {
+            e->is_up = 1;
+            links->state_from_table[out->count] = 1;
+        }
         hl_copy(e->ipv4, sizeof e->ipv4, "unknown");
         hl_copy(e->ipv6, sizeof e->ipv6, "unknown");
         format_mac(&a, e->mac, sizeof e->mac);
@@ -122,7 +124,7 @@ static int walk_adapters(const void *buffer, uint32_t size, hl_network_info_t *o
 /* The adapter list can grow between the size query and the call (a VPN
  * connecting, Wi-Fi coming up): the call then answers ERROR_BUFFER_OVERFLOW
  * with the new size, and is tried again. */
-static int collect_adapters(void *fn, hl_network_info_t *out, uint32_t *ifindex_of)
+static int collect_adapters(void *fn, hl_network_info_t *out, net_links_t *links)
 {
     uint32_t size = 0;
     (void)hl_port_adapters(fn, NULL, &size);
@@ -145,34 +147,12 @@ static int collect_adapters(void *fn, hl_network_info_t *out, uint32_t *ifindex_
     /* The walk is bounded by the block itself, whatever size the call wrote
      * back. */
     if (rc == 0)
-        go_on = walk_adapters(buffer, size < allocated ? size : allocated, out, ifindex_of);
+        go_on = walk_adapters(buffer, size < allocated ? size : allocated, out, links);
     hl_port_free(buffer);
     return go_on;
 }
 
-void hl_impl_net_mark_loopbacks(const uint8_t *table, size_t length, const uint32_t *ifindex_of,
-                                hl_network_info_t *out)
-{
-    if (length < IFTABLE_HEADER)
-        return;
-    size_t rows = read_u32(table);
-    size_t room = (length - IFTABLE_HEADER) / IFROW_SIZE;
-    if (rows > room)
-        rows = room;
-    if (rows > IFTABLE_MAX_ROWS)
-        rows = IFTABLE_MAX_ROWS;
-    for (size_t r = 0; r < rows; r++) {
-        const uint8_t *row = table + IFTABLE_HEADER + r * IFROW_SIZE;
-        if (read_u32(row + IFROW_TYPE) != IF_TYPE_SOFTWARE_LOOPBACK)
-            continue;
-        uint32_t index = read_u32(row + IFROW_INDEX);
-        for (int i = 0; i < out->count; i++)
-            if (ifindex_of[i] == index)
-                out->interfaces[i].is_loopback = 1;
-    }
-}
-
-static void read_if_table(const uint32_t *ifindex_of, hl_network_info_t *out)
+static void read_if_table(const net_links_t *links, hl_network_info_t *out)
 {
     uint32_t size = 0;
     if (hl_port_if_table(NULL, &size) != NET_INSUFFICIENT_BUFFER || size == 0)
@@ -182,7 +162,8 @@ static void read_if_table(const uint32_t *ifindex_of, hl_network_info_t *out)
         return;
     uint32_t allocated = size;
     if (hl_port_if_table(table, &size) == 0 && out->count > 0)
-        hl_impl_net_mark_loopbacks(table, size < allocated ? size : allocated, ifindex_of, out);
+        hl_impl_net_read_if_table(table, size < allocated ? size : allocated, links->ifindex_of,
+                                  links->state_from_table, out);
     hl_port_free(table);
 }
 
@@ -190,8 +171,8 @@ void hl_impl_network(hl_network_info_t *out)
 {
     memset(out, 0, sizeof *out);
     hl_copy(out->local_ip, sizeof out->local_ip, "unknown");
-    uint32_t ifindex_of[HL_NETIF_MAX];
-    memset(ifindex_of, 0, sizeof ifindex_of);
+    net_links_t links;
+    memset(&links, 0, sizeof links);
 
     /* Stays loaded for the life of the process. */
     void *iphlpapi = hl_port_load_system_library(u"iphlpapi.dll");
@@ -204,9 +185,9 @@ void hl_impl_network(hl_network_info_t *out)
         hl_set_error("network: GetAdaptersAddresses not found");
         return;
     }
-    if (!collect_adapters(fn, out, ifindex_of))
+    if (!collect_adapters(fn, out, &links))
         return;
-    read_if_table(ifindex_of, out);
+    read_if_table(&links, out);
     for (int i = 0; i < out->count; i++) {
         const hl_netif_info_t *e = &out->interfaces[i];
         if (!e->is_loopback && strcmp(e->ipv4, "unknown") != 0) {

@@ -40,7 +40,8 @@ static void version_numbers(uint32_t *major, uint32_t *minor, uint32_t *build)
 }
 
 /* "InstallationDate": REG_BINARY, up to 8 bytes little-endian, seconds since
- * 1970. */
+ * 1970. Windows and Wine keep none; they keep "InstallDate", a REG_DWORD of
+ * the same seconds, which is read when the first gives no date. */
 static void install_date(char *out, size_t size)
 {
     char text[64] = {0};
@@ -50,16 +51,22 @@ static void install_date(char *out, size_t size)
         uint32_t type = 0;
         uint32_t n = sizeof data;
         long rc = hl_port_reg_query(key, u"InstallationDate", &type, data, &n);
-        hl_port_reg_close(key);
+        int64_t seconds = 0;
         if (rc == 0 && type == HL_REG_BINARY && n > 0) {
             uint64_t bits = 0;
             for (uint32_t i = 0; i < n && i < 8; i++)
                 bits |= (uint64_t)data[i] << (8 * i);
-            int64_t seconds = (int64_t)bits;
-            char formatted[32];
-            if (seconds > 0 && hl_port_utc_text(seconds, formatted, sizeof formatted))
-                hl_copy(text, sizeof text, formatted);
+            seconds = (int64_t)bits;
         }
+        char formatted[32];
+        if (seconds > 0 && hl_port_utc_text(seconds, formatted, sizeof formatted))
+            hl_copy(text, sizeof text, formatted);
+        uint64_t dword = 0;
+        /* Unsigned: the DWORD runs out in 2106, not 2038. */
+        if (text[0] == '\0' && reg_key_uint(key, u"InstallDate", 4, 0, &dword) && dword > 0 &&
+            hl_port_utc_text((int64_t)dword, formatted, sizeof formatted))
+            hl_copy(text, sizeof text, formatted);
+        hl_port_reg_close(key);
     }
     hl_copy(out, size, text[0] != '\0' ? text : "unknown");
 }

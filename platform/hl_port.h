@@ -134,6 +134,11 @@ typedef struct hl_port_adapter_t {
     const void *next;
 } hl_port_adapter_t;
 void hl_port_adapter_read(const void *record, hl_port_adapter_t *out);
+/* OperStatus of an adapter record. It came with the XP SP1 record and fills
+ * bytes 104 to 107 of the x64 layout: read it only from a record whose
+ * declared length is at least HL_ADAPTER_OPER_STATUS_END. */
+#define HL_ADAPTER_OPER_STATUS_END 108u
+uint32_t hl_port_adapter_oper_status(const void *record);
 typedef struct hl_port_unicast_t {
     int has_sockaddr;
     int family; /* 2 = IPv4, 23 = IPv6 */

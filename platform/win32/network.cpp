@@ -6,6 +6,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <iphlpapi.h>
+#include <stddef.h>
 #include <string.h>
 
 #include "hl_port.h"
@@ -23,7 +24,8 @@ uint32_t hl_port_adapters(void *fn, void *buffer, uint32_t *size)
     return rc;
 }
 
-/* Only the fields of the XP-level record (its first 96 bytes) are read. */
+/* Only the fields of the XP-level record (its first 96 bytes) are read here;
+ * OperStatus, past them, has its own reader. */
 void hl_port_adapter_read(const void *record, hl_port_adapter_t *out)
 {
     const IP_ADAPTER_ADDRESSES *a = (const IP_ADAPTER_ADDRESSES *)record;
@@ -35,6 +37,15 @@ void hl_port_adapter_read(const void *record, hl_port_adapter_t *out)
     memcpy(out->phys, a->PhysicalAddress, sizeof out->phys);
     out->first_unicast = a->FirstUnicastAddress;
     out->next = a->Next;
+}
+
+static_assert(offsetof(IP_ADAPTER_ADDRESSES, OperStatus) + sizeof(IF_OPER_STATUS) ==
+                  HL_ADAPTER_OPER_STATUS_END,
+              "OperStatus where the port says it is");
+
+uint32_t hl_port_adapter_oper_status(const void *record)
+{
+    return (uint32_t)((const IP_ADAPTER_ADDRESSES *)record)->OperStatus;
 }
 
 void hl_port_unicast_read(const void *unicast, hl_port_unicast_t *out)

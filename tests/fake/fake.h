@@ -220,8 +220,11 @@ void fake_net_set_pending(int n);
 void fake_net_set_loops(bool loops);
 /* The sizes passed to the calls that had a buffer, in order. */
 const std::vector<uint32_t> &fake_net_call_sizes();
-/* Rows of the interface table. */
-void fake_net_add_if_row(uint32_t index, uint32_t type);
+/* The last adapter's OperStatus (IF_OPER_STATUS; 1, up, by default). */
+void fake_net_set_oper_status(uint32_t status);
+/* Rows of the interface table, with their dwOperStatus
+ * (INTERNAL_IF_OPER_STATUS; 5, operational, by default). */
+void fake_net_add_if_row(uint32_t index, uint32_t type, uint32_t oper = 5);
 /* Overrides the table's declared row count. */
 void fake_net_set_if_declared_rows(uint32_t rows);
 

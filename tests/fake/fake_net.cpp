@@ -3,7 +3,7 @@
  * GetAdaptersAddresses lays it out (a record per adapter, each starting with
  * its declared length and linked to the next), the size protocol with
  * ERROR_BUFFER_OVERFLOW, address text, and the interface table serialized
- * in the MIB_IFTABLE layout.
+ * in the MIB_IFTABLE layout (index, type and operational status).
  */
 #include "fake.h"
 
@@ -24,6 +24,7 @@ struct unicast {
 
 struct adapter {
     uint32_t if_index;
+    uint32_t oper_status;
     bool has_name;
     std::u16string name;
     uint8_t phys[8];
@@ -40,7 +41,7 @@ struct record_head {
 };
 
 struct if_row {
-    uint32_t index, type;
+    uint32_t index, type, oper;
 };
 
 struct {
@@ -121,6 +122,7 @@ void fake_net_add_adapter(uint32_t if_index, const char *friendly_name, const ui
 {
     std::unique_ptr<adapter> a(new adapter());
     a->if_index = if_index;
+    a->oper_status = 1; /* IfOperStatusUp */
     a->has_name = friendly_name != nullptr;
     if (friendly_name != nullptr)
         a->name = fake_u16(friendly_name);
@@ -186,9 +188,14 @@ const std::vector<uint32_t> &fake_net_call_sizes()
     return net.call_sizes;
 }
 
-void fake_net_add_if_row(uint32_t index, uint32_t type)
+void fake_net_set_oper_status(uint32_t status)
 {
-    net.rows.push_back(if_row{index, type});
+    net.adapters->back()->oper_status = status;
+}
+
+void fake_net_add_if_row(uint32_t index, uint32_t type, uint32_t oper)
+{
+    net.rows.push_back(if_row{index, type, oper});
 }
 
 void fake_net_set_if_declared_rows(uint32_t rows)
@@ -248,6 +255,19 @@ void hl_port_adapter_read(const void *record, hl_port_adapter_t *out)
     out->first_unicast = a.unicasts.empty() ? nullptr : a.unicasts[0].get();
 }
 
+/* Answers whatever the record's length: a caller that reads it from a
+ * record too short to hold it gets the adapter's status where the test
+ * expects the interface table's. */
+uint32_t hl_port_adapter_oper_status(const void *record)
+{
+    FAKE_GUARD;
+    record_head h;
+    memcpy(&h, record, sizeof h);
+    if (h.slot >= net.adapters->size())
+        return 0;
+    return (*net.adapters)[h.slot]->oper_status;
+}
+
 void hl_port_unicast_read(const void *link, hl_port_unicast_t *out)
 {
     FAKE_GUARD;
@@ -301,6 +321,7 @@ uint32_t hl_port_if_table(void *buffer, uint32_t *size)
         uint8_t *row = p + 4 + i * row_size;
         memcpy(row + 512, &net.rows[i].index, 4);
         memcpy(row + 516, &net.rows[i].type, 4);
+        memcpy(row + 544, &net.rows[i].oper, 4);
     }
     *size = need;
     return 0;

@@ -1,10 +1,10 @@
 /*
  * The adapter list and the interface table as the IP helper delivers them:
- * adapters with any UTF-16 name, hardware address length and unicast
- * addresses, any declared record length, links that loop, adapters joining
- * during the size protocol, and an interface table of rows or of raw bytes
- * with any reported size. The raw table is also read straight from an
- * exactly sized copy.
+ * adapters with any UTF-16 name, hardware address length, operational
+ * status and unicast addresses, any declared record length, links that loop,
+ * adapters joining during the size protocol, and an interface table of rows
+ * (any type and status) or of raw bytes with any reported size. The raw
+ * table is also read straight from an exactly sized copy.
  */
 #include "fuzz_util.h"
 
@@ -20,7 +20,7 @@ static void check_entry(const nlohmann::ordered_json &e)
             abort();
     if (e["is_loopback"] != 0 && e["is_loopback"] != 1)
         abort();
-    if (e["is_up"] != 1)
+    if (e["is_up"] != 0 && e["is_up"] != 1)
         abort();
 }
 
@@ -29,13 +29,23 @@ static void read_table_directly(const std::vector<uint8_t> &table, fuzz_input &i
     hl_network_info_t r;
     memset(&r, 0, sizeof r);
     uint32_t ifindex_of[HL_NETIF_MAX];
+    uint8_t from_table[HL_NETIF_MAX];
     r.count = in.u8() % (HL_NETIF_MAX + 1);
     for (int i = 0; i < HL_NETIF_MAX; i++)
         ifindex_of[i] = in.u8();
-    hl_impl_net_mark_loopbacks(table.data(), table.size(), ifindex_of, &r);
-    for (int i = r.count; i < HL_NETIF_MAX; i++)
-        if (r.interfaces[i].is_loopback != 0)
-            abort(); /* an entry past the count was touched */
+    uint16_t mask = in.u16();
+    for (int i = 0; i < HL_NETIF_MAX; i++) {
+        from_table[i] = (mask >> i) & 1;
+        r.interfaces[i].is_up = 7; /* untouched */
+    }
+    hl_impl_net_read_if_table(table.data(), table.size(), ifindex_of, from_table, &r);
+    for (int i = 0; i < HL_NETIF_MAX; i++) {
+        const hl_netif_info_t &e = r.interfaces[i];
+        bool may_change = i < r.count && from_table[i];
+        if ((i >= r.count && e.is_loopback != 0) || (!may_change && e.is_up != 7) ||
+            (may_change && e.is_up != 7 && e.is_up != 0 && e.is_up != 1))
+            abort(); /* an entry past the count or one with its own state was touched */
+    }
 }
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -63,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             fake_net_add_adapter(if_index, nullptr, phys, phys_len);
         else
             fake_net_add_adapter16(if_index, name, phys, phys_len);
+        fake_net_set_oper_status(in.u8() % 8);
         int unicasts = (flags >> 1) % 5;
         for (int u = 0; u < unicasts; u++) {
             uint8_t kind = in.u8();
@@ -88,7 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         int rows = in.u8() % 24;
         for (int i = 0; i < rows; i++) {
             uint32_t index = in.u8();
-            fake_net_add_if_row(index, in.u8() & 1 ? 24 : 6);
+            uint32_t type = in.u8() & 1 ? 24 : 6;
+            fake_net_add_if_row(index, type, in.u8() % 8);
         }
         if (mode & 0x20)
             fake_net_set_if_declared_rows(in.u32());

@@ -19,6 +19,9 @@ static void script_registry()
     fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, nt, "ProductId", "00330-80000-00000-AA123");
     const uint8_t date[4] = {0x00, 0x10, 0x5E, 0x5F};
     fake_reg_set(HL_HKEY_LOCAL_MACHINE, nt, "InstallationDate", 3, date, 4);
+    fake_reg_set_dword(HL_HKEY_LOCAL_MACHINE, nt, "InstallDate", 0x4be5019a);
+    fake_reg_set_dword(HL_HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
+                       "~MHz", 3600);
     fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
                     "ProcessorNameString", "  Quad-Core Processor @ 3.60GHz \r\n");
     fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Command Processor", "Version",
@@ -37,6 +40,11 @@ static void script_registry()
     fake_reg_add_key(HL_HKEY_LOCAL_MACHINE, (std::string(cls) + "\\Properties").c_str());
     fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, (std::string(cls) + "\\0000").c_str(), "DriverVersion",
                     "31.0.15.1694");
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, (std::string(cls) + "\\0000").c_str(), "DriverDesc",
+                    "NVIDIA GeForce GT 710");
+    const uint64_t vram = UINT64_C(8) << 30;
+    fake_reg_set(HL_HKEY_LOCAL_MACHINE, (std::string(cls) + "\\0000").c_str(),
+                 "HardwareInformation.qwMemorySize", 11, &vram, 8);
 }
 
 static void script_processors()
@@ -121,8 +129,11 @@ static void script_network()
     fake_net_add_adapter(7, "Ethernet", mac, 6);
     fake_net_add_unicast("fe80::1c2d:3e4f:5a6b:7c8d");
     fake_net_add_unicast("192.168.1.20");
+    fake_net_add_adapter(9, "Wi-Fi", mac, 6);
+    fake_net_set_oper_status(2);
     fake_net_add_if_row(1, 24);
     fake_net_add_if_row(7, 6);
+    fake_net_add_if_row(9, 71, 2);
 }
 
 static void script_environment()

@@ -1,5 +1,6 @@
 /*
- * Registry strings, UTF-16 to UTF-8, and the substitute converters.
+ * Registry strings and numbers, UTF-16 to UTF-8, and the substitute
+ * converters.
  */
 #include "test_util.h"
 
@@ -118,6 +119,52 @@ TEST(RegGetStr, ZeroSizedBufferIsNeverWritten)
     EXPECT_EQ(reg_getstr(HL_HKEY_LOCAL_MACHINE, KEY16, u"empty", guard + 1, 0), 0);
     EXPECT_EQ(reg_getstr(HL_HKEY_LOCAL_MACHINE, KEY16, u"ok", guard + 1, 0), 0);
     EXPECT_EQ(std::string(guard, 4), "gggg");
+    EXPECT_TRUE(fake_all_released());
+}
+
+TEST(RegNumbers, TypeAndSizeMustMatchTheWidth)
+{
+    const uint8_t bytes[16] = {0x01, 0x02, 0x03, 0x84, 0x05, 0x06, 0x07, 0x88};
+    struct {
+        uint32_t type, size, width;
+        int binary_ok;
+        uint64_t expect; /* 0: refused */
+    } cases[] = {
+        {4, 4, 4, 0, 0x84030201u},
+        {3, 4, 4, 1, 0x84030201u},
+        {11, 8, 8, 0, UINT64_C(0x8807060584030201)},
+        {3, 8, 8, 1, UINT64_C(0x8807060584030201)},
+        {3, 4, 4, 0, 0},  /* binary not asked for */
+        {3, 3, 4, 1, 0},  /* 3-byte binary */
+        {3, 16, 8, 1, 0}, /* longer than asked */
+        {4, 4, 8, 1, 0},  /* a DWORD where a QWORD is asked */
+        {11, 8, 4, 1, 0},
+        {4, 3, 4, 0, 0}, /* a DWORD of 3 bytes */
+        {5, 4, 4, 1, 0}, /* REG_DWORD_BIG_ENDIAN */
+        {1, 8, 8, 1, 0}, /* REG_SZ */
+        {4, 4, 2, 1, 0}, /* no such width */
+    };
+    for (const auto &c : cases) {
+        fake_reset();
+        fake_reg_set(HL_HKEY_LOCAL_MACHINE, KEY, "v", c.type, bytes, c.size);
+        hl_hkey_t key = 0;
+        ASSERT_EQ(hl_port_reg_open(HL_HKEY_LOCAL_MACHINE, KEY16, HL_KEY_READ, &key), 0);
+        uint64_t got = 7;
+        int ok = reg_key_uint(key, u"v", c.width, c.binary_ok, &got);
+        hl_port_reg_close(key);
+        EXPECT_EQ(ok, c.expect != 0) << c.type << "/" << c.size << "/" << c.width;
+        EXPECT_EQ(got, c.expect != 0 ? c.expect : 7) << c.type << "/" << c.size << "/" << c.width;
+    }
+    /* The DWORD read opens the 64-bit view and closes it again. */
+    fake_reset();
+    fake_reg_set_dword(HL_HKEY_LOCAL_MACHINE, KEY, "d", 2694);
+    uint32_t d = 0;
+    EXPECT_EQ(reg_getdword(HL_HKEY_LOCAL_MACHINE, KEY16, u"d", &d), 1);
+    EXPECT_EQ(d, 2694u);
+    EXPECT_EQ(reg_getdword(HL_HKEY_LOCAL_MACHINE, u"SOFTWARE\\None", u"d", &d), 0);
+    EXPECT_EQ(reg_getdword(HL_HKEY_LOCAL_MACHINE, KEY16, u"none", &d), 0);
+    EXPECT_EQ(d, 2694u);
+    EXPECT_EQ(fake_reg_access_log(), (std::vector<uint32_t>{0x20119u, 0x20119u, 0x20119u}));
     EXPECT_TRUE(fake_all_released());
 }
 

@@ -103,6 +103,40 @@ TEST(Cpu, NameAndSpeedMembers)
     }
 }
 
+TEST(Cpu, SpeedFromTheRegistryWhenTheNameStatesNone)
+{
+    const uint8_t mhz[] = {0x86, 0x0a, 0, 0}; /* 2694 */
+    struct {
+        const char *name; /* nullptr: no name at all */
+        uint32_t type;
+        const void *data;
+        uint32_t size;
+        const char *speeds;
+    } cases[] = {
+        {"AMD EPYC", 4, mhz, 4, "2155,2694,2694.0"},
+        {nullptr, 4, mhz, 4, "2155,2694,2694.0"},
+        {"Processor @ 3.6GHz", 4, mhz, 4, "2880,3600,3600.0"}, /* the name's speed wins */
+        {"AMD EPYC", 4, "\x01\0\0\0", 4, "0,1,1.0"},
+        {"AMD EPYC", 4, "\0\0\0\0", 4, "-1,-1,-1.0"},
+        {"AMD EPYC", 4, "\x9c\xff\xff\xff", 4, "-1,-1,-1.0"}, /* negative */
+        {"AMD EPYC", 1, u"2694", 10, "-1,-1,-1.0"},
+        {"AMD EPYC", 0, nullptr, 0, "-1,-1,-1.0"},
+    };
+    for (const auto &c : cases) {
+        fake_reset();
+        if (c.name != nullptr)
+            set_name(c.name);
+        if (c.type != 0)
+            fake_reg_set(HL_HKEY_LOCAL_MACHINE, CPU_KEY, "~MHz", c.type, c.data, c.size);
+        hl_cpu_info_t r = collect();
+        char got[96];
+        snprintf(got, sizeof got, "%lld,%lld,%.1f", (long long)r.speed_min_mhz,
+                 (long long)r.speed_max_mhz, r.speed_avg_mhz);
+        EXPECT_STREQ(got, c.speeds) << (c.name ? c.name : "no name") << " type " << c.type;
+        EXPECT_TRUE(fake_all_released());
+    }
+}
+
 TEST(Cpu, RecordWalkEndsAtMalformedRecords)
 {
     std::vector<uint8_t> good = records(0, 3);

@@ -234,7 +234,9 @@ TEST(Gpu, DriverSearchRunsOnlyForAnEmptyWmiString)
     EXPECT_STREQ(list.gpus[0].driver_version, "");
     EXPECT_STREQ(list.gpus[1].driver_version, "31.0.1");
     EXPECT_STREQ(list.gpus[2].driver_version, "1.0");
-    EXPECT_EQ(fake_calls(FAKE_REG_OPEN), 2); /* the class key and one subkey */
+    /* The class key and its one subkey, once for the memory and once for the
+     * one driver search. */
+    EXPECT_EQ(fake_calls(FAKE_REG_OPEN), 4);
     auto d = parsed(hostlens_gpu());
     EXPECT_EQ(d["gpu"][0]["driver_version"], "unknown");
 }
@@ -250,6 +252,100 @@ TEST(Gpu, UnterminatedDriverVersionStaysInsideItsBuffer)
     std::u16string short_digits(20, u'7');
     fake_reg_set(HL_HKEY_LOCAL_MACHINE, path.c_str(), "DriverVersion", 1, short_digits.data(), 40);
     EXPECT_EQ(std::string(collect().gpus[0].driver_version), std::string(20, '7'));
+}
+
+namespace
+{
+
+struct reg_value {
+    const char *name;
+    uint32_t type;
+    std::vector<uint8_t> data;
+};
+
+std::vector<uint8_t> le(uint64_t v, size_t n)
+{
+    std::vector<uint8_t> b;
+    for (size_t i = 0; i < n; i++)
+        b.push_back((uint8_t)(v >> (8 * i)));
+    return b;
+}
+
+void instance_key(const char *subkey, const char *desc, const std::vector<reg_value> &values)
+{
+    std::string path = std::string(CLASS_KEY) + "\\" + subkey;
+    fake_reg_add_key(HL_HKEY_LOCAL_MACHINE, path.c_str());
+    if (desc != nullptr)
+        fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, path.c_str(), "DriverDesc", desc);
+    for (const reg_value &v : values)
+        fake_reg_set(HL_HKEY_LOCAL_MACHINE, path.c_str(), v.name, v.type, v.data.data(),
+                     (uint32_t)v.data.size());
+}
+
+const char *const QW = "HardwareInformation.qwMemorySize";
+const char *const DW = "HardwareInformation.MemorySize";
+const uint64_t GIB = UINT64_C(1) << 30;
+
+} // namespace
+
+TEST(Gpu, MemoryBeyondAdapterRamFromTheClassKey)
+{
+    const std::vector<uint8_t> text = {'8', 0, 0, 0};
+    struct {
+        const char *what;
+        int64_t adapter_ram; /* VT_I4 as WMI delivers it */
+        const char *desc;
+        std::vector<reg_value> values;
+        int64_t mb;
+    } cases[] = {
+        {"REG_QWORD over a capped AdapterRAM", -1, "Card", {{QW, 11, le(8 * GIB, 8)}}, 8192},
+        {"8 bytes of REG_BINARY", NONE, "Card", {{QW, 3, le(6 * GIB, 8)}}, 6144},
+        {"REG_DWORD of old drivers", NONE, "Card", {{DW, 4, le(2 * GIB, 4)}}, 2048},
+        {"4 bytes of REG_BINARY", NONE, "Card", {{DW, 3, le(GIB, 4)}}, 1024},
+        {"qword first", NONE, "Card", {{QW, 11, le(12 * GIB, 8)}, {DW, 4, le(GIB, 4)}}, 12288},
+        {"zero qword: the dword", NONE, "Card", {{QW, 11, le(0, 8)}, {DW, 4, le(GIB, 4)}}, 1024},
+        {"smaller than AdapterRAM", 1073741824, "Card", {{QW, 11, le(GIB / 2, 8)}}, 1024},
+        {"less than a MiB says nothing", NONE, "Card", {{QW, 11, le(4096, 8)}}, -1},
+        {"qword as REG_SZ", 536870912, "Card", {{QW, 1, text}}, 512},
+        {"3-byte binary", NONE, "Card", {{QW, 3, le(8 * GIB, 3)}, {DW, 3, le(GIB, 3)}}, -1},
+        {"another adapter's key", 536870912, "Other", {{QW, 11, le(8 * GIB, 8)}}, 512},
+        {"no DriverDesc", 536870912, nullptr, {{QW, 11, le(8 * GIB, 8)}}, 512},
+    };
+    for (const auto &c : cases) {
+        fake_reset();
+        controller("Card", c.adapter_ram);
+        instance_key("0000", c.desc, c.values);
+        long heap = fake_outstanding(FAKE_RES_HEAP);
+        EXPECT_EQ(collect().gpus[0].vram_mb, c.mb) << c.what;
+        EXPECT_EQ(fake_outstanding(FAKE_RES_HEAP), heap) << c.what;
+        EXPECT_TRUE(fake_all_released()) << c.what;
+    }
+}
+
+TEST(Gpu, AdaptersOfOneNameTakeTheirKeysInOrder)
+{
+    controller("Twin", NONE);
+    controller("Solo", NONE);
+    controller("Twin", NONE);
+    controller("Twin", NONE);
+    instance_key("0000", "Twin", {{QW, 11, le(4 * GIB, 8)}});
+    /* A name too long for the driver search does not end this walk. */
+    instance_key("Configuration", nullptr, {});
+    instance_key("0001", "Solo", {{QW, 11, le(6 * GIB, 8)}});
+    instance_key("0002", "Twin", {{QW, 11, le(16 * GIB, 8)}});
+    hl_gpu_list_t list = collect();
+    ASSERT_EQ(list.count, 4);
+    EXPECT_EQ(list.gpus[0].vram_mb, 4096);
+    EXPECT_EQ(list.gpus[1].vram_mb, 6144);
+    EXPECT_EQ(list.gpus[2].vram_mb, 16384);
+    EXPECT_EQ(list.gpus[3].vram_mb, -1);
+    EXPECT_TRUE(fake_all_released());
+
+    /* Adapters from the display devices are not looked up. */
+    fake_reset();
+    fake_add_display_device("Twin", 0x1);
+    instance_key("0000", "Twin", {{QW, 11, le(4 * GIB, 8)}});
+    EXPECT_EQ(collect().gpus[0].vram_mb, -1);
 }
 
 TEST(Gpu, SnapshotSectionEqualsTheDocument)

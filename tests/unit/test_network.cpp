@@ -1,7 +1,8 @@
 /*
  * Network: entries from the adapter list, MAC text, last address wins,
- * loopback marking, local_ip, the capacity, the size protocol, and walks
- * bounded by the bytes the platform returned.
+ * the operational state from the record or the interface table, loopback
+ * marking, local_ip, the capacity, the size protocol, and walks bounded by
+ * the bytes the platform returned.
  */
 #include "test_util.h"
 
@@ -309,6 +310,57 @@ TEST(Network, LinksNeverOutnumberWhatTheBufferHolds)
     EXPECT_STREQ(r.interfaces[1].name, "b");
     /* 896 bytes hold at most 28 unicast records: the 28th link is .2 */
     EXPECT_STREQ(r.interfaces[0].ipv4, "192.0.2.2");
+}
+
+TEST(Network, StateFromTheAdapterRecord)
+{
+    /* IF_OPER_STATUS: only 1 is up. The interface table says otherwise
+     * each time and is not asked. */
+    const uint32_t statuses[] = {1, 2, 3, 4, 5, 6, 7, 0};
+    for (uint32_t i = 0; i < 8; i++) {
+        fake_net_add_adapter(i + 1, ("if" + std::to_string(i)).c_str());
+        fake_net_set_oper_status(statuses[i]);
+        fake_net_add_if_row(i + 1, 6, statuses[i] == 1 ? 2 : 5);
+    }
+    for (uint32_t length : {108u, 448u}) {
+        fake_net_set_record_length(length);
+        hl_network_info_t r;
+        hl_impl_network(&r);
+        ASSERT_EQ(r.count, 8);
+        for (int i = 0; i < 8; i++)
+            EXPECT_EQ(r.interfaces[i].is_up, i == 0 ? 1 : 0) << length << " " << statuses[i];
+    }
+}
+
+TEST(Network, StateFromTheInterfaceTableWhenTheRecordIsTooShort)
+{
+    /* A record of 96 to 107 bytes ends before OperStatus: the row's
+     * INTERNAL_IF_OPER_STATUS decides, where 4 and 5 are up and 1
+     * (unreachable) is not. An adapter without a row keeps 1. */
+    const uint32_t table[] = {0, 1, 2, 3, 4, 5, 9};
+    const int up[] = {0, 0, 0, 0, 1, 1, 0};
+    for (uint32_t i = 0; i < 7; i++) {
+        fake_net_add_adapter(i + 1, ("if" + std::to_string(i)).c_str());
+        fake_net_set_oper_status(i == 4 || i == 5 ? 2 : 1); /* not to be read */
+        fake_net_add_if_row(i + 1, 6, table[i]);
+    }
+    fake_net_add_adapter(50, "no row");
+    fake_net_set_oper_status(2);
+    for (uint32_t length : {96u, 107u}) {
+        fake_net_set_record_length(length);
+        hl_network_info_t r;
+        hl_impl_network(&r);
+        ASSERT_EQ(r.count, 8);
+        for (int i = 0; i < 7; i++)
+            EXPECT_EQ(r.interfaces[i].is_up, up[i]) << length << " row status " << table[i];
+        EXPECT_EQ(r.interfaces[7].is_up, 1);
+    }
+    /* Without the table nothing says: 1. */
+    fake_fail(FAKE_IF_TABLE, 1);
+    hl_network_info_t r;
+    hl_impl_network(&r);
+    for (int i = 0; i < r.count; i++)
+        EXPECT_EQ(r.interfaces[i].is_up, 1);
 }
 
 TEST(Network, SnapshotSectionMatchesTheDocument)

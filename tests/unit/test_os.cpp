@@ -1,6 +1,7 @@
 /*
  * OS: version sources, release label, the three pretty_name forms and their
- * limits, the Windows 11 name, the installation date and the build lab text.
+ * limits, the Windows 11 name, the installation date from either value and
+ * the build lab text.
  */
 #include "test_util.h"
 
@@ -174,6 +175,49 @@ TEST(Os, InstallationDate)
     }
     fake_reset();
     fake_reg_set(HL_HKEY_LOCAL_MACHINE, NT, "InstallationDate", 3, le4, sizeof le4);
+    fake_fail(FAKE_UTC_TEXT, 1);
+    EXPECT_STREQ(collect().install_date, "unknown");
+}
+
+TEST(Os, InstallDateWhenThereIsNoInstallationDate)
+{
+    const uint8_t binary[] = {0x00, 0x10, 0x5E, 0x5F};
+    const uint8_t negative[] = {1, 0, 0, 0, 0, 0, 0, 0x80};
+    const uint8_t qword[] = {0x9a, 0x01, 0xe5, 0x4b, 0, 0, 0, 0};
+    const uint8_t dword[] = {0x9a, 0x01, 0xe5, 0x4b};
+    struct {
+        const char *what;
+        const uint8_t *installation; /* REG_BINARY "InstallationDate", if any */
+        uint32_t installation_size;
+        uint32_t type; /* of "InstallDate" (0: none) */
+        const void *data;
+        uint32_t size;
+        const char *expect;
+    } cases[] = {
+        {"a DWORD", nullptr, 0, 4, dword, 4, "2010-05-08T06:15:54Z"},
+        {"InstallationDate first", binary, 4, 4, dword, 4, "2020-09-13T12:26:40Z"},
+        {"after an unusable InstallationDate", negative, 8, 4, dword, 4, "2010-05-08T06:15:54Z"},
+        {"unsigned past 2038", nullptr, 0, 4, "\x00\x00\x00\x80", 4, "2038-01-19T03:14:08Z"},
+        {"the last second a DWORD holds", nullptr, 0, 4, "\xff\xff\xff\xff", 4,
+         "2106-02-07T06:28:15Z"},
+        {"zero", nullptr, 0, 4, "\0\0\0\0", 4, "unknown"},
+        {"a QWORD", nullptr, 0, 11, qword, 8, "unknown"},
+        {"text", nullptr, 0, 1, u"1273299354", 22, "unknown"},
+        {"neither", nullptr, 0, 0, nullptr, 0, "unknown"},
+    };
+    for (const auto &c : cases) {
+        fake_reset();
+        if (c.installation != nullptr)
+            fake_reg_set(HL_HKEY_LOCAL_MACHINE, NT, "InstallationDate", 3, c.installation,
+                         c.installation_size);
+        if (c.type != 0)
+            fake_reg_set(HL_HKEY_LOCAL_MACHINE, NT, "InstallDate", c.type, c.data, c.size);
+        EXPECT_STREQ(collect().install_date, c.expect) << c.what;
+        EXPECT_TRUE(fake_all_released()) << c.what;
+    }
+    /* A date the calendar cannot convert. */
+    fake_reset();
+    fake_reg_set_dword(HL_HKEY_LOCAL_MACHINE, NT, "InstallDate", 0x4be5019a);
     fake_fail(FAKE_UTC_TEXT, 1);
     EXPECT_STREQ(collect().install_date, "unknown");
 }

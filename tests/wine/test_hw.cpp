@@ -1,6 +1,7 @@
 /*
  * The real DLL under Wine: CPU, uptime, boot time, disks and the host board
- * against the test's own Win32 calls and its own reading of the SMBIOS table.
+ * against the test's own Win32 calls and registry reads, and its own reading
+ * of the SMBIOS table.
  */
 #include "wine_common.h"
 
@@ -13,6 +14,8 @@
 
 namespace
 {
+
+const wchar_t *const CPU_KEY = L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
 
 /* Records of one relationship, counted by the test itself. */
 int64_t own_count(LOGICAL_PROCESSOR_RELATIONSHIP rel)
@@ -93,16 +96,23 @@ TEST(WineCpu, MatchesTheTestsOwnQueries)
 
     wchar_t name[256];
     DWORD size = sizeof name;
-    ASSERT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE,
-                           L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
-                           L"ProcessorNameString", RRF_RT_REG_SZ, NULL, name, &size),
+    ASSERT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, CPU_KEY, L"ProcessorNameString", RRF_RT_REG_SZ, NULL,
+                           name, &size),
               ERROR_SUCCESS);
     std::string model = utf8(name);
     model.erase(0, model.find_first_not_of(" \t"));
     model.erase(model.find_last_not_of(" \t\r\n") + 1);
     EXPECT_EQ(c["model"], model.empty() ? "unknown" : model);
     if (model.find('@') == std::string::npos) {
-        EXPECT_EQ(c["speed_max_mhz"], "unknown"); /* Wine's "AMD EPYC" states no speed */
+        /* Wine's name states no speed: "~MHz" gives it. */
+        DWORD mhz = 0, mhz_size = sizeof mhz;
+        ASSERT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, CPU_KEY, L"~MHz", RRF_RT_REG_DWORD, NULL, &mhz,
+                               &mhz_size),
+                  ERROR_SUCCESS);
+        ASSERT_GT(mhz, 0u);
+        EXPECT_EQ(c["speed_max_mhz"].get<int64_t>(), (int64_t)mhz);
+        EXPECT_EQ(c["speed_avg_mhz"].get<double>(), (double)mhz);
+        EXPECT_EQ(c["speed_min_mhz"].get<int64_t>(), (int64_t)mhz * 8 / 10);
     }
 
     ASSERT_TRUE(c["usage_percent"].is_number()) << c.dump();

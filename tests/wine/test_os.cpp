@@ -4,6 +4,7 @@
  */
 #include "wine_common.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include <vector>
@@ -73,6 +74,32 @@ void write(const wchar_t *name, DWORD type, const void *data, DWORD size)
 void write_sz(const wchar_t *name, const wchar_t *text)
 {
     write(name, REG_SZ, text, (DWORD)((wcslen(text) + 1) * sizeof(wchar_t)));
+}
+
+/* A DWORD value of the 64-bit view, or -1 when absent or of another type. */
+long long read_dword(const wchar_t *name)
+{
+    DWORD v = 0, size = sizeof v;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, NT, name, RRF_RT_REG_DWORD, NULL, &v, &size) !=
+        ERROR_SUCCESS)
+        return -1;
+    return v;
+}
+
+/* Seconds since 1970 in the document's UTC form, by the test's own
+ * conversion. */
+std::string utc(unsigned long long seconds)
+{
+    ULARGE_INTEGER t;
+    t.QuadPart = (seconds + 11644473600ull) * 10000000ull;
+    FILETIME ft = {t.LowPart, t.HighPart};
+    SYSTEMTIME st;
+    if (!FileTimeToSystemTime(&ft, &st))
+        return "?";
+    char text[32];
+    snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", st.wYear, st.wMonth, st.wDay,
+             st.wHour, st.wMinute, st.wSecond);
+    return text;
 }
 
 typedef LONG(WINAPI *rtl_get_version_fn)(OSVERSIONINFOW *);
@@ -149,6 +176,10 @@ TEST(WineOs, MatchesTheVersionQueryAndTheRegistry)
     EXPECT_EQ(os["kernel_release"], lab.empty() ? version + "." + build : lab.substr(0, 63));
     EXPECT_EQ(os["kernel_version"], os["kernel_release"]);
     EXPECT_EQ(os["host_id"], pid.empty() ? "unknown" : pid);
+    /* Wine, like Windows, keeps "InstallDate" and no "InstallationDate". */
+    long long installed = read_dword(L"InstallDate");
+    ASSERT_GT(installed, 0) << "the prefix has an InstallDate";
+    EXPECT_EQ(os["install_date"], utc((unsigned long long)installed));
     EXPECT_STREQ(((hl_doc_fn)hl_fn("hostlens_last_error"))(), "");
 }
 
@@ -174,12 +205,13 @@ TEST(WineOs, FollowsValuesWrittenIntoThePrefix)
     EXPECT_EQ(os["host_id"], "00330-80000-00000-AA123");
     EXPECT_EQ(os["install_date"], "2020-09-13T12:26:40Z");
 
-    /* The same bytes as a DWORD are refused; so is an empty product name. */
+    /* The same bytes as a DWORD are refused, and the prefix's "InstallDate"
+     * answers; an empty product name is refused too. */
     DWORD n = 0x5F5E1000;
     write(L"InstallationDate", REG_DWORD, &n, sizeof n);
     write_sz(L"ProductName", L"");
     os = hl_parse(hl_call("hostlens_os"))["os"];
-    EXPECT_EQ(os["install_date"], "unknown");
+    EXPECT_EQ(os["install_date"], utc((unsigned long long)read_dword(L"InstallDate")));
     EXPECT_EQ(os["name"], "Windows");
     EXPECT_EQ(os["pretty_name"], "Windows " + std::to_string(vi.dwBuildNumber));
 }

@@ -1,6 +1,7 @@
 /*
  * The real DLL under Wine: the WMI modules against the test's own WMI query,
- * the same answers on a second thread, and Wine's missing classes.
+ * the adapter memory against a class key the test writes, the same answers
+ * on a second thread, and Wine's missing classes.
  */
 #include "wine_common.h"
 
@@ -118,6 +119,60 @@ TEST(WineWmi, GpuListIsWhatWmiReports)
     EXPECT_EQ(gpus[0]["vram_mb"], 512);
     EXPECT_EQ(gpus[0]["vendor"], "unknown");
     EXPECT_STREQ(((hl_doc_fn)hl_fn("hostlens_last_error"))(), "");
+}
+
+namespace
+{
+
+const wchar_t *const DISPLAY_CLASS =
+    L"SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e968-e325-11ce-bfc1-08002be10318}";
+
+/* An instance key of the display class this test creates, removed again
+ * however the test ends. */
+struct own_instance_key {
+    HKEY key = NULL;
+    std::wstring path;
+    explicit own_instance_key(const wchar_t *name)
+        : path(std::wstring(DISPLAY_CLASS) + L"\\" + name)
+    {
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key,
+                        NULL);
+    }
+    ~own_instance_key()
+    {
+        RegCloseKey(key);
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
+    }
+};
+
+} // namespace
+
+TEST(WineWmi, GpuMemoryFollowsTheDriversFigure)
+{
+    std::vector<controller> own;
+    std::thread t([&] { own = video_controllers(); });
+    t.join();
+    ASSERT_FALSE(own.empty());
+    long long wmi_mb = own[0].ram > 0 ? own[0].ram >> 20 : -1;
+    {
+        own_instance_key k(L"0099");
+        ASSERT_NE(k.key, (HKEY)NULL);
+        /* WMI's name, not the prefix's "Wine Adapter", ties the key to the
+         * adapter. */
+        wchar_t name[256];
+        MultiByteToWideChar(CP_UTF8, 0, own[0].name.c_str(), -1, name, 256);
+        RegSetValueExW(k.key, L"DriverDesc", 0, REG_SZ, (const BYTE *)name,
+                       (DWORD)((wcslen(name) + 1) * sizeof(wchar_t)));
+        unsigned long long eight = 8ull << 30;
+        RegSetValueExW(k.key, L"HardwareInformation.qwMemorySize", 0, REG_QWORD,
+                       (const BYTE *)&eight, sizeof eight);
+        EXPECT_EQ(hl_parse(hl_call("hostlens_gpu"))["gpu"][0]["vram_mb"], 8192);
+    }
+    HKEY gone;
+    EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(DISPLAY_CLASS) + L"\\0099").c_str(),
+                            0, KEY_READ, &gone),
+              0);
+    EXPECT_EQ(hl_parse(hl_call("hostlens_gpu"))["gpu"][0]["vram_mb"], wmi_mb);
 }
 
 TEST(WineWmi, SecondThreadGetsTheSameAnswer)
