@@ -27,6 +27,13 @@ void *hl_port_alloc(size_t size);
 void *hl_port_realloc(void *block, size_t size);
 void hl_port_free(void *block);
 
+/* ---- thread-local storage: TlsAlloc, TlsGetValue, TlsSetValue, TlsFree ---- */
+#define HL_TLS_NONE 0xFFFFFFFFu                   /* TLS_OUT_OF_INDEXES */
+uint32_t hl_port_tls_alloc(void);                 /* an index, or HL_TLS_NONE */
+void *hl_port_tls_get(uint32_t index);            /* NULL until the thread sets it */
+int hl_port_tls_set(uint32_t index, void *value); /* 1 on success */
+void hl_port_tls_free(uint32_t index);
+
 /* ---- memory: GlobalMemoryStatusEx (dwLength 64) ----------------------------- */
 typedef struct hl_port_memory_t {
     uint64_t total_phys;

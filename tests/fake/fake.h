@@ -22,6 +22,10 @@
 enum fake_op {
     FAKE_ALLOC,
     FAKE_REALLOC,
+    FAKE_TLS_ALLOC,
+    FAKE_TLS_GET, /* counted only: TlsGetValue cannot fail for an index TlsAlloc gave */
+    FAKE_TLS_SET,
+    FAKE_TLS_FREE, /* counted only */
     FAKE_MEMORY_STATUS,
     FAKE_REG_OPEN,
     FAKE_REG_QUERY,
@@ -95,6 +99,11 @@ bool fake_fault_fired();
 /* Called by each fake operation: counts the call and tells whether it fails.
  * *code receives the rule's code, or `default_code` when the rule has none. */
 bool fake_hit(fake_op op, long *code = nullptr, long default_code = 0);
+/* Counts a call of an operation that cannot fail. */
+void fake_count(fake_op op);
+/* A use the platform would refuse or that leaves it inconsistent (an unset
+ * TLS index): counted in fake_misuse(). */
+void fake_note_misuse();
 
 /* Resource accounting. */
 enum fake_res {
@@ -126,6 +135,20 @@ void fake_reset();
 struct fake_registrar {
     explicit fake_registrar(void (*reset)());
 };
+
+/* ---- thread-local storage (fake_thread.cpp) --------------------------------
+ * 64 indexes; TlsFree clears the index on every thread, as Windows does. The
+ * slots and their values outlive fake_reset, like the heap: the library
+ * keeps its index across tests. */
+/* Called at the end of every thread that used a TLS operation, as the
+ * platform calls a DLL's entry point with DLL_THREAD_DETACH. The unit-test
+ * main sets it to the library's own release. */
+void fake_tls_on_thread_end(void (*hook)(void));
+/* Runs `hook` once, inside the next TlsAlloc before it answers (and outside
+ * the fake's lock): lets a test make another thread race that call. */
+void fake_tls_during_next_alloc(void (*hook)(void));
+/* Indexes allocated and not freed. */
+int fake_tls_live();
 
 /* ---- scripted services: memory, time, version, modules ----------------- */
 void fake_set_memory(uint64_t total_phys, uint64_t avail_phys, uint64_t total_page,
