@@ -90,6 +90,7 @@ long hl_port_pdh_close(hl_handle_t query);
 
 /* ---- COM and WMI; each returns the HRESULT -------------------------------- */
 int32_t hl_port_com_init(void); /* CoInitializeEx(NULL, APARTMENTTHREADED|DISABLE_OLE1DDE) */
+void hl_port_com_uninit(void);  /* CoUninitialize */
 int32_t hl_port_wmi_locator(hl_handle_t *locator);
 int32_t hl_port_wmi_connect(hl_handle_t locator, const char16_t *ns, int32_t flags,
                             hl_handle_t *services);

@@ -68,6 +68,7 @@ const char *const op_names[FAKE_OP_COUNT] = {
     "pdh_remove",
     "pdh_close",
     "com_init",
+    "com_uninit",
     "wmi_locator",
     "wmi_connect",
     "wmi_exec",

@@ -2,7 +2,8 @@
  * Every export against every failure the platform can give: for each port
  * operation, fail its k-th call (once, then from then on) for k = 1, 2, ...
  * until no fault fires. Each time the export must return NULL (memory only)
- * or a valid document of its shape, and give back everything it acquired.
+ * or a valid document of its shape, give back everything it acquired, and
+ * leave the thread outside COM as it found it.
  */
 #include "test_util.h"
 
@@ -99,6 +100,9 @@ static void sweep(const export_entry &e, bool persistent, int *points)
             }
             ASSERT_TRUE(fake_all_released())
                 << e.name << " left something open with " << fake_op_name((fake_op)op) << " #" << k;
+            ASSERT_EQ(fake_com_apartment(), FAKE_APT_NONE)
+                << e.name << " left the thread in COM with " << fake_op_name((fake_op)op) << " #"
+                << k;
             /* The thread's one block stays, unless the document failed for want
              * of memory: then the buffer holds none until its next document. */
             long expect = blocks - (text == nullptr && e.kind != EXPORT_TEXT ? 1 : 0);
