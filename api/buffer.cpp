@@ -6,9 +6,6 @@
 
 #include <atomic>
 
-/* Trivially destructible on purpose (emulated TLS under MinGW). A thread's
- * last block is not released when the thread ends. */
-static thread_local hl_json_t hl_j;
 /* Set once some thread's buffer was initialised. Two threads racing on their
  * first calls may both initialise their own buffers, which is harmless; the
  * flag is atomic only so that the race is a well-defined one. */
@@ -16,11 +13,14 @@ static std::atomic<int> hl_j_ready;
 
 hl_json_t *hl_json_thread(void)
 {
+    hl_thread_state_t *s = hl_thread_state(1);
+    if (s == NULL)
+        return NULL;
     if (!hl_j_ready.load(std::memory_order_relaxed)) {
-        hl_json_init(&hl_j);
+        hl_json_init(&s->json);
         hl_j_ready.store(1, std::memory_order_relaxed);
     }
-    return &hl_j;
+    return &s->json;
 }
 
 static hl_json_t *begin(const char *key, const char *open)

@@ -17,13 +17,16 @@ extern "C" const char *hostlens_last_error(void)
 #ifdef _WIN32
 #include <windows.h>
 
-/* Nothing is set up at load or torn down at unload: every collector obtains
- * what it needs when it runs. */
+/* Nothing is set up at load: every collector obtains what it needs when it
+ * runs. A thread's record goes when the thread ends or the DLL is freed. */
+static_assert(DLL_PROCESS_DETACH == HL_DLL_PROCESS_DETACH &&
+                  DLL_THREAD_DETACH == HL_DLL_THREAD_DETACH,
+              "the entry point's reasons as the library numbers them");
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     (void)instance;
-    (void)reason;
-    (void)reserved;
+    hl_dll_entry(reason, reserved);
     return TRUE;
 }
 #endif

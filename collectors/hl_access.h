@@ -44,13 +44,21 @@ void w2s(const char16_t *src, char *dst, int size);
  * the runner releases the row when the callback returns. */
 typedef void (*wmi_row_fn)(hl_handle_t row, void *ctx);
 
-/* 1 when the calling thread may use COM: it entered COM through this library
- * (or was already in another apartment); 0 once its start-up failed. */
-int wmi_init_once(void);
-/* Runs one WQL query in namespace ns and hands every row to on_row. Failures
- * of the locator, the connection and the query leave one message in the
- * thread's error slot; a failed start-up, a failed or timed-out Next leave
- * none. */
+/* COM on the calling thread for as long as a caller needs it, left as the
+ * thread had it. Entries nest: a pass that enters once around several WMI
+ * queries makes each query's own entry a cheap S_FALSE. */
+typedef enum hl_com_t {
+    HL_COM_FAILED = 0,  /* CoInitializeEx failed: no COM call may be made */
+    HL_COM_ENTERED = 1, /* S_OK or S_FALSE: hl_com_leave calls CoUninitialize */
+    HL_COM_BORROWED = 2 /* RPC_E_CHANGED_MODE: the thread's own MTA, left alone */
+} hl_com_t;
+hl_com_t hl_com_enter(void);
+void hl_com_leave(hl_com_t com);
+
+/* Runs one WQL query in namespace ns and hands every row to on_row, inside
+ * its own hl_com_enter and hl_com_leave. Failures of the locator, the
+ * connection and the query leave one message in the thread's error slot; a
+ * failed COM entry and a failed or timed-out Next leave none. */
 void wmi_query(const char *ns, const char *query, wmi_row_fn on_row, void *ctx);
 /* A VT_BSTR property through w2s; out untouched for any other type. */
 int32_t wmi_get_str(hl_handle_t row, const char *name, char *out, int out_size);

@@ -1,5 +1,6 @@
 /*
- * COM start-up, the collector layer's initialiser and the WMI query runner.
+ * COM for the length of a collection, the collector layer's initialiser and
+ * the WMI query runner.
  */
 #include "hl_access.h"
 
@@ -8,12 +9,6 @@
 #include <string.h>
 
 #include <atomic>
-
-/* COM initialisation is per thread, so the outcome is remembered per thread:
- * a thread the library never entered into COM cannot create the locator.
- * Plain ints on purpose (MinGW's emulated TLS and destructors). */
-static thread_local int wmi_ready;
-static thread_local int wmi_init_failed;
 
 /* Every writer stores the same address; the OS collector reads it right after
  * its own hl_impl_init. Threads race on it harmlessly, so the accesses are
@@ -36,26 +31,30 @@ static std::atomic<void *> pRtlGetVersion;
 #define HL_VT_UI4 19
 #define HL_VT_I8 20
 
-int wmi_init_once(void)
+hl_com_t hl_com_enter(void)
 {
-    if (wmi_ready)
-        return 1;
-    if (wmi_init_failed)
-        return 0;
     int32_t hr = hl_port_com_init();
-    /* S_FALSE: already in an STA; RPC_E_CHANGED_MODE: already in the MTA,
-     * where WMI works just as well. */
-    if (hr >= 0 || hr == HL_RPC_E_CHANGED_MODE) {
-        wmi_ready = 1;
-        return 1;
-    }
-    wmi_init_failed = 1;
-    return 0;
+    /* S_OK, or S_FALSE when the thread is already in an STA: either way one
+     * more entry that CoUninitialize must balance. */
+    if (hr >= 0)
+        return HL_COM_ENTERED;
+    /* The thread is in the MTA, where WMI works just as well; it is the
+     * host's, and nothing is to be balanced. */
+    if (hr == HL_RPC_E_CHANGED_MODE)
+        return HL_COM_BORROWED;
+    return HL_COM_FAILED;
 }
 
+void hl_com_leave(hl_com_t com)
+{
+    if (com == HL_COM_ENTERED)
+        hl_port_com_uninit();
+}
+
+/* Only the version look-up: the OS collector needs no COM, and each WMI
+ * query enters COM for itself. */
 void hl_impl_init(void)
 {
-    wmi_init_once();
     void *ntdll = hl_port_module_handle(u"ntdll.dll");
     if (ntdll == NULL)
         return;
@@ -74,10 +73,8 @@ static int to_utf16(const char *text, char16_t *buffer, int units)
     return hl_port_utf8_to_utf16(text, -1, buffer, units) > 0;
 }
 
-void wmi_query(const char *ns, const char *query, wmi_row_fn on_row, void *ctx)
+static void run_query(const char *ns, const char *query, wmi_row_fn on_row, void *ctx)
 {
-    if (!wmi_init_once())
-        return;
     hl_handle_t locator = NULL;
     int32_t hr = hl_port_wmi_locator(&locator);
     if (hr < 0 || locator == NULL) {
@@ -129,6 +126,14 @@ void wmi_query(const char *ns, const char *query, wmi_row_fn on_row, void *ctx)
     }
     hl_port_com_release(enumerator);
     hl_port_com_release(services);
+}
+
+void wmi_query(const char *ns, const char *query, wmi_row_fn on_row, void *ctx)
+{
+    hl_com_t com = hl_com_enter();
+    if (com != HL_COM_FAILED)
+        run_query(ns, query, on_row, ctx);
+    hl_com_leave(com);
 }
 
 /* Get one property; on success the caller clears the variant. */

@@ -7,27 +7,33 @@
 #include <stdarg.h>
 #include <stdio.h>
 
-/* Trivially destructible: MinGW's emulated TLS mishandles destructors. */
-static thread_local char hl_err[HL_ERROR_SIZE];
-
+/* Without a record for the thread the message is dropped. */
 void hl_set_error(const char *format, ...)
 {
+    hl_thread_state_t *s = hl_thread_state(1);
+    if (s == NULL)
+        return;
+    char *slot = s->error;
     va_list ap;
     va_start(ap, format);
-    int full = vsnprintf(hl_err, sizeof hl_err, format, ap);
+    int full = vsnprintf(slot, HL_ERROR_SIZE, format, ap);
     va_end(ap);
     if (full < 0)
-        hl_err[0] = '\0';
-    else if ((size_t)full >= sizeof hl_err)
-        hl_err[hl_utf8_fit(hl_err, sizeof hl_err - 1)] = '\0';
+        slot[0] = '\0';
+    else if ((size_t)full >= HL_ERROR_SIZE)
+        slot[hl_utf8_fit(slot, HL_ERROR_SIZE - 1)] = '\0';
 }
 
+/* A thread without a record has nothing pending; asking makes none. */
 const char *hl_get_error(void)
 {
-    return hl_err;
+    hl_thread_state_t *s = hl_thread_state(0);
+    return s != NULL ? s->error : "";
 }
 
 void hl_clear_error(void)
 {
-    hl_err[0] = '\0';
+    hl_thread_state_t *s = hl_thread_state(0);
+    if (s != NULL)
+        s->error[0] = '\0';
 }

@@ -27,7 +27,7 @@ static void j_fail(hl_json_t *j)
  * capacity doubles it). 0 when the document has failed. */
 static int j_reserve(hl_json_t *j, size_t n)
 {
-    if (j->data == NULL)
+    if (j == NULL || j->data == NULL)
         return 0;
     uint64_t need = j->length + n + 1; /* the last byte's index + 2 */
     if (need >= j->capacity) {
@@ -70,6 +70,8 @@ void hl_json_init(hl_json_t *j)
 
 void hl_json_reset(hl_json_t *j)
 {
+    if (j == NULL)
+        return;
     if (j->data != NULL)
         hl_port_free(j->data);
     hl_json_init(j);
@@ -77,7 +79,7 @@ void hl_json_reset(hl_json_t *j)
 
 const char *hl_json_get(const hl_json_t *j)
 {
-    if (j->data == NULL || j->length == 0)
+    if (j == NULL || j->data == NULL || j->length == 0)
         return NULL;
     return j->data;
 }

@@ -14,7 +14,8 @@
 
 /* A growable, always NUL-terminated text. The first block is 64 KiB; it doubles
  * when length + 2 reaches capacity. When a block cannot be had the buffer drops
- * its block and every later byte, and hl_json_get returns NULL. */
+ * its block and every later byte, and hl_json_get returns NULL. A NULL buffer
+ * is treated as one that failed (reset, appends and get all accept it). */
 typedef struct hl_json_t {
     char *data;
     uint64_t length;
@@ -74,6 +75,25 @@ const char *hl_env_or(const char *name, const char *fallback);
 
 #define HL_ERROR_SIZE 256
 
+/* What the library keeps for a thread between its calls. */
+typedef struct hl_thread_state_t {
+    hl_json_t json;
+    char error[HL_ERROR_SIZE];
+} hl_thread_state_t;
+
+/* The calling thread's record, or NULL when it has none: with `create`, made
+ * (zeroed) on the thread's first use, NULL only when that fails. */
+hl_thread_state_t *hl_thread_state(int create);
+/* Releases the calling thread's record and its JSON block. */
+void hl_thread_release(void);
+
+/* The entry point's notifications, as the platform numbers them. */
+#define HL_DLL_PROCESS_DETACH 0u
+#define HL_DLL_THREAD_DETACH 3u
+/* The library's entry point: `reserved` is the entry point's third argument
+ * (NULL on process detach when the DLL is being freed, not at process exit). */
+void hl_dll_entry(uint32_t reason, const void *reserved);
+
 void hl_set_error(const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
@@ -82,7 +102,8 @@ void hl_set_error(const char *format, ...)
 const char *hl_get_error(void);
 void hl_clear_error(void);
 
-/* The calling thread's buffer; initialises it once per process. */
+/* The calling thread's buffer; initialises it once per process. NULL when
+ * the thread has no record: the writer drops every append to a NULL buffer. */
 hl_json_t *hl_json_thread(void);
 hl_json_t *begin_module(const char *key);
 hl_json_t *begin_module_arr(const char *key);

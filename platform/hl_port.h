@@ -27,6 +27,13 @@ void *hl_port_alloc(size_t size);
 void *hl_port_realloc(void *block, size_t size);
 void hl_port_free(void *block);
 
+/* ---- thread-local storage: TlsAlloc, TlsGetValue, TlsSetValue, TlsFree ---- */
+#define HL_TLS_NONE 0xFFFFFFFFu                   /* TLS_OUT_OF_INDEXES */
+uint32_t hl_port_tls_alloc(void);                 /* an index, or HL_TLS_NONE */
+void *hl_port_tls_get(uint32_t index);            /* NULL until the thread sets it */
+int hl_port_tls_set(uint32_t index, void *value); /* 1 on success */
+void hl_port_tls_free(uint32_t index);
+
 /* ---- memory: GlobalMemoryStatusEx (dwLength 64) ----------------------------- */
 typedef struct hl_port_memory_t {
     uint64_t total_phys;
@@ -83,6 +90,7 @@ long hl_port_pdh_close(hl_handle_t query);
 
 /* ---- COM and WMI; each returns the HRESULT -------------------------------- */
 int32_t hl_port_com_init(void); /* CoInitializeEx(NULL, APARTMENTTHREADED|DISABLE_OLE1DDE) */
+void hl_port_com_uninit(void);  /* CoUninitialize */
 int32_t hl_port_wmi_locator(hl_handle_t *locator);
 int32_t hl_port_wmi_connect(hl_handle_t locator, const char16_t *ns, int32_t flags,
                             hl_handle_t *services);

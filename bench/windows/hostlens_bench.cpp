@@ -296,9 +296,8 @@ void wmi_property(IWbemClassObject *row, const wchar_t *name, int str_size)
     VariantClear(&v);
 }
 
-/* The runner's sequence: locator, connection, query, rows; each row hands
- * its properties to `props` (NULL-ended). Returns the row count. */
-int wmi_run(const wchar_t *ns, const wchar_t *wql, const wchar_t *const *props, int str_size)
+/* The locator, connection, query and rows of one query. */
+int wmi_rows(const wchar_t *ns, const wchar_t *wql, const wchar_t *const *props, int str_size)
 {
     IWbemLocator *locator = NULL;
     if (FAILED(CoCreateInstance(CLSID_LOCATOR, NULL, CLSCTX_INPROC_SERVER, IID_LOCATOR,
@@ -335,6 +334,20 @@ int wmi_run(const wchar_t *ns, const wchar_t *wql, const wchar_t *const *props, 
     }
     services->Release();
     return count;
+}
+
+/* The runner's sequence: COM entered for the query alone (and left again
+ * when the entry counted), then the query; each row hands its properties to
+ * `props` (NULL-ended). Returns the row count. */
+int wmi_run(const wchar_t *ns, const wchar_t *wql, const wchar_t *const *props, int str_size)
+{
+    HRESULT entered = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    if (FAILED(entered) && entered != RPC_E_CHANGED_MODE)
+        return 0;
+    int rows = wmi_rows(ns, wql, props, str_size);
+    if (SUCCEEDED(entered))
+        CoUninitialize();
+    return rows;
 }
 
 void floor_cpu_temp()
@@ -680,9 +693,13 @@ int main(int argc, char **argv)
     QueryPerformanceFrequency(&f);
     ticks_per_us = (double)f.QuadPart / 1e6;
 
-    /* The library enters COM on the first WMI call, in the same apartment;
-     * the floor needs it from the start. */
-    CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    /* Optional: the apartment the calling thread is in, as a host may have
+     * it; by default none, so every WMI call enters and leaves COM. */
+    const char *apartment = argc > 2 ? argv[2] : "none";
+    if (strcmp(apartment, "sta") == 0)
+        CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    else if (strcmp(apartment, "mta") == 0)
+        CoInitializeEx(NULL, COINIT_MULTITHREADED);
     dll = LoadLibraryW(L"hostlens_local.dll");
     if (dll == NULL) {
         fprintf(stderr, "hostlens_local.dll not found next to the program\n");
@@ -701,6 +718,7 @@ int main(int argc, char **argv)
         swprintf(counter_paths[i], 64, L"\\\\.\\Processor Information(0,%lu)\\%% Processor Time",
                  (unsigned long)i);
 
+    printf("Calling thread's apartment: %s\n\n", apartment);
     printf("| export (Wine) | calls | median us | p90 us | floor median us | floor p90 us | "
            "ratio | target |\n");
     printf("|---|---:|---:|---:|---:|---:|---:|---|\n");

@@ -25,6 +25,11 @@ int32_t hl_port_com_init(void)
     return (int32_t)CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 }
 
+void hl_port_com_uninit(void)
+{
+    CoUninitialize();
+}
+
 int32_t hl_port_wmi_locator(hl_handle_t *locator)
 {
     void *p = NULL;

@@ -22,6 +22,10 @@
 enum fake_op {
     FAKE_ALLOC,
     FAKE_REALLOC,
+    FAKE_TLS_ALLOC,
+    FAKE_TLS_GET, /* counted only: TlsGetValue cannot fail for an index TlsAlloc gave */
+    FAKE_TLS_SET,
+    FAKE_TLS_FREE, /* counted only */
     FAKE_MEMORY_STATUS,
     FAKE_REG_OPEN,
     FAKE_REG_QUERY,
@@ -47,6 +51,7 @@ enum fake_op {
     FAKE_PDH_REMOVE,
     FAKE_PDH_CLOSE,
     FAKE_COM_INIT,
+    FAKE_COM_UNINIT, /* counted only */
     FAKE_WMI_LOCATOR,
     FAKE_WMI_CONNECT,
     FAKE_WMI_EXEC,
@@ -95,6 +100,11 @@ bool fake_fault_fired();
 /* Called by each fake operation: counts the call and tells whether it fails.
  * *code receives the rule's code, or `default_code` when the rule has none. */
 bool fake_hit(fake_op op, long *code = nullptr, long default_code = 0);
+/* Counts a call of an operation that cannot fail. */
+void fake_count(fake_op op);
+/* A use the platform would refuse or that leaves it inconsistent (an unset
+ * TLS index, an unbalanced CoUninitialize): counted in fake_misuse(). */
+void fake_note_misuse();
 
 /* Resource accounting. */
 enum fake_res {
@@ -126,6 +136,20 @@ void fake_reset();
 struct fake_registrar {
     explicit fake_registrar(void (*reset)());
 };
+
+/* ---- thread-local storage (fake_thread.cpp) --------------------------------
+ * 64 indexes; TlsFree clears the index on every thread, as Windows does. The
+ * slots and their values outlive fake_reset, like the heap: the library
+ * keeps its index across tests. */
+/* Called at the end of every thread that used a TLS operation, as the
+ * platform calls a DLL's entry point with DLL_THREAD_DETACH. The unit-test
+ * main sets it to the library's own release. */
+void fake_tls_on_thread_end(void (*hook)(void));
+/* Runs `hook` once, inside the next TlsAlloc before it answers (and outside
+ * the fake's lock): lets a test make another thread race that call. */
+void fake_tls_during_next_alloc(void (*hook)(void));
+/* Indexes allocated and not freed. */
+int fake_tls_live();
 
 /* ---- scripted services: memory, time, version, modules ----------------- */
 void fake_set_memory(uint64_t total_phys, uint64_t avail_phys, uint64_t total_page,
@@ -259,14 +283,27 @@ const fake_http_request &fake_http_last_request();
 /* The byte counts asked of each read, in order. */
 const std::vector<uint32_t> &fake_http_reads();
 /* ---- COM and WMI ---------------------------------------------------------
+ * Each thread has an apartment: none, STA or MTA, with its count of entries.
+ * CoInitializeEx answers as Windows does: S_OK on a thread outside COM,
+ * S_FALSE in the apartment asked for (one more entry), RPC_E_CHANGED_MODE in
+ * the other one (no entry); a fault rule on com_init answers its code and
+ * changes nothing. CoUninitialize drops one entry; one with no entry left is
+ * counted in fake_misuse(). The locator is refused with CO_E_NOTINITIALIZED on a thread
+ * outside COM.
  * Namespaces "root\\cimv2" and "root\\WMI" exist (names without regard to
  * case); any other fails ConnectServer with WBEM_E_INVALID_NAMESPACE. A query
  * names its class after FROM; a class without rows gives no rows (as WMI
  * does), a query without FROM fails with WBEM_E_INVALID_QUERY. Every COM
  * object handed out is FAKE_RES_COM, every variant Get fills is
- * FAKE_RES_VARIANT until hl_port_variant_clear. com_init answers S_OK unless
- * scripted (fake_wmi_set_com_init or a fault rule with a code). */
-void fake_wmi_set_com_init(int32_t hr);
+ * FAKE_RES_VARIANT until hl_port_variant_clear. */
+enum fake_apartment { FAKE_APT_NONE = 0, FAKE_APT_STA = 1, FAKE_APT_MTA = 2 };
+/* The host's own CoInitializeEx and CoUninitialize on the calling thread
+ * (not counted as the library's calls). */
+int32_t fake_com_host_enter(fake_apartment apartment);
+void fake_com_host_leave();
+/* The calling thread's apartment and its count of entries. */
+fake_apartment fake_com_apartment();
+int fake_com_entries();
 void fake_wmi_add_namespace(const char *ns);
 void fake_wmi_drop_namespace(const char *ns);
 /* Appends a row of class `cls` in namespace `ns`; returns its number. */
@@ -290,6 +327,8 @@ const fake_wmi_log_t &fake_wmi_log();
 /* Releases of objects never handed out or already released, and uses of a
  * released object. */
 long fake_wmi_misuse();
+/* The next locator, connection or query answers success with no object. */
+void fake_wmi_succeed_empty(fake_op op);
 
 /* ---- display --------------------------------------------------------------
  * EnumDisplaySettingsW answers 1920x1080 at 60 Hz unless scripted; there are

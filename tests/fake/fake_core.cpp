@@ -39,6 +39,10 @@ std::vector<void (*)()> &resets()
 const char *const op_names[FAKE_OP_COUNT] = {
     "alloc",
     "realloc",
+    "tls_alloc",
+    "tls_get",
+    "tls_set",
+    "tls_free",
     "memory_status",
     "reg_open",
     "reg_query",
@@ -64,6 +68,7 @@ const char *const op_names[FAKE_OP_COUNT] = {
     "pdh_remove",
     "pdh_close",
     "com_init",
+    "com_uninit",
     "wmi_locator",
     "wmi_connect",
     "wmi_exec",
@@ -190,6 +195,18 @@ bool fake_hit(fake_op op, long *code, long default_code)
             *code = r.code != 0 ? r.code : default_code;
     }
     return fail;
+}
+
+void fake_count(fake_op op)
+{
+    std::lock_guard<std::recursive_mutex> g(mu);
+    calls[op]++;
+}
+
+void fake_note_misuse()
+{
+    std::lock_guard<std::recursive_mutex> g(mu);
+    misuse++;
 }
 
 void fake_acquire(fake_res r)

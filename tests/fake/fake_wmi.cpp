@@ -51,7 +51,7 @@ struct object {
 
 std::recursive_mutex mu;
 struct {
-    int32_t com_init;
+    std::set<fake_op> succeed_empty;
     std::set<std::string> namespaces; /* lower case */
     std::vector<row_data> rows;
     std::deque<object> objects; /* stable addresses; kept until reset */
@@ -59,8 +59,41 @@ struct {
     long misuse;
 } w;
 
-/* Whether the calling thread entered COM, as the real runtime tracks it. */
-thread_local bool in_com;
+/* The calling thread's apartment, as the COM runtime tracks it. */
+struct apartment {
+    fake_apartment kind;
+    int entries;
+};
+thread_local apartment apt;
+
+/* CoInitializeEx asking for `kind`. */
+int32_t enter(fake_apartment kind)
+{
+    if (apt.kind == FAKE_APT_NONE) {
+        apt = apartment{kind, 1};
+        return 0; /* S_OK */
+    }
+    if (apt.kind != kind)
+        return RPC_E_CHANGED_MODE_;
+    apt.entries++;
+    return 1; /* S_FALSE */
+}
+
+void leave()
+{
+    if (apt.entries == 0) {
+        fake_note_misuse();
+        return;
+    }
+    if (--apt.entries == 0)
+        apt.kind = FAKE_APT_NONE;
+}
+
+/* Success with no object, when the test asked for it. */
+bool empty_success(fake_op op)
+{
+    return w.succeed_empty.erase(op) != 0;
+}
 
 std::string lower(std::string s)
 {
@@ -72,7 +105,8 @@ std::string lower(std::string s)
 void reset_wmi()
 {
     std::lock_guard<std::recursive_mutex> g(mu);
-    w.com_init = 0;
+    w.succeed_empty.clear();
+    apt = apartment{FAKE_APT_NONE, 0}; /* the resetting thread's */
     w.namespaces = {"root\\cimv2", "root\\wmi"};
     w.rows.clear();
     w.objects.clear();
@@ -130,9 +164,32 @@ std::string from_class(const std::string &query)
 
 } // namespace
 
-void fake_wmi_set_com_init(int32_t hr)
+int32_t fake_com_host_enter(fake_apartment kind)
 {
-    w.com_init = hr;
+    std::lock_guard<std::recursive_mutex> g(mu);
+    return enter(kind);
+}
+
+void fake_com_host_leave()
+{
+    std::lock_guard<std::recursive_mutex> g(mu);
+    leave();
+}
+
+fake_apartment fake_com_apartment()
+{
+    return apt.kind;
+}
+
+int fake_com_entries()
+{
+    return apt.entries;
+}
+
+void fake_wmi_succeed_empty(fake_op op)
+{
+    std::lock_guard<std::recursive_mutex> g(mu);
+    w.succeed_empty.insert(op);
 }
 
 void fake_wmi_add_namespace(const char *ns)
@@ -191,12 +248,17 @@ int32_t hl_port_com_init(void)
     FAKE_GUARD;
     long code = 0;
     std::lock_guard<std::recursive_mutex> g(mu);
-    int32_t hr = w.com_init;
     if (fake_hit(FAKE_COM_INIT, &code, E_FAIL_))
-        hr = (int32_t)code;
-    if (hr >= 0 || hr == RPC_E_CHANGED_MODE_)
-        in_com = true;
-    return hr;
+        return (int32_t)code;
+    return enter(FAKE_APT_STA);
+}
+
+void hl_port_com_uninit(void)
+{
+    FAKE_GUARD;
+    std::lock_guard<std::recursive_mutex> g(mu);
+    fake_count(FAKE_COM_UNINIT);
+    leave();
 }
 
 int32_t hl_port_wmi_locator(hl_handle_t *locator)
@@ -207,8 +269,10 @@ int32_t hl_port_wmi_locator(hl_handle_t *locator)
     *locator = nullptr;
     if (fake_hit(FAKE_WMI_LOCATOR, &code, (long)0x80040154u))
         return (int32_t)code;
-    if (!in_com)
+    if (apt.kind == FAKE_APT_NONE)
         return CO_E_NOTINITIALIZED_;
+    if (empty_success(FAKE_WMI_LOCATOR))
+        return 0;
     *locator = make(LOCATOR);
     return 0;
 }
@@ -229,6 +293,8 @@ int32_t hl_port_wmi_connect(hl_handle_t locator, const char16_t *ns, int32_t fla
         return E_POINTER_;
     if (w.namespaces.count(lower(name)) == 0)
         return WBEM_E_INVALID_NAMESPACE_;
+    if (empty_success(FAKE_WMI_CONNECT))
+        return 0;
     object *s = make(SERVICES);
     s->ns = lower(name);
     *services = s;
@@ -253,6 +319,8 @@ int32_t hl_port_wmi_exec(hl_handle_t services, const char16_t *query, int32_t fl
     std::string cls = from_class(text);
     if (cls.empty() || lower(text).compare(0, 7, "select ") != 0)
         return WBEM_E_INVALID_QUERY_;
+    if (empty_success(FAKE_WMI_EXEC))
+        return 0;
     std::string ns = s->ns;
     object *e = make(ENUMERATOR);
     for (size_t i = 0; i < w.rows.size(); i++)

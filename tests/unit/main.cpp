@@ -1,10 +1,11 @@
 /*
  * Unit-test main: the substitute platform starts from its defaults in every
- * test.
+ * test, and a thread's end reaches the library as it does in the DLL.
  */
 #include <gtest/gtest.h>
 
 #include "fake.h"
+#include "hostlens_internal.h"
 
 namespace
 {
@@ -20,6 +21,7 @@ class fake_resetter : public ::testing::EmptyTestEventListener
 int main(int argc, char **argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    fake_tls_on_thread_end(hl_thread_release);
     ::testing::UnitTest::GetInstance()->listeners().Append(new fake_resetter);
     return RUN_ALL_TESTS();
 }

@@ -150,7 +150,7 @@ TEST(Gpu, FallbackWhateverWmiFailed)
     for (fake_op op :
          {FAKE_COM_INIT, FAKE_WMI_LOCATOR, FAKE_WMI_CONNECT, FAKE_WMI_EXEC, FAKE_WMI_NEXT}) {
         fake_fail(op, 1, false, (long)0x80004005u);
-        /* COM start-up is per thread and final: only a fresh thread sees it. */
+        /* A fresh thread, outside COM as a host's thread would be. */
         hl_gpu_list_t list;
         std::thread([&] { hl_impl_gpu(&list); }).join();
         ASSERT_EQ(list.count, 1) << fake_op_name(op);

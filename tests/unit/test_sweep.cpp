@@ -2,7 +2,8 @@
  * Every export against every failure the platform can give: for each port
  * operation, fail its k-th call (once, then from then on) for k = 1, 2, ...
  * until no fault fires. Each time the export must return NULL (memory only)
- * or a valid document of its shape, and give back everything it acquired.
+ * or a valid document of its shape, give back everything it acquired, and
+ * leave the thread outside COM as it found it.
  */
 #include "test_util.h"
 
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "exports_table.h"
 #include "machine.h"
@@ -98,6 +100,9 @@ static void sweep(const export_entry &e, bool persistent, int *points)
             }
             ASSERT_TRUE(fake_all_released())
                 << e.name << " left something open with " << fake_op_name((fake_op)op) << " #" << k;
+            ASSERT_EQ(fake_com_apartment(), FAKE_APT_NONE)
+                << e.name << " left the thread in COM with " << fake_op_name((fake_op)op) << " #"
+                << k;
             /* The thread's one block stays, unless the document failed for want
              * of memory: then the buffer holds none until its next document. */
             long expect = blocks - (text == nullptr && e.kind != EXPORT_TEXT ? 1 : 0);
@@ -105,6 +110,44 @@ static void sweep(const export_entry &e, bool persistent, int *points)
                 << e.name << " leaked a block with " << fake_op_name((fake_op)op) << " #" << k;
             if (k > 5000)
                 FAIL() << "fault of " << fake_op_name((fake_op)op) << " keeps firing";
+        }
+    }
+}
+
+/* The same for the operations a thread's first call makes for its own state,
+ * on fresh threads of a process without a TLS index yet: when the thread
+ * ends, every block it had is back. */
+static void sweep_first_call(const export_entry &e, bool persistent, int *points)
+{
+    const fake_op ops[] = {FAKE_TLS_ALLOC, FAKE_TLS_SET, FAKE_ALLOC};
+    for (fake_op op : ops) {
+        for (int k = 1;; k++) {
+            fake_reset();
+            script_machine();
+            e.fn(); /* the process's first buffer is behind us */
+            hl_dll_entry(HL_DLL_PROCESS_DETACH, nullptr);
+            long blocks = fake_outstanding(FAKE_RES_HEAP);
+            const char *text = nullptr;
+            std::string why, error;
+            std::thread([&] {
+                fake_fail(op, k, persistent);
+                text = e.fn();
+                if (!(text == nullptr && e.kind != EXPORT_TEXT) && !shape_ok(e, text, &why))
+                    why += ": " + doc(text);
+                error = hostlens_last_error();
+            }).join();
+            if (!fake_fault_fired())
+                break;
+            ++*points;
+            ASSERT_EQ(why, "") << e.name << " with " << fake_op_name(op) << " #" << k
+                               << (persistent ? " onwards" : "");
+            ASSERT_EQ(error, "") << e.name << " with " << fake_op_name(op) << " #" << k;
+            ASSERT_TRUE(fake_all_released()) << e.name << " with " << fake_op_name(op) << " #" << k;
+            ASSERT_EQ(fake_outstanding(FAKE_RES_HEAP), blocks)
+                << e.name << " kept a block past the thread's end with " << fake_op_name(op) << " #"
+                << k;
+            if (k > 5000)
+                FAIL() << "fault of " << fake_op_name(op) << " keeps firing";
         }
     }
 }
@@ -119,6 +162,8 @@ TEST_P(FaultSweep, EveryOperationOnceAndFromThenOn)
     int points = 0;
     sweep(e, false, &points);
     sweep(e, true, &points);
+    sweep_first_call(e, false, &points);
+    sweep_first_call(e, true, &points);
     RecordProperty("fault_points", points);
     printf("%s: %d fault points\n", e.name, points);
     if (e.kind != EXPORT_TEXT) {

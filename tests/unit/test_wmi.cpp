@@ -1,12 +1,12 @@
 /*
- * The WMI runner: per-thread COM start-up, the row loop and its releases, the
- * three messages, the bounded waits, and the two property readers.
+ * The WMI runner: COM entered and left around each query, the row loop and
+ * its releases, the three messages, the bounded waits, and the two property
+ * readers.
  */
 #include "test_util.h"
 
 #include "hl_access.h"
 
-#include <functional>
 #include <thread>
 
 namespace
@@ -38,13 +38,6 @@ seen_t run(const char *ns = "root\\cimv2", const char *query = "SELECT Name FROM
     seen_t s;
     wmi_query(ns, query, record, &s);
     return s;
-}
-
-/* COM state is per thread: a fresh thread starts from "not started". */
-void on_fresh_thread(const std::function<void()> &f)
-{
-    std::thread t(f);
-    t.join();
 }
 
 } // namespace
@@ -156,64 +149,153 @@ TEST(WmiQuery, UnconvertibleNamesReachNoConnection)
     EXPECT_TRUE(fake_all_released());
 }
 
-TEST(WmiInit, StartupOutcomesPerThread)
+TEST(WmiQuery, SuccessWithoutAnObjectIsAFailure)
 {
     struct {
-        int32_t hr;
-        int ready;
+        fake_op empty;
+        const char *message;
     } cases[] = {
-        {0, 1},                    /* S_OK */
-        {1, 1},                    /* S_FALSE: already in an STA */
-        {(int32_t)0x80010106u, 1}, /* RPC_E_CHANGED_MODE: in the MTA */
-        {(int32_t)0x80004005u, 0}, /* E_FAIL */
-        {(int32_t)0x8007000Eu, 0}, /* E_OUTOFMEMORY */
+        {FAKE_WMI_LOCATOR, "wmi: CoCreateInstance IWbemLocator failed (hr=0x00000000)"},
+        {FAKE_WMI_CONNECT, "wmi: ConnectServer root\\cimv2 failed (hr=0x00000000)"},
+        {FAKE_WMI_EXEC, "wmi: Query \"SELECT Name FROM Win32_Battery\" failed (hr=0x00000000)"},
     };
     for (const auto &c : cases) {
         fake_reset();
-        add_batteries(2);
-        fake_wmi_set_com_init(c.hr);
-        on_fresh_thread([&] {
-            EXPECT_EQ(wmi_init_once(), c.ready) << c.hr;
-            seen_t s = run();
-            EXPECT_EQ(s.names.size(), c.ready ? 2u : 0u) << c.hr;
-            /* The outcome is final for the thread: COM is asked once. */
-            EXPECT_EQ(wmi_init_once(), c.ready);
-            run();
-            EXPECT_EQ(fake_calls(FAKE_COM_INIT), 1);
-            EXPECT_STREQ(hl_get_error(), "");
-            if (!c.ready) {
-                EXPECT_EQ(fake_calls(FAKE_WMI_LOCATOR), 0);
-            }
-        });
-        EXPECT_TRUE(fake_all_released());
+        add_batteries(1);
+        fake_wmi_succeed_empty(c.empty);
+        seen_t s = run();
+        EXPECT_TRUE(s.names.empty()) << c.message;
+        EXPECT_STREQ(hl_get_error(), c.message);
+        /* Nothing past the empty answer is asked for. */
+        EXPECT_EQ(fake_calls(FAKE_WMI_NEXT), 0) << c.message;
+        EXPECT_TRUE(fake_all_released()) << c.message;
+        EXPECT_EQ(fake_wmi_misuse(), 0);
+        EXPECT_EQ(fake_com_apartment(), FAKE_APT_NONE);
     }
 }
 
-TEST(WmiInit, EveryThreadEntersComItself)
+namespace
 {
-    add_batteries(2);
-    on_fresh_thread([] { EXPECT_EQ(run().names.size(), 2u); });
-    /* A second thread that the library never entered into COM would have
-     * its locator refused; it starts COM for itself and gets the rows. */
-    on_fresh_thread([] {
-        EXPECT_EQ(run().names.size(), 2u);
-        EXPECT_STREQ(hl_get_error(), "");
-    });
-    EXPECT_EQ(fake_calls(FAKE_COM_INIT), 2);
-    EXPECT_TRUE(fake_all_released());
+
+fake_apartment apartment_in_callback;
+
+void note_apartment(hl_handle_t, void *)
+{
+    apartment_in_callback = fake_com_apartment();
 }
 
-TEST(WmiInit, FailureOnOneThreadStaysOnThatThread)
+} // namespace
+
+TEST(WmiCom, EachQueryLeavesTheThreadsApartmentAsItFoundIt)
 {
-    add_batteries(1);
-    fake_fail(FAKE_COM_INIT, 1, false, (long)0x80004005u);
-    on_fresh_thread([] {
-        EXPECT_TRUE(run().names.empty());
-        EXPECT_TRUE(run().names.empty());
+    struct {
+        fake_apartment host; /* what the host entered the thread into */
+        fake_apartment during;
+        int uninits;
+    } cases[] = {
+        {FAKE_APT_NONE, FAKE_APT_STA, 1}, /* S_OK, balanced */
+        {FAKE_APT_STA, FAKE_APT_STA, 1},  /* S_FALSE, balanced too */
+        {FAKE_APT_MTA, FAKE_APT_MTA, 0},  /* RPC_E_CHANGED_MODE: the host's MTA */
+    };
+    for (const auto &c : cases) {
+        fake_reset();
+        hl_clear_error();
+        add_batteries(1);
+        if (c.host != FAKE_APT_NONE) {
+            ASSERT_EQ(fake_com_host_enter(c.host), 0);
+        }
+        apartment_in_callback = FAKE_APT_NONE;
+        wmi_query("root\\cimv2", "SELECT Name FROM Win32_Battery", note_apartment, nullptr);
+        EXPECT_EQ(apartment_in_callback, c.during) << c.host;
+        EXPECT_EQ(fake_com_apartment(), c.host);
+        EXPECT_EQ(fake_com_entries(), c.host != FAKE_APT_NONE ? 1 : 0);
+        EXPECT_EQ(fake_calls(FAKE_COM_INIT), 1);
+        EXPECT_EQ(fake_calls(FAKE_COM_UNINIT), c.uninits);
         EXPECT_STREQ(hl_get_error(), "");
-    });
-    on_fresh_thread([] { EXPECT_EQ(run().names.size(), 1u); });
-    EXPECT_EQ(fake_calls(FAKE_COM_INIT), 2);
+        if (c.host != FAKE_APT_NONE)
+            fake_com_host_leave();
+        EXPECT_EQ(fake_misuse(), 0);
+    }
+}
+
+TEST(WmiCom, FailedEntryRunsNoQueryAndLeavesNothing)
+{
+    for (long code : {(long)0x80004005u, (long)0x8007000Eu}) { /* E_FAIL, E_OUTOFMEMORY */
+        fake_reset();
+        hl_clear_error();
+        add_batteries(1);
+        fake_fail(FAKE_COM_INIT, 1, false, code);
+        EXPECT_TRUE(run().names.empty());
+        EXPECT_EQ(fake_calls(FAKE_WMI_LOCATOR), 0);
+        EXPECT_EQ(fake_calls(FAKE_COM_UNINIT), 0);
+        EXPECT_STREQ(hl_get_error(), "");
+        /* The next query tries again. */
+        EXPECT_EQ(run().names.size(), 1u);
+        EXPECT_EQ(fake_com_apartment(), FAKE_APT_NONE);
+    }
+}
+
+TEST(WmiCom, APassHoldsComAcrossItsQueries)
+{
+    add_batteries(2);
+    hl_com_t pass = hl_com_enter();
+    ASSERT_EQ(pass, HL_COM_ENTERED);
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(run().names.size(), 2u);
+        EXPECT_EQ(fake_com_entries(), 1); /* each query's own entry is gone again */
+    }
+    hl_com_leave(pass);
+    EXPECT_EQ(fake_com_apartment(), FAKE_APT_NONE);
+    EXPECT_EQ(fake_calls(FAKE_COM_INIT), 4);
+    EXPECT_EQ(fake_calls(FAKE_COM_UNINIT), 4);
+    /* Leaving a failed or borrowed entry calls nothing. */
+    hl_com_leave(HL_COM_FAILED);
+    hl_com_leave(HL_COM_BORROWED);
+    EXPECT_EQ(fake_calls(FAKE_COM_UNINIT), 4);
+    EXPECT_EQ(fake_misuse(), 0);
+}
+
+TEST(WmiCom, EveryWmiExportOnEveryKindOfThread)
+{
+    const struct {
+        const char *name;
+        const char *(*fn)(void);
+        const char *expect; /* in the document: the WMI row was read */
+    } exports[] = {
+        {"cpu_temp", hostlens_cpu_temp, "\"celsius\":26.8"},
+        {"gpu", hostlens_gpu, "\"model\":\"NVIDIA GeForce GT 710\""},
+        {"battery", hostlens_battery, "\"model\":\"a\""},
+        {"get_all", hostlens_get_all, "\"model\":\"NVIDIA GeForce GT 710\""},
+    };
+    for (fake_apartment host : {FAKE_APT_NONE, FAKE_APT_STA, FAKE_APT_MTA})
+        for (const auto &e : exports) {
+            fake_reset();
+            add_batteries(1);
+            fake_wmi_str(fake_wmi_row("root\\cimv2", "Win32_VideoController"), "Name",
+                         "NVIDIA GeForce GT 710");
+            fake_wmi_num(fake_wmi_row("root\\WMI", "MSAcpi_ThermalZoneTemperature"),
+                         "CurrentTemperature", 19, 3000);
+            std::thread([&] {
+                if (host != FAKE_APT_NONE)
+                    fake_com_host_enter(host);
+                std::string text = doc(e.fn());
+                EXPECT_NE(text.find(e.expect), std::string::npos)
+                    << e.name << " " << host << ": " << text;
+                EXPECT_EQ(fake_com_apartment(), host) << e.name;
+                EXPECT_EQ(fake_com_entries(), host != FAKE_APT_NONE ? 1 : 0) << e.name;
+                if (host != FAKE_APT_NONE)
+                    fake_com_host_leave();
+            }).join();
+            EXPECT_EQ(fake_misuse(), 0) << e.name << " " << host;
+        }
+}
+
+TEST(WmiCom, OsCollectorMakesNoComCall)
+{
+    std::string os = doc(hostlens_os());
+    EXPECT_NE(os.find("\"build_id\":\"19045\""), std::string::npos) << os;
+    EXPECT_EQ(fake_calls(FAKE_COM_INIT), 0);
+    EXPECT_EQ(fake_com_apartment(), FAKE_APT_NONE);
 }
 
 TEST(WmiInit, VersionQueryLookup)

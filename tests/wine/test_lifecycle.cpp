@@ -6,6 +6,7 @@
 #include "wine_common.h"
 
 #include <process.h>
+#include <stdio.h>
 
 #include <atomic>
 #include <thread>
@@ -20,10 +21,21 @@ static std::string call_in(HMODULE dll, const char *name)
     return t != NULL ? t : "<NULL>";
 }
 
+/* The TLS index the process would be given next: the lowest free one, so an
+ * index left allocated by an unloaded DLL moves it. */
+static DWORD next_tls_index()
+{
+    DWORD index = TlsAlloc();
+    TlsFree(index);
+    return index;
+}
+
 TEST(WineLifecycle, LoadCallFromThreadsAndFreeHundredTimes)
 {
     ASSERT_TRUE(FreeLibrary(hl_dll)); /* drop the harness's own reference */
     ASSERT_EQ(GetModuleHandleW(L"hostlens.dll"), nullptr);
+    unsigned long long heap_after_first = 0;
+    DWORD tls_after_first = 0;
     for (int round = 0; round < 100; round++) {
         HMODULE dll = LoadLibraryW(L"hostlens.dll");
         ASSERT_NE(dll, nullptr) << "round " << round;
@@ -38,9 +50,24 @@ TEST(WineLifecycle, LoadCallFromThreadsAndFreeHundredTimes)
         for (auto &t : threads)
             t.join();
         EXPECT_EQ(bad.load(), 0) << "round " << round;
+        /* The loading thread's own buffer goes with the DLL. */
+        EXPECT_TRUE(nlohmann::json::accept(call_in(dll, "hostlens_kernel"))) << "round " << round;
         ASSERT_TRUE(FreeLibrary(dll));
         ASSERT_EQ(GetModuleHandleW(L"hostlens.dll"), nullptr) << "still loaded, round " << round;
+        /* The first round leaves what the process keeps after first use. */
+        if (round == 0) {
+            heap_after_first = hl_heap_in_use();
+            tls_after_first = next_tls_index();
+        }
     }
+    const unsigned long long heap_after_last = hl_heap_in_use();
+    printf("reload: heap in use after round 1 %llu, after round 100 %llu bytes; next TLS index "
+           "%lu, then %lu\n",
+           heap_after_first, heap_after_last, (unsigned long)tls_after_first,
+           (unsigned long)next_tls_index());
+    EXPECT_EQ(next_tls_index(), tls_after_first);
+    /* Less than one JSON block over 99 rounds of three threads each. */
+    EXPECT_LT(heap_after_last, heap_after_first + 65536);
     hl_dll = LoadLibraryW(L"hostlens.dll");
     ASSERT_NE(hl_dll, nullptr);
 }

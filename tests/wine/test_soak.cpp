@@ -1,7 +1,6 @@
 /*
  * The fast exports called over and over on one thread: the heap bytes in
- * use and the handle count stay where the first round left them. Wine's
- * GetProcessMemoryInfo reports zeros, so the heaps are walked instead.
+ * use and the handle count stay where the first round left them.
  * HOSTLENS_SOAK_CALLS sets the calls per export (scripts/soak).
  */
 #include "wine_common.h"
@@ -18,25 +17,6 @@ const char *const fast_exports[] = {
     "hostlens_user",   "hostlens_locale",  "hostlens_process_count", "hostlens_packages",
     "hostlens_shell",  "hostlens_terminal"};
 const size_t export_count = sizeof fast_exports / sizeof fast_exports[0];
-
-/* Bytes in busy blocks over every heap of the process. */
-unsigned long long heap_in_use()
-{
-    HANDLE heaps[256];
-    DWORD n = GetProcessHeaps(256, heaps);
-    unsigned long long total = 0;
-    for (DWORD i = 0; i < n && i < 256; i++) {
-        if (!HeapLock(heaps[i]))
-            continue;
-        PROCESS_HEAP_ENTRY e;
-        e.lpData = NULL;
-        while (HeapWalk(heaps[i], &e))
-            if (e.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-                total += e.cbData;
-        HeapUnlock(heaps[i]);
-    }
-    return total;
-}
 
 DWORD handle_count()
 {
@@ -76,7 +56,7 @@ TEST(WineSoak, HeapAndHandlesStayFlat)
     for (int warm = 0; warm < 3; warm++)
         for (size_t i = 0; i < export_count; i++)
             ASSERT_NE(fns[i](), (const char *)NULL);
-    const unsigned long long heap0 = heap_in_use();
+    const unsigned long long heap0 = hl_heap_in_use();
     const DWORD handles0 = handle_count();
     const uintptr_t slot0 = next_handle();
 
@@ -91,7 +71,7 @@ TEST(WineSoak, HeapAndHandlesStayFlat)
         }
     ULONGLONG took = GetTickCount64() - t0;
 
-    const unsigned long long heap1 = heap_in_use();
+    const unsigned long long heap1 = hl_heap_in_use();
     const DWORD handles1 = handle_count();
     const uintptr_t slot1 = next_handle();
     printf("soak: %ld calls of each of %zu exports in %llu ms; heap in use %llu -> %llu bytes, "

@@ -1,10 +1,21 @@
 /*
- * The real DLL under Wine on eight threads at once: each thread's documents
+ * The real DLL under Wine on many threads at once: each thread's documents
  * are whole, of their own module, and leave the error slot empty; the WMI
  * modules answer on every thread what they answered on the first.
+ *
+ * Wine's wbemprox is not safe for WMI queries mixed with other calls on the
+ * same threads (it crashes without hostlens too), so the WMI modules run on
+ * threads of their own beside the others, and the snapshot, which mixes
+ * them, is left to test_apartments; the substitute platform under
+ * ThreadSanitizer proves the full mix. Wine 8 also crashes in wbemprox when
+ * threads outside COM enter and leave an apartment around concurrent
+ * queries of different classes, so each WMI thread holds an apartment of
+ * its own for its life, as a host's thread would, and the queries' own
+ * entries nest inside it.
  */
 #include "wine_common.h"
 
+#include <objbase.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -19,7 +30,7 @@ struct module_export {
     const char *key;
 };
 
-/* Every document export but the two slow ones. */
+/* Every document export but the two slow ones and the WMI modules. */
 const module_export fast_exports[] = {
     {"hostlens_os", "os"},
     {"hostlens_kernel", "kernel"},
@@ -34,11 +45,8 @@ const module_export fast_exports[] = {
     {"hostlens_desktop_environment", "de"},
     {"hostlens_window_manager", "wm"},
     {"hostlens_cpu", "cpu"},
-    {"hostlens_cpu_temp", "cpu_temp"},
-    {"hostlens_gpu", "gpu"},
     {"hostlens_memory", "memory"},
     {"hostlens_swap", "swap"},
-    {"hostlens_battery", "battery"},
     {"hostlens_disk", "disk"},
     {"hostlens_network", "network"},
     {"hostlens_locale", "locale"},
@@ -46,9 +54,12 @@ const module_export fast_exports[] = {
     {"hostlens_process_count", "process_count"},
 };
 
-const char *const wmi_exports[] = {"hostlens_gpu", "hostlens_cpu_temp", "hostlens_battery"};
+const module_export wmi_exports[] = {
+    {"hostlens_gpu", "gpu"}, {"hostlens_cpu_temp", "cpu_temp"}, {"hostlens_battery", "battery"}};
+const size_t wmi_count = sizeof wmi_exports / sizeof wmi_exports[0];
 
 const int thread_count = 8;
+const int wmi_thread_count = 4;
 const int rounds = 30;
 
 struct thread_result {
@@ -77,19 +88,18 @@ std::string checked_call(const char *name, const char *key, thread_result &r)
 
 } // namespace
 
-TEST(WineThreads, EightThreadsGetWholeDocumentsOfTheirOwn)
+TEST(WineThreads, ManyThreadsGetWholeDocumentsOfTheirOwn)
 {
-    /* The first thread to ask starts COM; later threads ride on the process's
-     * multithreaded apartment. */
+    /* Two threads that make a process's first COM calls at once deadlock in
+     * Wine 8: this thread makes the first ones. */
     std::vector<std::string> wmi_first;
-    for (const char *name : wmi_exports)
-        wmi_first.push_back(hl_call(name));
+    for (const module_export &e : wmi_exports)
+        wmi_first.push_back(hl_call(e.name));
     /* Wine's one video controller, so the threads are held to a real answer. */
     EXPECT_NE(wmi_first[0].find("\"VideoController1\""), std::string::npos) << wmi_first[0];
     const std::string logo = ((hl_logo_fn)(void *)hl_fn("hostlens_logo"))("windows");
-    const std::string snapshot_keys = hl_keys(hl_parse(hl_call("hostlens_get_all")));
 
-    std::vector<thread_result> results(thread_count);
+    std::vector<thread_result> results(thread_count + wmi_thread_count);
     std::vector<std::thread> threads;
     for (int t = 0; t < thread_count; t++) {
         threads.emplace_back([&, t] {
@@ -100,10 +110,7 @@ TEST(WineThreads, EightThreadsGetWholeDocumentsOfTheirOwn)
                 const size_t n = sizeof fast_exports / sizeof fast_exports[0];
                 for (size_t i = 0; i < n; i++) {
                     const module_export &e = fast_exports[(i + (size_t)t * 3) % n];
-                    std::string text = checked_call(e.name, e.key, r);
-                    for (size_t w = 0; w < 3; w++)
-                        if (strcmp(e.name, wmi_exports[w]) == 0 && text != wmi_first[w])
-                            r.faults.push_back(std::string(e.name) + " differs: " + text);
+                    checked_call(e.name, e.key, r);
                 }
                 if (std::string(((hl_doc_fn)hl_fn("hostlens_version"))()) !=
                     HOSTLENS_VERSION_STRING)
@@ -112,22 +119,38 @@ TEST(WineThreads, EightThreadsGetWholeDocumentsOfTheirOwn)
                     r.faults.push_back("logo");
                 r.calls += 2;
             }
-            for (int i = 0; i < 2; i++) {
+            for (int i = 0; i < 2; i++)
                 checked_call("hostlens_public_ip", "public_ip", r);
-                std::string all = checked_call("hostlens_get_all", nullptr, r);
-                if (nlohmann::json::accept(all) &&
-                    hl_keys(nlohmann::ordered_json::parse(all)) != snapshot_keys)
-                    r.faults.push_back("snapshot sections differ");
-            }
+        });
+    }
+    for (int t = 0; t < wmi_thread_count; t++) {
+        threads.emplace_back([&, t] {
+            thread_result &r = results[thread_count + t];
+            CoInitializeEx(NULL, t % 2 ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED);
+            APTTYPE before = APTTYPE_CURRENT, after = APTTYPE_CURRENT;
+            APTTYPEQUALIFIER qualifier;
+            CoGetApartmentType(&before, &qualifier);
+            for (int round = 0; round < rounds; round++)
+                for (size_t i = 0; i < wmi_count; i++) {
+                    size_t w = (i + (size_t)t) % wmi_count;
+                    std::string text = checked_call(wmi_exports[w].name, wmi_exports[w].key, r);
+                    if (text != wmi_first[w])
+                        r.faults.push_back(std::string(wmi_exports[w].name) + " differs: " + text);
+                }
+            CoGetApartmentType(&after, &qualifier);
+            if (after != before)
+                r.faults.push_back("apartment changed");
+            CoUninitialize();
         });
     }
     for (auto &t : threads)
         t.join();
 
     long calls = 0;
-    for (int t = 0; t < thread_count; t++) {
+    for (size_t t = 0; t < results.size(); t++) {
         calls += results[t].calls;
         EXPECT_EQ(results[t].faults, std::vector<std::string>()) << "thread " << t;
     }
-    printf("threads: %d threads, %ld calls\n", thread_count, calls);
+    printf("threads: %d threads of the other modules and %d of the WMI modules, %ld calls\n",
+           thread_count, wmi_thread_count, calls);
 }

@@ -41,6 +41,26 @@ inline nlohmann::ordered_json hl_parse(const std::string &text)
     return nlohmann::ordered_json::parse(text, nullptr, false);
 }
 
+/* Bytes in busy blocks over every heap of the process: Wine's
+ * GetProcessMemoryInfo reports zeros, so the heaps are walked instead. */
+inline unsigned long long hl_heap_in_use()
+{
+    HANDLE heaps[256];
+    DWORD n = GetProcessHeaps(256, heaps);
+    unsigned long long total = 0;
+    for (DWORD i = 0; i < n && i < 256; i++) {
+        if (!HeapLock(heaps[i]))
+            continue;
+        PROCESS_HEAP_ENTRY e;
+        e.lpData = NULL;
+        while (HeapWalk(heaps[i], &e))
+            if (e.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                total += e.cbData;
+        HeapUnlock(heaps[i]);
+    }
+    return total;
+}
+
 /* The keys of an object, in document order. */
 inline std::string hl_keys(const nlohmann::ordered_json &obj)
 {
