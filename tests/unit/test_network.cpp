@@ -206,6 +206,7 @@ TEST(Network, ShortFirstRecordStopsWithMessage)
 {
     two_adapters();
     fake_net_set_record_length(80);
+    hl_thread_state(1); /* the message below needs the thread's record */
     long heap = fake_outstanding(FAKE_RES_HEAP);
     hl_network_info_t r;
     hl_impl_network(&r);
