@@ -27,6 +27,8 @@ void hl_json_init(hl_json_t *j);
 void hl_json_reset(hl_json_t *j);
 const char *hl_json_get(const hl_json_t *j);
 void hl_json_str(hl_json_t *j, const char *text);
+/* The n bytes at text as a string, NUL bytes among them escaped. */
+void hl_json_strn(hl_json_t *j, const char *text, size_t n);
 void hl_json_raw(hl_json_t *j, const char *text);
 void hl_json_istr(hl_json_t *j, const char *text);
 void hl_json_num(hl_json_t *j, int64_t n);
