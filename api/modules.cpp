@@ -1,7 +1,10 @@
 /*
  * The table of modules, in the snapshot's order, and the one pass that every
  * multi-module export makes over it: all chosen collectors first, then their
- * sections. One record of each collector lives in the pass's own frame.
+ * sections. A module that samples over a window (the CPU) opens it before
+ * the other collectors and closes it after them, so that their work fills
+ * the window instead of a sleep. One record of each collector lives in the
+ * pass's own frame.
  */
 #include "hostlens_internal.h"
 
@@ -18,6 +21,7 @@ struct hl_records_t {
     hl_terminal_info_t terminal;
     hl_terminal_font_info_t terminal_font;
     hl_cpu_info_t cpu;
+    hl_cpu_window_t cpu_window;
     double cpu_temp;
     hl_gpu_list_t gpu;
     hl_memory_info_t memory;
@@ -125,9 +129,17 @@ static void write_terminal_font(hl_json_t *j, const hl_records_t *r, hl_form_t f
 {
     hl_write_terminal_font(j, &r->terminal_font, form);
 }
+static void open_cpu(hl_records_t *r)
+{
+    hl_impl_cpu_open(&r->cpu, &r->cpu_window);
+}
 static void collect_cpu(hl_records_t *r)
 {
-    hl_impl_cpu(&r->cpu);
+    hl_impl_cpu_describe(&r->cpu);
+}
+static void close_cpu(hl_records_t *r)
+{
+    hl_impl_cpu_close(&r->cpu, &r->cpu_window);
 }
 static void write_cpu(hl_json_t *j, const hl_records_t *r, hl_form_t)
 {
@@ -231,32 +243,32 @@ static void write_process_count(hl_json_t *j, const hl_records_t *r, hl_form_t)
 #define FULL HL_DOCUMENT
 
 const hl_module_t hl_modules[HL_MODULE_COUNT] = {
-    {"os", OBJ, collect_os, write_os, FULL, 0},
-    {"host", OBJ, collect_host, write_host, FULL, 0},
-    {"kernel", OBJ, collect_kernel, write_kernel, FULL, 0},
-    {"uptime", OBJ, collect_uptime, write_uptime, SHORT, 0},
-    {"boot_time", OBJ, collect_uptime, write_boot_time, SHORT, 0},
-    {"packages", OBJ, collect_packages, write_packages, FULL, 0},
-    {"shell", OBJ, collect_shell, write_shell, FULL, 0},
-    {"resolution", OBJ, collect_resolution, write_resolution, SHORT, 0},
-    {"de", OBJ, collect_de, write_de, FULL, 0},
-    {"wm", OBJ, collect_wm, write_wm, FULL, 0},
-    {"terminal", OBJ, collect_terminal, write_terminal, FULL, 0},
-    {"terminal_font", OBJ, collect_terminal_font, write_terminal_font, SHORT, 0},
-    {"cpu", OBJ, collect_cpu, write_cpu, FULL, HL_MODULE_BLOCKS},
-    {"cpu_temp", OBJ, collect_cpu_temp, write_cpu_temp, FULL, 0},
-    {"gpu", LIST, collect_gpu, write_gpu, FULL, 0},
-    {"memory", OBJ, collect_memory, write_memory, FULL, 0},
-    {"swap", OBJ, collect_swap, write_swap, FULL, 0},
-    {"battery", LIST, collect_battery, write_battery, FULL, 0},
-    {"disk", LIST, collect_disk, write_disk, FULL, 0},
-    {"network", OBJ, collect_network, write_network, FULL, 0},
+    {"os", OBJ, collect_os, write_os, NULL, NULL, FULL, 0},
+    {"host", OBJ, collect_host, write_host, NULL, NULL, FULL, 0},
+    {"kernel", OBJ, collect_kernel, write_kernel, NULL, NULL, FULL, 0},
+    {"uptime", OBJ, collect_uptime, write_uptime, NULL, NULL, SHORT, 0},
+    {"boot_time", OBJ, collect_uptime, write_boot_time, NULL, NULL, SHORT, 0},
+    {"packages", OBJ, collect_packages, write_packages, NULL, NULL, FULL, 0},
+    {"shell", OBJ, collect_shell, write_shell, NULL, NULL, FULL, 0},
+    {"resolution", OBJ, collect_resolution, write_resolution, NULL, NULL, SHORT, 0},
+    {"de", OBJ, collect_de, write_de, NULL, NULL, FULL, 0},
+    {"wm", OBJ, collect_wm, write_wm, NULL, NULL, FULL, 0},
+    {"terminal", OBJ, collect_terminal, write_terminal, NULL, NULL, FULL, 0},
+    {"terminal_font", OBJ, collect_terminal_font, write_terminal_font, NULL, NULL, SHORT, 0},
+    {"cpu", OBJ, collect_cpu, write_cpu, open_cpu, close_cpu, FULL, HL_MODULE_BLOCKS},
+    {"cpu_temp", OBJ, collect_cpu_temp, write_cpu_temp, NULL, NULL, FULL, 0},
+    {"gpu", LIST, collect_gpu, write_gpu, NULL, NULL, FULL, 0},
+    {"memory", OBJ, collect_memory, write_memory, NULL, NULL, FULL, 0},
+    {"swap", OBJ, collect_swap, write_swap, NULL, NULL, FULL, 0},
+    {"battery", LIST, collect_battery, write_battery, NULL, NULL, FULL, 0},
+    {"disk", LIST, collect_disk, write_disk, NULL, NULL, FULL, 0},
+    {"network", OBJ, collect_network, write_network, NULL, NULL, FULL, 0},
     /* Without its "error" member, which only the document carries. */
-    {"public_ip", OBJ, collect_public_ip, write_public_ip, SHORT,
+    {"public_ip", OBJ, collect_public_ip, write_public_ip, NULL, NULL, SHORT,
      HL_MODULE_BLOCKS | HL_MODULE_NETWORK},
-    {"locale", OBJ, collect_locale, write_locale, FULL, 0},
-    {"user", OBJ, collect_user, write_user, SHORT, 0},
-    {"process_count", OBJ, collect_process_count, write_process_count, FULL, 0},
+    {"locale", OBJ, collect_locale, write_locale, NULL, NULL, FULL, 0},
+    {"user", OBJ, collect_user, write_user, NULL, NULL, SHORT, 0},
+    {"process_count", OBJ, collect_process_count, write_process_count, NULL, NULL, FULL, 0},
 };
 
 int hl_module_find(const char *name, size_t length)
@@ -296,8 +308,14 @@ hl_json_t *hl_pass(hl_module_set_t set, int *sections)
     hl_json_raw(j, "{");
 
     for (int i = 0; i < HL_MODULE_COUNT; i++)
+        if (chosen(set, i) && hl_modules[i].open != NULL)
+            hl_modules[i].open(&r);
+    for (int i = 0; i < HL_MODULE_COUNT; i++)
         if (chosen(set, i) && !collected_before(set, i))
             hl_modules[i].collect(&r);
+    for (int i = 0; i < HL_MODULE_COUNT; i++)
+        if (chosen(set, i) && hl_modules[i].close != NULL)
+            hl_modules[i].close(&r);
 
     int n = 0;
     for (int i = 0; i < HL_MODULE_COUNT; i++) {

@@ -80,8 +80,11 @@ HOSTLENS_API const char *hostlens_get_all(void);
  * {"unknown_modules":[...]}. Any list, of any length and any bytes, gives a
  * valid document.
  *
- * Blocking: as the exports of the modules named ("cpu" samples, "public_ip"
- * makes one HTTP request waiting up to 2 s per phase).
+ * Blocking: with "cpu", the usage samples are taken before the other modules
+ * are collected and again after them, with a sleep of only what is left of
+ * 200 ms in between, so "usage_percent" covers the whole collection and at
+ * least 200 ms (hostlens_get_all does the same); with "public_ip", one HTTP
+ * request waiting up to 2 s per phase.
  * Lifetime, threads and failure as for every document function above; the
  * list is read during the call only. */
 HOSTLENS_API const char *hostlens_collect(const char *modules);

@@ -285,6 +285,20 @@ typedef struct hl_public_ip_info_t {
     char city[64];
 } hl_public_ip_info_t;
 
+/* The CPU usage window: the first samples of the system times and of the
+ * per-processor counters, held open while other collectors run. */
+#define HL_CPU_WINDOW_MS 200u
+
+typedef struct hl_cpu_window_t {
+    uint64_t times[3]; /* idle, kernel, user */
+    int times_ok;
+    void *query; /* NULL when no counter query is open */
+    void *counters[HL_CPU_MAX_COUNTERS];
+    int32_t added;
+    uint64_t started, per_second; /* the performance counter */
+    int clock_ok;
+} hl_cpu_window_t;
+
 /* ---- collectors: fill a record, never write JSON ----------------------------- */
 
 void hl_impl_init(void);
@@ -304,6 +318,12 @@ void hl_impl_process_count(uint64_t *count);
 void hl_impl_memory(hl_memory_info_t *out);
 void hl_impl_swap(hl_swap_info_t *out);
 void hl_impl_cpu(hl_cpu_info_t *out);
+/* hl_impl_cpu in three steps, for a pass over several collectors: open takes
+ * the first samples, describe reads everything but usage, close sleeps only
+ * what is left of the window's 200 ms and takes the second samples. */
+void hl_impl_cpu_open(hl_cpu_info_t *out, hl_cpu_window_t *w);
+void hl_impl_cpu_describe(hl_cpu_info_t *out);
+void hl_impl_cpu_close(hl_cpu_info_t *out, hl_cpu_window_t *w);
 void hl_impl_cpu_temp(double *out);
 void hl_impl_gpu(hl_gpu_list_t *out);
 void hl_impl_battery(hl_battery_list_t *out);
@@ -357,6 +377,10 @@ typedef struct hl_module_t {
      * collector, and a pass runs it once. */
     void (*collect)(hl_records_t *r);
     void (*write)(hl_json_t *j, const hl_records_t *r, hl_form_t form);
+    /* A sampling window, or NULL: open runs before every collector of the
+     * pass and close after them all, so the window spans their work. */
+    void (*open)(hl_records_t *r);
+    void (*close)(hl_records_t *r);
     hl_form_t form; /* the form the writer gets in a pass */
     unsigned flags;
 } hl_module_t;
