@@ -237,24 +237,23 @@ static void write_process_count(hl_json_t *j, const hl_records_t *r, hl_form_t)
 
 /* ---- the table ------------------------------------------------------------- */
 
-#define OBJ HL_SECTION_OBJECT
-#define LIST HL_SECTION_LIST
-#define SHORT HL_SECTION /* the section leaves out members of the document */
-#define FULL HL_DOCUMENT
+static const hl_section_t OBJ = HL_SECTION_OBJECT, LIST = HL_SECTION_LIST;
+/* REDUCED: the section leaves out members of the module's document. */
+static const hl_form_t FULL = HL_DOCUMENT, REDUCED = HL_SECTION;
 
 const hl_module_t hl_modules[HL_MODULE_COUNT] = {
     {"os", OBJ, collect_os, write_os, NULL, NULL, FULL, 0},
     {"host", OBJ, collect_host, write_host, NULL, NULL, FULL, 0},
     {"kernel", OBJ, collect_kernel, write_kernel, NULL, NULL, FULL, 0},
-    {"uptime", OBJ, collect_uptime, write_uptime, NULL, NULL, SHORT, 0},
-    {"boot_time", OBJ, collect_uptime, write_boot_time, NULL, NULL, SHORT, 0},
+    {"uptime", OBJ, collect_uptime, write_uptime, NULL, NULL, REDUCED, 0},
+    {"boot_time", OBJ, collect_uptime, write_boot_time, NULL, NULL, REDUCED, 0},
     {"packages", OBJ, collect_packages, write_packages, NULL, NULL, FULL, 0},
     {"shell", OBJ, collect_shell, write_shell, NULL, NULL, FULL, 0},
-    {"resolution", OBJ, collect_resolution, write_resolution, NULL, NULL, SHORT, 0},
+    {"resolution", OBJ, collect_resolution, write_resolution, NULL, NULL, REDUCED, 0},
     {"de", OBJ, collect_de, write_de, NULL, NULL, FULL, 0},
     {"wm", OBJ, collect_wm, write_wm, NULL, NULL, FULL, 0},
     {"terminal", OBJ, collect_terminal, write_terminal, NULL, NULL, FULL, 0},
-    {"terminal_font", OBJ, collect_terminal_font, write_terminal_font, NULL, NULL, SHORT, 0},
+    {"terminal_font", OBJ, collect_terminal_font, write_terminal_font, NULL, NULL, REDUCED, 0},
     {"cpu", OBJ, collect_cpu, write_cpu, open_cpu, close_cpu, FULL, HL_MODULE_BLOCKS},
     {"cpu_temp", OBJ, collect_cpu_temp, write_cpu_temp, NULL, NULL, FULL, 0},
     {"gpu", LIST, collect_gpu, write_gpu, NULL, NULL, FULL, 0},
@@ -264,10 +263,10 @@ const hl_module_t hl_modules[HL_MODULE_COUNT] = {
     {"disk", LIST, collect_disk, write_disk, NULL, NULL, FULL, 0},
     {"network", OBJ, collect_network, write_network, NULL, NULL, FULL, 0},
     /* Without its "error" member, which only the document carries. */
-    {"public_ip", OBJ, collect_public_ip, write_public_ip, NULL, NULL, SHORT,
+    {"public_ip", OBJ, collect_public_ip, write_public_ip, NULL, NULL, REDUCED,
      HL_MODULE_BLOCKS | HL_MODULE_NETWORK},
     {"locale", OBJ, collect_locale, write_locale, NULL, NULL, FULL, 0},
-    {"user", OBJ, collect_user, write_user, NULL, NULL, SHORT, 0},
+    {"user", OBJ, collect_user, write_user, NULL, NULL, REDUCED, 0},
     {"process_count", OBJ, collect_process_count, write_process_count, NULL, NULL, FULL, 0},
 };
 
