@@ -85,8 +85,11 @@ HOSTLENS_API const char *hostlens_get_all(void);
  * 200 ms in between, so "usage_percent" covers the whole collection and at
  * least 200 ms (hostlens_get_all does the same); with "public_ip", one HTTP
  * request waiting up to 2 s per phase.
- * Lifetime, threads and failure as for every document function above; the
- * list is read during the call only. */
+ *
+ * Lifetime, threads and failure as for every document function: the text is
+ * the library's until the thread's next document call, NULL is returned only
+ * when memory is exhausted, and hostlens_last_error is empty afterwards. The
+ * list is only read, and only during the call. */
 HOSTLENS_API const char *hostlens_collect(const char *modules);
 
 /* Module documents. Each returns {"<key>":...} as described above. */
