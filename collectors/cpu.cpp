@@ -62,19 +62,27 @@ static void read_speed(hl_cpu_info_t *out, const char *name)
     out->speed_min_mhz = (int64_t)((double)v * 0.8);
 }
 
-static void read_usage(hl_cpu_info_t *out)
+/* The first system-times sample of a usage window. */
+static void usage_first(hl_cpu_window_t *w)
 {
-    uint64_t a[3] = {0, 0, 0}, b[3] = {0, 0, 0};
-    int ok = hl_port_system_times(&a[0], &a[1], &a[2]);
-    hl_port_sleep(200);
-    ok = hl_port_system_times(&b[0], &b[1], &b[2]) && ok;
-    /* A failed sample has no meaning; reporting it as a difference would. */
-    if (ok)
-        out->usage_percent = hl_impl_cpu_usage(a, b);
+    w->times_ok = hl_port_system_times(&w->times[0], &w->times[1], &w->times[2]);
 }
 
-static void read_per_core(hl_cpu_info_t *out)
+static void usage_second(hl_cpu_info_t *out, const hl_cpu_window_t *w)
 {
+    uint64_t b[3] = {0, 0, 0};
+    int ok = hl_port_system_times(&b[0], &b[1], &b[2]) && w->times_ok;
+    /* A failed sample has no meaning; reporting it as a difference would. */
+    if (ok)
+        out->usage_percent = hl_impl_cpu_usage(w->times, b);
+}
+
+/* Sets up one counter per logical processor and makes the first
+ * collection; w->added stays 0 when there is nothing to sample. */
+static void per_core_first(const hl_cpu_info_t *out, hl_cpu_window_t *w)
+{
+    w->query = NULL;
+    w->added = 0;
     uint32_t active[HL_CPU_MAX_GROUPS];
     int groups = 0;
     uint8_t *block;
@@ -84,38 +92,44 @@ static void read_per_core(hl_cpu_info_t *out)
         hl_port_free(block);
     }
 
-    hl_handle_t query = NULL;
-    if (hl_port_pdh_open(&query) != 0)
+    if (hl_port_pdh_open(&w->query) != 0) {
+        w->query = NULL;
         return;
+    }
     int64_t n = out->logical_cores < HL_CPU_MAX_COUNTERS ? out->logical_cores : HL_CPU_MAX_COUNTERS;
-    hl_handle_t counters[HL_CPU_MAX_COUNTERS];
-    int added = 0;
     for (int64_t i = 0; i < n; i++) {
         char16_t path[256];
         if (!hl_impl_cpu_counter_path((uint32_t)i, active, groups, path, 256))
             continue;
         hl_handle_t counter = NULL;
-        if (hl_port_pdh_add_english(query, path, &counter) == 0)
-            counters[added++] = counter;
+        if (hl_port_pdh_add_english(w->query, path, &counter) == 0)
+            w->counters[w->added++] = counter;
     }
-    if (added > 0) {
-        /* A rate counter has a value only after two collections. */
-        hl_port_pdh_collect(query);
-        hl_port_sleep(200);
-        if (hl_port_pdh_collect(query) == 0) {
-            for (int i = 0; i < added; i++) {
-                double x = 0.0;
-                if (hl_port_pdh_value(counters[i], &x) == 0)
-                    hl_impl_cpu_keep(out, x);
-            }
-        }
-    }
-    for (int i = 0; i < added; i++)
-        hl_port_pdh_remove(counters[i]);
-    hl_port_pdh_close(query);
+    /* A rate counter has a value only after two collections. */
+    if (w->added > 0)
+        hl_port_pdh_collect(w->query);
 }
 
-void hl_impl_cpu(hl_cpu_info_t *out)
+/* The second collection, the values, and every counter and the query
+ * given back. */
+static void per_core_second(hl_cpu_info_t *out, hl_cpu_window_t *w)
+{
+    if (w->query == NULL)
+        return;
+    if (w->added > 0 && hl_port_pdh_collect(w->query) == 0) {
+        for (int32_t i = 0; i < w->added; i++) {
+            double x = 0.0;
+            if (hl_port_pdh_value(w->counters[i], &x) == 0)
+                hl_impl_cpu_keep(out, x);
+        }
+    }
+    for (int32_t i = 0; i < w->added; i++)
+        hl_port_pdh_remove(w->counters[i]);
+    hl_port_pdh_close(w->query);
+    w->query = NULL;
+}
+
+static void set_defaults(hl_cpu_info_t *out)
 {
     memset(out, 0, sizeof *out);
     hl_copy(out->model, sizeof out->model, "unknown");
@@ -127,7 +141,10 @@ void hl_impl_cpu(hl_cpu_info_t *out)
     out->physical_cores = -1;
 
     out->logical_cores = (int64_t)hl_port_processor_count();
+}
 
+void hl_impl_cpu_describe(hl_cpu_info_t *out)
+{
     char name[256];
     name[0] = '\0';
     if (reg_getstr(HL_HKEY_LOCAL_MACHINE, u"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
@@ -143,7 +160,53 @@ void hl_impl_cpu(hl_cpu_info_t *out)
     out->physical_cores = cores >= 1 ? cores : out->logical_cores;
     if (packages >= 1)
         out->sockets = packages;
+}
 
-    read_usage(out);
-    read_per_core(out);
+void hl_impl_cpu(hl_cpu_info_t *out)
+{
+    set_defaults(out);
+    hl_impl_cpu_describe(out);
+
+    /* Alone, each kind of sample waits out its own window. */
+    hl_cpu_window_t w;
+    usage_first(&w);
+    hl_port_sleep(HL_CPU_WINDOW_MS);
+    usage_second(out, &w);
+    per_core_first(out, &w);
+    if (w.added > 0)
+        hl_port_sleep(HL_CPU_WINDOW_MS);
+    per_core_second(out, &w);
+}
+
+uint32_t hl_impl_cpu_wait_ms(uint64_t started, uint64_t now, uint64_t per_second)
+{
+    if (per_second == 0 || now < started)
+        return HL_CPU_WINDOW_MS;
+    double elapsed_ms = (double)(now - started) * 1000.0 / (double)per_second;
+    if (elapsed_ms >= HL_CPU_WINDOW_MS)
+        return 0;
+    /* The elapsed part in whole milliseconds, rounded down: the wait never
+     * cuts the window short. */
+    return HL_CPU_WINDOW_MS - (uint32_t)elapsed_ms;
+}
+
+void hl_impl_cpu_open(hl_cpu_info_t *out, hl_cpu_window_t *w)
+{
+    set_defaults(out);
+    usage_first(w);
+    per_core_first(out, w);
+    /* The window starts once both first samples are taken. */
+    w->clock_ok = hl_port_perf_frequency(&w->per_second) && hl_port_perf_counter(&w->started);
+}
+
+void hl_impl_cpu_close(hl_cpu_info_t *out, hl_cpu_window_t *w)
+{
+    uint64_t now = 0;
+    uint32_t wait = HL_CPU_WINDOW_MS;
+    if (w->clock_ok && hl_port_perf_counter(&now))
+        wait = hl_impl_cpu_wait_ms(w->started, now, w->per_second);
+    if (wait > 0)
+        hl_port_sleep(wait);
+    usage_second(out, w);
+    per_core_second(out, w);
 }

@@ -43,6 +43,11 @@ int64_t hl_impl_cpu_speed_mhz(const char *name);
  * including idle; -1.0 when no time elapsed or the samples contradict. */
 double hl_impl_cpu_usage(const uint64_t first[3], const uint64_t second[3]);
 
+/* What is left to sleep of a usage window opened at performance-counter
+ * reading `started`, at `now`: 200 ms minus the whole milliseconds elapsed,
+ * 0 once 200 ms have passed, the full 200 ms when the clock cannot tell. */
+uint32_t hl_impl_cpu_wait_ms(uint64_t started, uint64_t now, uint64_t per_second);
+
 /* Appends one per-processor value if it is a percentage and there is room. */
 void hl_impl_cpu_keep(hl_cpu_info_t *out, double value);
 

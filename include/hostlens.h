@@ -122,6 +122,41 @@ HOSTLENS_API const char *hostlens_logo(const char *name);
  * Lifetime and failure as above. */
 HOSTLENS_API const char *hostlens_get_all(void);
 
+/* The modules named in `modules`, collected in one pass and returned in one
+ * document: {"os":{...},"cpu":{...},...}.
+ *
+ * `modules` is a comma-separated list of the section keys of
+ * hostlens_get_all: "os", "host", "kernel", "uptime", "boot_time",
+ * "packages", "shell", "resolution", "de", "wm", "terminal",
+ * "terminal_font", "cpu", "cpu_temp", "gpu", "memory", "swap", "battery",
+ * "disk", "network", "public_ip", "locale", "user", "process_count". Names
+ * match exactly (case included); blanks (spaces, tabs, line breaks) around
+ * a name and empty items are ignored, and a name given twice counts once.
+ * NULL, "" or a list that names nothing means every section except
+ * "public_ip": the public IP, the only one that sends a request to a third
+ * party, is collected only when named.
+ *
+ * The sections stand in the snapshot's order, whatever the order of the
+ * list, and each is exactly the snapshot's section (so "public_ip" has no
+ * "error" member); there is no "logo" member. Names that are not section
+ * keys follow as the member "unknown_modules": an array of those names as
+ * given (blanks removed, each once, in the order given), present only when
+ * there is at least one. A list of unknown names only gives
+ * {"unknown_modules":[...]}. Any list, of any length and any bytes, gives a
+ * valid document.
+ *
+ * Blocking: with "cpu", the usage samples are taken before the other modules
+ * are collected and again after them, with a sleep of only what is left of
+ * 200 ms in between, so "usage_percent" covers the whole collection and at
+ * least 200 ms (hostlens_get_all does the same); with "public_ip", one HTTP
+ * request waiting up to 2 s per phase.
+ *
+ * Lifetime, threads and failure as for every document function: the text is
+ * the library's until the thread's next document call, NULL is returned only
+ * when memory is exhausted, and hostlens_last_error is empty afterwards. The
+ * list is only read, and only during the call. */
+HOSTLENS_API const char *hostlens_collect(const char *modules);
+
 /* Module documents. Each returns {"<key>":...} as described above. */
 HOSTLENS_API const char *hostlens_os(void);                  /* "os"; no COM */
 HOSTLENS_API const char *hostlens_kernel(void);              /* "kernel" */

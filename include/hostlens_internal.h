@@ -28,6 +28,8 @@ void hl_json_init(hl_json_t *j);
 void hl_json_reset(hl_json_t *j);
 const char *hl_json_get(const hl_json_t *j);
 void hl_json_str(hl_json_t *j, const char *text);
+/* The n bytes at text as a string, NUL bytes among them escaped. */
+void hl_json_strn(hl_json_t *j, const char *text, size_t n);
 void hl_json_raw(hl_json_t *j, const char *text);
 void hl_json_istr(hl_json_t *j, const char *text);
 void hl_json_num(hl_json_t *j, int64_t n);
@@ -304,6 +306,20 @@ typedef struct hl_public_ip_info_t {
     char city[64];
 } hl_public_ip_info_t;
 
+/* The CPU usage window: the first samples of the system times and of the
+ * per-processor counters, held open while other collectors run. */
+#define HL_CPU_WINDOW_MS 200u
+
+typedef struct hl_cpu_window_t {
+    uint64_t times[3]; /* idle, kernel, user */
+    int times_ok;
+    void *query; /* NULL when no counter query is open */
+    void *counters[HL_CPU_MAX_COUNTERS];
+    int32_t added;
+    uint64_t started, per_second; /* the performance counter */
+    int clock_ok;
+} hl_cpu_window_t;
+
 /* ---- collectors: fill a record, never write JSON ----------------------------- */
 
 void hl_impl_init(void);
@@ -323,6 +339,12 @@ void hl_impl_process_count(uint64_t *count);
 void hl_impl_memory(hl_memory_info_t *out);
 void hl_impl_swap(hl_swap_info_t *out);
 void hl_impl_cpu(hl_cpu_info_t *out);
+/* hl_impl_cpu in three steps, for a pass over several collectors: open takes
+ * the first samples, describe reads everything but usage, close sleeps only
+ * what is left of the window's 200 ms and takes the second samples. */
+void hl_impl_cpu_open(hl_cpu_info_t *out, hl_cpu_window_t *w);
+void hl_impl_cpu_describe(hl_cpu_info_t *out);
+void hl_impl_cpu_close(hl_cpu_info_t *out, hl_cpu_window_t *w);
 void hl_impl_cpu_temp(double *out);
 void hl_impl_gpu(hl_gpu_list_t *out);
 void hl_impl_battery(hl_battery_list_t *out);
@@ -357,5 +379,47 @@ void hl_write_disk(hl_json_t *j, const hl_disk_list_t *r);       /* the entries 
 void hl_write_host(hl_json_t *j, const hl_host_info_t *r);
 void hl_write_network(hl_json_t *j, const hl_network_info_t *r);
 void hl_write_public_ip(hl_json_t *j, const hl_public_ip_info_t *r);
+
+/* ---- the table of modules, in the snapshot's order ------------------------------ */
+
+/* Every collector's record, in the frame of the pass that fills them. */
+typedef struct hl_records_t hl_records_t;
+
+typedef enum hl_section_t { HL_SECTION_OBJECT = 0, HL_SECTION_LIST = 1 } hl_section_t;
+
+/* What a module costs beyond a few platform calls. */
+#define HL_MODULE_BLOCKS 1u  /* waits: a sampling window or the network */
+#define HL_MODULE_NETWORK 2u /* talks to a third party: collected only when named */
+
+typedef struct hl_module_t {
+    const char *key;      /* the section key, as in the snapshot */
+    hl_section_t section; /* "key":{...} or "key":[...] */
+    /* Fills the module's record. Entries that share a record share the
+     * collector, and a pass runs it once. */
+    void (*collect)(hl_records_t *r);
+    void (*write)(hl_json_t *j, const hl_records_t *r, hl_form_t form);
+    /* A sampling window, or NULL: open runs before every collector of the
+     * pass and close after them all, so the window spans their work. */
+    void (*open)(hl_records_t *r);
+    void (*close)(hl_records_t *r);
+    hl_form_t form; /* the form the writer gets in a pass */
+    unsigned flags;
+} hl_module_t;
+
+#define HL_MODULE_COUNT 24
+extern const hl_module_t hl_modules[HL_MODULE_COUNT];
+
+/* A choice of modules: bit i stands for hl_modules[i]. */
+typedef uint32_t hl_module_set_t;
+#define HL_MODULE_ALL ((hl_module_set_t)((1u << HL_MODULE_COUNT) - 1u))
+
+/* The index of the entry whose key is exactly name[0..length), or -1. */
+int hl_module_find(const char *name, size_t length);
+
+/* Resets the thread's buffer, runs the collectors of `set` and writes
+ * {"key":...,"key":... with their sections in table order, leaving the
+ * object open for the caller's own members and closing brace. *sections
+ * receives how many sections were written. */
+hl_json_t *hl_pass(hl_module_set_t set, int *sections);
 
 #endif

@@ -73,6 +73,10 @@ uint64_t hl_port_system_time(void); /* GetSystemTimeAsFileTime, 100 ns since 160
  * converted and the text fitted, 0 otherwise (out untouched). */
 int hl_port_utc_text(int64_t seconds, char *out, size_t size);
 void hl_port_sleep(uint32_t ms); /* Sleep */
+/* QueryPerformanceCounter and QueryPerformanceFrequency: a monotonic clock
+ * far finer than the tick count; 1 on success. */
+int hl_port_perf_counter(uint64_t *count);
+int hl_port_perf_frequency(uint64_t *per_second);
 
 /* ---- processors ------------------------------------------------------------ */
 uint32_t hl_port_processor_count(void); /* GetSystemInfo dwNumberOfProcessors */

@@ -239,44 +239,96 @@ void glpi(LOGICAL_PROCESSOR_RELATIONSHIP relationship)
 wchar_t counter_paths[128][64];
 DWORD logical_count;
 
-void floor_cpu()
+/* The per-processor counters of the CPU collector. */
+struct cpu_counters {
+    PDH_HQUERY query;
+    PDH_HCOUNTER counters[128];
+    int added;
+};
+
+/* Sets up the counters and makes their first collection. */
+void counters_first(cpu_counters &w, DWORD processors)
+{
+    glpi(RelationGroup);
+    w.query = NULL;
+    w.added = 0;
+    if (PdhOpenQueryW(NULL, 0, &w.query) != ERROR_SUCCESS) {
+        w.query = NULL;
+        return;
+    }
+    DWORD n = processors < 128 ? processors : 128;
+    for (DWORD c = 0; c < n; c++) {
+        PDH_HCOUNTER counter = NULL;
+        if (PdhAddEnglishCounterW(w.query, counter_paths[c], 0, &counter) == ERROR_SUCCESS)
+            w.counters[w.added++] = counter;
+    }
+    if (w.added > 0)
+        PdhCollectQueryData(w.query);
+}
+
+void counters_second(cpu_counters &w)
+{
+    if (w.query == NULL)
+        return;
+    if (w.added > 0 && PdhCollectQueryData(w.query) == ERROR_SUCCESS) {
+        for (int c = 0; c < w.added; c++) {
+            PDH_FMT_COUNTERVALUE v;
+            ZeroMemory(&v, sizeof v);
+            PdhGetFormattedCounterValue(w.counters[c], PDH_FMT_DOUBLE, NULL, &v);
+        }
+    }
+    for (int c = 0; c < w.added; c++)
+        PdhRemoveCounter(w.counters[c]);
+    PdhCloseQuery(w.query);
+}
+
+DWORD processors()
 {
     SYSTEM_INFO si;
     GetSystemInfo(&si);
+    return si.dwNumberOfProcessors;
+}
+
+void cpu_describe()
+{
     reg_string(HKEY_LOCAL_MACHINE, L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
                L"ProcessorNameString", 256);
     glpi(RelationProcessorCore);
     glpi(RelationProcessorPackage);
+}
+
+/* hostlens_cpu alone: each kind of sample waits out its own 200 ms. */
+void floor_cpu()
+{
+    DWORD n = processors();
+    cpu_describe();
     FILETIME i, k, u;
     GetSystemTimes(&i, &k, &u);
     Sleep(200);
     GetSystemTimes(&i, &k, &u);
-    glpi(RelationGroup);
-    PDH_HQUERY query = NULL;
-    if (PdhOpenQueryW(NULL, 0, &query) != ERROR_SUCCESS)
-        return;
-    PDH_HCOUNTER counters[128];
-    int added = 0;
-    DWORD n = si.dwNumberOfProcessors < 128 ? si.dwNumberOfProcessors : 128;
-    for (DWORD c = 0; c < n; c++) {
-        PDH_HCOUNTER counter = NULL;
-        if (PdhAddEnglishCounterW(query, counter_paths[c], 0, &counter) == ERROR_SUCCESS)
-            counters[added++] = counter;
-    }
-    if (added > 0) {
-        PdhCollectQueryData(query);
+    cpu_counters w;
+    counters_first(w, n);
+    if (w.added > 0)
         Sleep(200);
-        if (PdhCollectQueryData(query) == ERROR_SUCCESS) {
-            for (int c = 0; c < added; c++) {
-                PDH_FMT_COUNTERVALUE v;
-                ZeroMemory(&v, sizeof v);
-                PdhGetFormattedCounterValue(counters[c], PDH_FMT_DOUBLE, NULL, &v);
-            }
-        }
-    }
-    for (int c = 0; c < added; c++)
-        PdhRemoveCounter(counters[c]);
-    PdhCloseQuery(query);
+    counters_second(w);
+}
+
+/* The CPU collector of a pass, without its sleep: both first samples and
+ * the clock, the description, the clock again and both second samples. */
+void floor_cpu_busy()
+{
+    DWORD n = processors();
+    FILETIME i, k, u;
+    GetSystemTimes(&i, &k, &u);
+    cpu_counters w;
+    counters_first(w, n);
+    LARGE_INTEGER f, t;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&t);
+    cpu_describe();
+    QueryPerformanceCounter(&t);
+    GetSystemTimes(&i, &k, &u);
+    counters_second(w);
 }
 
 const GUID CLSID_LOCATOR = {
@@ -543,9 +595,10 @@ void floor_process_count()
     CloseHandle(h);
 }
 
-/* The snapshot runs every collector once, in its own order (the uptime
- * collector serves both of its sections). */
-void floor_snapshot()
+/* Every collector of a pass but the CPU's, in the snapshot's order (the
+ * uptime collector serves both of its sections); with or without the public
+ * IP request. */
+void floor_others(bool public_ip)
 {
     floor_os();
     floor_host();
@@ -555,7 +608,6 @@ void floor_snapshot()
     floor_shell();
     floor_resolution();
     floor_terminal();
-    floor_cpu();
     floor_cpu_temp();
     floor_gpu();
     floor_memory();
@@ -563,10 +615,21 @@ void floor_snapshot()
     floor_battery();
     floor_disk();
     floor_network();
-    floor_public_ip();
+    if (public_ip)
+        floor_public_ip();
     floor_locale();
     floor_user();
     floor_process_count();
+}
+
+void floor_others_snapshot()
+{
+    floor_others(true);
+}
+
+void floor_others_collect()
+{
+    floor_others(false);
 }
 
 /* ---- the public IP server ------------------------------------------------ */
@@ -643,6 +706,10 @@ struct row_t {
     const char *name;
     int calls;
     void (*floor)();
+    /* For a pass with the CPU window: the other collectors. The floor is
+     * then the pass's critical path, max(200 ms, the others) + the CPU's
+     * own work (`floor`). */
+    void (*others)();
 };
 
 const char *logo_call()
@@ -650,37 +717,43 @@ const char *logo_call()
     return ((logo_fn)(void *)GetProcAddress(dll, "hostlens_logo"))("windows");
 }
 
+const char *collect_call()
+{
+    return ((logo_fn)(void *)GetProcAddress(dll, "hostlens_collect"))(NULL);
+}
+
 /* Slow exports get fewer calls: the CPU ones sleep 200 ms, the WMI ones
  * connect each time. */
 const row_t ROWS[] = {
-    {"hostlens_version", 20000, floor_none},
-    {"hostlens_last_error", 20000, floor_none},
-    {"hostlens_logo", 20000, floor_none},
-    {"hostlens_os", 400, floor_os},
-    {"hostlens_kernel", 1000, floor_kernel},
-    {"hostlens_host", 2000, floor_host},
-    {"hostlens_uptime", 5000, floor_uptime},
-    {"hostlens_boot_time", 5000, floor_uptime},
-    {"hostlens_packages", 200, floor_packages},
-    {"hostlens_shell", 1000, floor_shell},
-    {"hostlens_terminal", 5000, floor_terminal},
-    {"hostlens_terminal_font", 20000, floor_none},
-    {"hostlens_resolution", 2000, floor_resolution},
-    {"hostlens_desktop_environment", 20000, floor_none},
-    {"hostlens_window_manager", 20000, floor_none},
-    {"hostlens_cpu", 8, floor_cpu},
-    {"hostlens_cpu_temp", 100, floor_cpu_temp},
-    {"hostlens_gpu", 50, floor_gpu},
-    {"hostlens_memory", 5000, floor_memory},
-    {"hostlens_swap", 5000, floor_memory},
-    {"hostlens_battery", 100, floor_battery},
-    {"hostlens_disk", 300, floor_disk},
-    {"hostlens_network", 300, floor_network},
-    {"hostlens_public_ip", 200, floor_public_ip},
-    {"hostlens_locale", 5000, floor_locale},
-    {"hostlens_user", 1000, floor_user},
-    {"hostlens_process_count", 1000, floor_process_count},
-    {"hostlens_get_all", 5, floor_snapshot},
+    {"hostlens_version", 20000, floor_none, NULL},
+    {"hostlens_last_error", 20000, floor_none, NULL},
+    {"hostlens_logo", 20000, floor_none, NULL},
+    {"hostlens_os", 400, floor_os, NULL},
+    {"hostlens_kernel", 1000, floor_kernel, NULL},
+    {"hostlens_host", 2000, floor_host, NULL},
+    {"hostlens_uptime", 5000, floor_uptime, NULL},
+    {"hostlens_boot_time", 5000, floor_uptime, NULL},
+    {"hostlens_packages", 200, floor_packages, NULL},
+    {"hostlens_shell", 1000, floor_shell, NULL},
+    {"hostlens_terminal", 5000, floor_terminal, NULL},
+    {"hostlens_terminal_font", 20000, floor_none, NULL},
+    {"hostlens_resolution", 2000, floor_resolution, NULL},
+    {"hostlens_desktop_environment", 20000, floor_none, NULL},
+    {"hostlens_window_manager", 20000, floor_none, NULL},
+    {"hostlens_cpu", 8, floor_cpu, NULL},
+    {"hostlens_cpu_temp", 100, floor_cpu_temp, NULL},
+    {"hostlens_gpu", 50, floor_gpu, NULL},
+    {"hostlens_memory", 5000, floor_memory, NULL},
+    {"hostlens_swap", 5000, floor_memory, NULL},
+    {"hostlens_battery", 100, floor_battery, NULL},
+    {"hostlens_disk", 300, floor_disk, NULL},
+    {"hostlens_network", 300, floor_network, NULL},
+    {"hostlens_public_ip", 200, floor_public_ip, NULL},
+    {"hostlens_locale", 5000, floor_locale, NULL},
+    {"hostlens_user", 1000, floor_user, NULL},
+    {"hostlens_process_count", 1000, floor_process_count, NULL},
+    {"hostlens_get_all", 21, floor_cpu_busy, floor_others_snapshot},
+    {"hostlens_collect", 21, floor_cpu_busy, floor_others_collect},
 };
 
 } // namespace
@@ -724,9 +797,12 @@ int main(int argc, char **argv)
     printf("|---|---:|---:|---:|---:|---:|---:|---|\n");
     int missed = 0;
     for (const row_t &r : ROWS) {
-        doc_fn fn = strcmp(r.name, "hostlens_logo") == 0
-                        ? logo_call
+        doc_fn fn = strcmp(r.name, "hostlens_logo") == 0 ? logo_call
+                    : strcmp(r.name, "hostlens_collect") == 0
+                        ? collect_call
                         : (doc_fn)(void *)GetProcAddress(dll, r.name);
+        if (GetProcAddress(dll, r.name) == NULL)
+            fn = NULL;
         if (fn == NULL) {
             printf("| %s | missing |\n", r.name);
             missed++;
@@ -737,6 +813,8 @@ int main(int argc, char **argv)
          * registry opens are far slower than the rest. */
         fn();
         r.floor();
+        if (r.others != NULL)
+            r.others();
         std::vector<double> ex, fl;
         ex.reserve((size_t)calls);
         fl.reserve((size_t)calls);
@@ -746,23 +824,25 @@ int main(int argc, char **argv)
             double t1 = now_us();
             r.floor();
             double t2 = now_us();
+            if (r.others != NULL)
+                r.others();
+            double t3 = now_us();
             if (doc == NULL) {
                 printf("| %s | returned NULL |\n", r.name);
                 break;
             }
             ex.push_back(t1 - t0);
-            fl.push_back(t2 - t1);
+            fl.push_back(r.others != NULL ? std::max(200000.0, t3 - t2) + (t2 - t1) : t2 - t1);
         }
         if (ex.empty())
             continue;
         stats_t e = stats_of(ex), l = stats_of(fl);
         double ratio = l.median > 0 ? e.median / l.median : 0.0;
-        bool snapshot = strcmp(r.name, "hostlens_get_all") == 0;
         char target[64];
         bool ok;
-        if (snapshot) {
+        if (r.others != NULL) {
             ok = e.median <= 1.05 * l.median;
-            snprintf(target, sizeof target, "<= 1.05x sum of floors: %s", ok ? "holds" : "MISSED");
+            snprintf(target, sizeof target, "<= 1.05x critical path: %s", ok ? "holds" : "MISSED");
         } else if (l.median >= 5.0) {
             ok = e.median <= 1.10 * l.median;
             snprintf(target, sizeof target, "<= 1.10x: %s", ok ? "holds" : "MISSED");
@@ -779,6 +859,9 @@ int main(int argc, char **argv)
     stopping = true;
     closesocket(listener);
     server.join();
+    printf("\nA pass with the CPU window (hostlens_get_all, hostlens_collect(NULL)) is held "
+           "against its critical path: max(200 ms, the other collectors' floors) + the CPU "
+           "collector's own calls, medians of per-call sums.\n");
     printf("\n%d target(s) missed\n", missed);
     return 0;
 }

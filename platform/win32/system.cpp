@@ -85,3 +85,21 @@ void hl_port_sleep(uint32_t ms)
 {
     Sleep(ms);
 }
+
+int hl_port_perf_counter(uint64_t *count)
+{
+    LARGE_INTEGER t;
+    if (!QueryPerformanceCounter(&t))
+        return 0;
+    *count = (uint64_t)t.QuadPart;
+    return 1;
+}
+
+int hl_port_perf_frequency(uint64_t *per_second)
+{
+    LARGE_INTEGER f;
+    if (!QueryPerformanceFrequency(&f))
+        return 0;
+    *per_second = (uint64_t)f.QuadPart;
+    return 1;
+}

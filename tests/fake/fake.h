@@ -41,6 +41,8 @@ enum fake_op {
     FAKE_SYSTEM_TIME,
     FAKE_UTC_TEXT,
     FAKE_SLEEP,
+    FAKE_PERF_COUNTER,
+    FAKE_PERF_FREQUENCY,
     FAKE_PROCESSOR_COUNT,
     FAKE_LOGICAL_PROCESSOR_INFO,
     FAKE_SYSTEM_TIMES,
@@ -96,6 +98,10 @@ void fake_fail(fake_op op, int k, bool persistent = false, long code = 0);
 int fake_calls(fake_op op);
 /* True when any fault rule has fired since the last reset. */
 bool fake_fault_fired();
+/* Records every operation called from now on, in order, until the next
+ * reset; for tests of the order in which collectors run. */
+void fake_trace_ops();
+const std::vector<fake_op> &fake_traced_ops();
 
 /* Called by each fake operation: counts the call and tells whether it fails.
  * *code receives the rule's code, or `default_code` when the rule has none. */
@@ -158,6 +164,11 @@ void fake_set_tick_count(uint64_t ms);
 void fake_set_system_time(uint64_t filetime);
 /* Durations passed to hl_port_sleep, in order. */
 const std::vector<uint32_t> &fake_sleeps();
+/* The performance counter's frequency (10 MHz by default) and its successive
+ * readings; after the last one it repeats that one (0 when none was
+ * scripted). */
+void fake_set_perf_frequency(uint64_t per_second);
+void fake_push_perf_counter(uint64_t count);
 void fake_set_version(uint32_t major, uint32_t minor, uint32_t build, int32_t rtl_status = 0,
                       bool have_rtl = true);
 void fake_set_version_ex(uint32_t major, uint32_t minor, uint32_t build);

@@ -26,6 +26,8 @@ std::recursive_mutex mu;
 int calls[FAKE_OP_COUNT];
 rule rules[FAKE_OP_COUNT];
 bool fired;
+bool tracing;
+std::vector<fake_op> *traced; /* never destroyed: threads may outlive main */
 long outstanding[FAKE_RES_COUNT];
 long misuse;
 std::unordered_set<void *> *live_blocks; /* never destroyed: threads may outlive main */
@@ -58,6 +60,8 @@ const char *const op_names[FAKE_OP_COUNT] = {
     "system_time",
     "utc_text",
     "sleep",
+    "perf_counter",
+    "perf_frequency",
     "processor_count",
     "logical_processor_info",
     "system_times",
@@ -104,6 +108,9 @@ struct {
     uint64_t tick;
     uint64_t filetime;
     std::vector<uint32_t> sleeps;
+    uint64_t perf_frequency;
+    std::vector<uint64_t> perf_counts;
+    size_t perf_next;
     uint32_t major, minor, build;
     int32_t rtl_status;
     bool have_rtl;
@@ -127,6 +134,9 @@ void reset_core()
     sys.tick = 0;
     sys.filetime = UINT64_C(116444736000000000);
     sys.sleeps.clear();
+    sys.perf_frequency = 10000000;
+    sys.perf_counts.clear();
+    sys.perf_next = 0;
     sys.major = 10;
     sys.minor = 0;
     sys.build = 19045;
@@ -180,10 +190,29 @@ bool fake_fault_fired()
     return fired;
 }
 
+void fake_trace_ops()
+{
+    std::lock_guard<std::recursive_mutex> g(mu);
+    if (traced == nullptr)
+        traced = new std::vector<fake_op>();
+    traced->clear();
+    tracing = true;
+}
+
+const std::vector<fake_op> &fake_traced_ops()
+{
+    std::lock_guard<std::recursive_mutex> g(mu);
+    if (traced == nullptr)
+        traced = new std::vector<fake_op>();
+    return *traced;
+}
+
 bool fake_hit(fake_op op, long *code, long default_code)
 {
     std::lock_guard<std::recursive_mutex> g(mu);
     calls[op]++;
+    if (tracing)
+        traced->push_back(op);
     rule &r = rules[op];
     if (!r.armed)
         return false;
@@ -252,6 +281,7 @@ void fake_reset()
     for (rule &r : rules)
         r = rule{false, 0, false, 0, 0};
     fired = false;
+    tracing = false;
     for (int r = 0; r < FAKE_RES_COUNT; r++)
         if (r != FAKE_RES_HEAP)
             outstanding[r] = 0;
@@ -364,6 +394,40 @@ void hl_port_sleep(uint32_t ms)
     fake_hit(FAKE_SLEEP);
     std::lock_guard<std::recursive_mutex> g(mu);
     sys.sleeps.push_back(ms);
+}
+
+void fake_set_perf_frequency(uint64_t per_second)
+{
+    sys.perf_frequency = per_second;
+}
+
+void fake_push_perf_counter(uint64_t count)
+{
+    sys.perf_counts.push_back(count);
+}
+
+int hl_port_perf_counter(uint64_t *count)
+{
+    FAKE_GUARD;
+    if (fake_hit(FAKE_PERF_COUNTER))
+        return 0;
+    if (sys.perf_counts.empty()) {
+        *count = 0;
+        return 1;
+    }
+    *count = sys.perf_counts[sys.perf_next];
+    if (sys.perf_next + 1 < sys.perf_counts.size())
+        sys.perf_next++;
+    return 1;
+}
+
+int hl_port_perf_frequency(uint64_t *per_second)
+{
+    FAKE_GUARD;
+    if (fake_hit(FAKE_PERF_FREQUENCY))
+        return 0;
+    *per_second = sys.perf_frequency;
+    return 1;
 }
 
 /* Days since 1970-01-01 to a civil date (proleptic Gregorian). */

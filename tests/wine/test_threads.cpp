@@ -98,6 +98,9 @@ TEST(WineThreads, ManyThreadsGetWholeDocumentsOfTheirOwn)
     /* Wine's one video controller, so the threads are held to a real answer. */
     EXPECT_NE(wmi_first[0].find("\"VideoController1\""), std::string::npos) << wmi_first[0];
     const std::string logo = ((hl_logo_fn)(void *)hl_fn("hostlens_logo"))("windows");
+    typedef const char *(*collect_fn)(const char *);
+    collect_fn collect = (collect_fn)(void *)GetProcAddress(hl_dll, "hostlens_collect");
+    ASSERT_NE(collect, nullptr);
 
     std::vector<thread_result> results(thread_count + wmi_thread_count);
     std::vector<std::thread> threads;
@@ -121,6 +124,15 @@ TEST(WineThreads, ManyThreadsGetWholeDocumentsOfTheirOwn)
             }
             for (int i = 0; i < 2; i++)
                 checked_call("hostlens_public_ip", "public_ip", r);
+            /* A pass without the WMI modules: the sections in snapshot order. */
+            for (int i = 0; i < 2; i++) {
+                const char *some = collect("network,cpu,memory");
+                r.calls++;
+                std::string text = some != NULL ? some : "<NULL>";
+                if (!nlohmann::json::accept(text) ||
+                    hl_keys(nlohmann::ordered_json::parse(text)) != "cpu,memory,network")
+                    r.faults.push_back("collect: " + text.substr(0, 200));
+            }
         });
     }
     for (int t = 0; t < wmi_thread_count; t++) {
