@@ -65,8 +65,10 @@ static bool shape_ok(const export_entry &e, const char *text, std::string *why)
         return true;
     }
     if (e.kind == EXPORT_SECTIONS) {
+        if (keys_of(doc) == e.key)
+            return true;
         *why = "sections " + keys_of(doc);
-        return keys_of(doc) == e.key;
+        return false;
     }
     if (doc.size() != 1 || doc.begin().key() != e.key) {
         *why = "key";
