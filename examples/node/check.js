@@ -50,6 +50,14 @@ for (const name of hostlens.DOCUMENTS) {
   check(`hostlens_last_error after hostlens_${name}`, lens.lastError() === '', lens.lastError());
 }
 
+const collected = lens.collect('memory, cpu,nonsense');
+check('hostlens_collect', ajv.getSchema('collect.schema.json')(collected) &&
+  Object.keys(collected).join() === 'cpu,memory,unknown_modules' &&
+  collected.unknown_modules.join() === 'nonsense', JSON.stringify(collected).slice(0, 200));
+const everything = lens.collect(null);
+check('hostlens_collect(null)', ajv.getSchema('collect.schema.json')(everything) &&
+  !('public_ip' in everything) && 'os' in everything, Object.keys(everything).join());
+
 const fallback = lens.logo(null);
 check('hostlens_logo', typeof fallback === 'string' && fallback.length > 0 &&
   lens.logo('generic') === fallback &&

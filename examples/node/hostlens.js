@@ -25,6 +25,17 @@ function load(dllPath) {
     version: text('version'),
     lastError: text('last_error'),
     logo: lib.func('const char *hostlens_logo(const char *name)'),
+    // The modules named in `list` ("cpu,memory"; null for every one but the
+    // public IP), collected in one pass.
+    collect: (() => {
+      const call = lib.func('const char *hostlens_collect(const char *modules)');
+      return (list) => {
+        const doc = call(list ?? null);
+        if (doc === null)
+          throw new Error('hostlens_collect: out of memory');
+        return JSON.parse(doc);
+      };
+    })(),
     unload: () => lib.unload(),
   };
   for (const name of DOCUMENTS) {

@@ -24,9 +24,11 @@ from urllib.parse import urldefrag, urljoin
 
 from jsonschema import Draft202012Validator, RefResolver
 
-# The one member that is present only sometimes: the public IP document's
-# "error", written when the request failed.
+# Members present only sometimes: the public IP document's "error", written
+# when the request failed, and every section of hostlens_collect, which
+# holds the ones its list names.
 OPTIONAL = {("hostlens_public_ip", ("public_ip", "error"))}
+SECTIONS_OPTIONAL = {"hostlens_collect"}
 # States in which the platform refuses memory, where NULL is the contract.
 NULL_STATES = {"fail:alloc", "fail:realloc"}
 
@@ -134,7 +136,8 @@ def mutations(export, doc):
             yield "%s = %s" % (name, json.dumps(wrong)), changed(
                 doc, path, lambda c, k, w=wrong: c.__setitem__(k, w))
         if isinstance(key, str):
-            if (export, path) not in OPTIONAL:
+            optional = (export, path) in OPTIONAL or (export in SECTIONS_OPTIONAL and len(path) == 1)
+            if not optional:
                 yield name + " deleted", changed(doc, path, lambda c, k: c.__delitem__(k))
             yield name + " renamed", changed(doc, path, rename)
     objects = [()] + [p for p, c, k in places(doc) if isinstance(c[k], dict)]

@@ -41,6 +41,21 @@ static const char *const documents[] = {
     "hostlens_get_all",
 };
 
+typedef const char *(*collect_fn)(const char *);
+
+/* hostlens_collect of one list, written under the export's name. */
+static bool write_collect(FILE *out, HMODULE dll, const char *list, const char *state)
+{
+    collect_fn f = (collect_fn)(void *)GetProcAddress(dll, "hostlens_collect");
+    if (f == NULL) {
+        fprintf(stderr, "hostlens_collect is not exported\n");
+        return false;
+    }
+    const char *text = f(list);
+    fprintf(out, "hostlens_collect\t%s\t%s\n", state, text != NULL ? text : "<NULL>");
+    return true;
+}
+
 static bool write_document(FILE *out, HMODULE dll, const char *name, const char *state)
 {
     doc_fn f = (doc_fn)(void *)GetProcAddress(dll, name);
@@ -82,6 +97,8 @@ int main(int argc, char **argv)
     bool ok = true;
     for (const char *name : documents)
         ok = write_document(out, dll, name, "served") && ok;
+    ok = write_collect(out, dll, NULL, "served") && ok;
+    ok = write_collect(out, dll, "public_ip, cpu,gpu,bogus,\x01\xff", "served") && ok;
     wine_server_stop(srv);
 
     ok = write_document(out, dll, "hostlens_public_ip", "refused") && ok;
