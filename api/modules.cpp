@@ -8,6 +8,8 @@
  */
 #include "hostlens_internal.h"
 
+#include "hl_access.h"
+
 struct hl_records_t {
     hl_os_info_t os;
     hl_host_info_t host;
@@ -255,11 +257,11 @@ const hl_module_t hl_modules[HL_MODULE_COUNT] = {
     {"terminal", OBJ, collect_terminal, write_terminal, NULL, NULL, FULL, 0},
     {"terminal_font", OBJ, collect_terminal_font, write_terminal_font, NULL, NULL, REDUCED, 0},
     {"cpu", OBJ, collect_cpu, write_cpu, open_cpu, close_cpu, FULL, HL_MODULE_BLOCKS},
-    {"cpu_temp", OBJ, collect_cpu_temp, write_cpu_temp, NULL, NULL, FULL, 0},
-    {"gpu", LIST, collect_gpu, write_gpu, NULL, NULL, FULL, 0},
+    {"cpu_temp", OBJ, collect_cpu_temp, write_cpu_temp, NULL, NULL, FULL, HL_MODULE_COM},
+    {"gpu", LIST, collect_gpu, write_gpu, NULL, NULL, FULL, HL_MODULE_COM},
     {"memory", OBJ, collect_memory, write_memory, NULL, NULL, FULL, 0},
     {"swap", OBJ, collect_swap, write_swap, NULL, NULL, FULL, 0},
-    {"battery", LIST, collect_battery, write_battery, NULL, NULL, FULL, 0},
+    {"battery", LIST, collect_battery, write_battery, NULL, NULL, FULL, HL_MODULE_COM},
     {"disk", LIST, collect_disk, write_disk, NULL, NULL, FULL, 0},
     {"network", OBJ, collect_network, write_network, NULL, NULL, FULL, 0},
     /* Without its "error" member, which only the document carries. */
@@ -309,9 +311,17 @@ hl_json_t *hl_pass(hl_module_set_t set, int *sections)
     for (int i = 0; i < HL_MODULE_COUNT; i++)
         if (chosen(set, i) && hl_modules[i].open != NULL)
             hl_modules[i].open(&r);
+    /* One COM entry for the whole pass: each WMI query's own entry then
+     * nests in it, and a thread outside COM does not set up and tear down an
+     * apartment once per query. */
+    int com = 0;
+    for (int i = 0; i < HL_MODULE_COUNT; i++)
+        com |= chosen(set, i) && (hl_modules[i].flags & HL_MODULE_COM);
+    hl_com_t entry = com ? hl_com_enter() : HL_COM_FAILED;
     for (int i = 0; i < HL_MODULE_COUNT; i++)
         if (chosen(set, i) && !collected_before(set, i))
             hl_modules[i].collect(&r);
+    hl_com_leave(entry);
     for (int i = 0; i < HL_MODULE_COUNT; i++)
         if (chosen(set, i) && hl_modules[i].close != NULL)
             hl_modules[i].close(&r);

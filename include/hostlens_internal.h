@@ -390,6 +390,7 @@ typedef enum hl_section_t { HL_SECTION_OBJECT = 0, HL_SECTION_LIST = 1 } hl_sect
 /* What a module costs beyond a few platform calls. */
 #define HL_MODULE_BLOCKS 1u  /* waits: a sampling window or the network */
 #define HL_MODULE_NETWORK 2u /* talks to a third party: collected only when named */
+#define HL_MODULE_COM 4u     /* queries WMI, inside COM */
 
 typedef struct hl_module_t {
     const char *key;      /* the section key, as in the snapshot */

@@ -42,6 +42,20 @@ TEST(Collect, EachModuleAloneIsItsSnapshotSection)
         EXPECT_STREQ(hostlens_last_error(), "") << m.key;
         /* Only the module that talks to a third party makes a request. */
         EXPECT_EQ(fake_calls(FAKE_HTTP_BEGIN), (m.flags & HL_MODULE_NETWORK) ? 1 : 0) << m.key;
+        /* Only the WMI modules enter COM. */
+        EXPECT_EQ(fake_calls(FAKE_COM_INIT) > 0, (m.flags & HL_MODULE_COM) != 0) << m.key;
+    }
+}
+
+TEST(Collect, OnePassEntersComOnceAroundItsQueries)
+{
+    for (const char *list : {"gpu,memory,battery,cpu_temp", (const char *)nullptr}) {
+        fresh(list);
+        /* Each query's own entry nests in the pass's: one more entry than
+         * there were queries, all balanced, and the thread outside COM. */
+        EXPECT_EQ(fake_calls(FAKE_COM_INIT), (int)fake_wmi_log().queries.size() + 1);
+        EXPECT_EQ(fake_calls(FAKE_COM_UNINIT), fake_calls(FAKE_COM_INIT));
+        EXPECT_EQ(fake_com_apartment(), FAKE_APT_NONE);
     }
 }
 
