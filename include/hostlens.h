@@ -49,9 +49,9 @@
  * are not reclaimed. A document function returns NULL only when memory is
  * exhausted; setting up a thread's state never aborts the host.
  *
- * COM. hostlens_cpu_temp, hostlens_gpu, hostlens_battery and the calls that
- * collect several modules at once (hostlens_get_all) use WMI. They enter COM
- * for the duration of the call only: on a thread outside COM they enter a
+ * COM. hostlens_cpu_temp, hostlens_gpu, hostlens_battery, hostlens_get_all
+ * and hostlens_collect when it names one of those three use WMI. They enter
+ * COM for the duration of the call only: on a thread outside COM they enter a
  * single-threaded apartment and leave it again (CoUninitialize) before
  * returning, so the thread is outside COM afterwards and free to choose its
  * own apartment. A thread already in an apartment, single- or
@@ -59,18 +59,21 @@
  * a COM call; hostlens_os in particular does not.
  *
  * Blocking. hostlens_cpu waits 200 ms to measure CPU usage (400 ms when
- * per-processor counters are available). hostlens_get_all measures CPU usage
- * over its whole collection, at least 200 ms, instead of waiting separately.
- * hostlens_public_ip, and hostlens_get_all, wait for one HTTP request, up to
+ * per-processor counters are available). hostlens_get_all, and
+ * hostlens_collect with "cpu", measure CPU usage over their whole collection,
+ * at least 200 ms, instead of waiting separately. hostlens_public_ip,
+ * hostlens_get_all and hostlens_collect with "public_ip" wait for one HTTP
+ * request, up to
  * 2 s in each phase (name resolution, connection, sending, receiving). The
  * WMI calls return in milliseconds on a healthy machine; when the WMI service
  * itself does not respond, connecting may wait up to about two minutes and
  * each row up to 5 s. Every other call returns as fast as the system answers
  * it, without waiting.
  *
- * Network. hostlens_public_ip and hostlens_get_all each make one plain-HTTP
- * (unencrypted) request to the public IP service chosen at build time. No
- * other function touches the network.
+ * Network. hostlens_public_ip, hostlens_get_all and hostlens_collect when
+ * its list names "public_ip" each make one plain-HTTP (unencrypted) request
+ * to the public IP service chosen at build time. No other function touches
+ * the network.
  *
  * Failure. A value the library cannot determine is written as the string
  * "unknown" (or -1 / 0 where a document says so); a document is always
