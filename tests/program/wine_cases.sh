@@ -113,9 +113,13 @@ first_run_case() {
   echo "first run of a fresh clone: ${SECONDS} s"
   grep -q -E '^hostlens [0-9.]+ \(library [0-9.]+\)$' "$tmp/out" || fail "output: $(cat "$tmp/out")"
   grep -q '^\[ *[0-9]*%\] Building CXX object' "$tmp/progress" || fail "no build progress shown"
-  local built
-  built=$(cd "$tmp/clone/build/mingw" && find . -name '*.exe' -o -name '*.dll' | sort | tr '\n' ' ')
-  [ "$built" = "./bin/hostlens.dll ./bin/hostlens.exe " ] || fail "built more than the DLL and the program: $built"
+  # What was compiled, by target; and what was linked.
+  local targets built
+  targets=$(cd "$tmp/clone/build/mingw" && find . -name '*.obj' |
+    sed -n 's|.*/CMakeFiles/\([^/]*\)\.dir/.*|\1|p' | sort -u | tr '\n' ' ')
+  [ "$targets" = "hostlens hostlens_cli " ] || fail "compiled more than the DLL and the program: $targets"
+  built=$(cd "$tmp/clone/build/mingw/bin" && ls | tr '\n' ' ')
+  [ "$built" = "hostlens.dll hostlens.exe hostlens.lib " ] || fail "linked: $built"
   if find "$tmp/clone/build/mingw" -name 'libgtest*' | grep -q .; then fail "GoogleTest was built"; fi
 }
 
