@@ -166,8 +166,12 @@ static void put_quoted(hl_json_t *j, const char *text, size_t n)
 
 void hl_json_str(hl_json_t *j, const char *text)
 {
+    hl_json_strn(j, text, text != NULL ? strlen(text) : 0);
+}
+
+void hl_json_strn(hl_json_t *j, const char *text, size_t n)
+{
     static const char hex[] = "0123456789abcdef";
-    size_t n = text != NULL ? strlen(text) : 0;
     size_t i = plain_prefix((const unsigned char *)text, n);
     if (i == n) {
         put_quoted(j, text, n);

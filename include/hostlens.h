@@ -57,6 +57,35 @@ HOSTLENS_API const char *hostlens_logo(const char *name);
  * request). Lifetime and failure as above. */
 HOSTLENS_API const char *hostlens_get_all(void);
 
+/* The modules named in `modules`, collected in one pass and returned in one
+ * document: {"os":{...},"cpu":{...},...}.
+ *
+ * `modules` is a comma-separated list of the section keys of
+ * hostlens_get_all: "os", "host", "kernel", "uptime", "boot_time",
+ * "packages", "shell", "resolution", "de", "wm", "terminal",
+ * "terminal_font", "cpu", "cpu_temp", "gpu", "memory", "swap", "battery",
+ * "disk", "network", "public_ip", "locale", "user", "process_count". Names
+ * match exactly (case included); blanks (spaces, tabs, line breaks) around
+ * a name and empty items are ignored, and a name given twice counts once.
+ * NULL, "" or a list that names nothing means every section except
+ * "public_ip": the public IP, the only one that sends a request to a third
+ * party, is collected only when named.
+ *
+ * The sections stand in the snapshot's order, whatever the order of the
+ * list, and each is exactly the snapshot's section (so "public_ip" has no
+ * "error" member); there is no "logo" member. Names that are not section
+ * keys follow as the member "unknown_modules": an array of those names as
+ * given (blanks removed, each once, in the order given), present only when
+ * there is at least one. A list of unknown names only gives
+ * {"unknown_modules":[...]}. Any list, of any length and any bytes, gives a
+ * valid document.
+ *
+ * Blocking: as the exports of the modules named ("cpu" samples, "public_ip"
+ * makes one HTTP request waiting up to 2 s per phase).
+ * Lifetime, threads and failure as for every document function above; the
+ * list is read during the call only. */
+HOSTLENS_API const char *hostlens_collect(const char *modules);
+
 /* Module documents. Each returns {"<key>":...} as described above. */
 HOSTLENS_API const char *hostlens_os(void);                  /* "os" */
 HOSTLENS_API const char *hostlens_kernel(void);              /* "kernel" */

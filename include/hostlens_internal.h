@@ -27,6 +27,8 @@ void hl_json_init(hl_json_t *j);
 void hl_json_reset(hl_json_t *j);
 const char *hl_json_get(const hl_json_t *j);
 void hl_json_str(hl_json_t *j, const char *text);
+/* The n bytes at text as a string, NUL bytes among them escaped. */
+void hl_json_strn(hl_json_t *j, const char *text, size_t n);
 void hl_json_raw(hl_json_t *j, const char *text);
 void hl_json_istr(hl_json_t *j, const char *text);
 void hl_json_num(hl_json_t *j, int64_t n);
@@ -336,5 +338,43 @@ void hl_write_disk(hl_json_t *j, const hl_disk_list_t *r);       /* the entries 
 void hl_write_host(hl_json_t *j, const hl_host_info_t *r);
 void hl_write_network(hl_json_t *j, const hl_network_info_t *r);
 void hl_write_public_ip(hl_json_t *j, const hl_public_ip_info_t *r);
+
+/* ---- the table of modules, in the snapshot's order ------------------------------ */
+
+/* Every collector's record, in the frame of the pass that fills them. */
+typedef struct hl_records_t hl_records_t;
+
+typedef enum hl_section_t { HL_SECTION_OBJECT = 0, HL_SECTION_LIST = 1 } hl_section_t;
+
+/* What a module costs beyond a few platform calls. */
+#define HL_MODULE_BLOCKS 1u  /* waits: a sampling window or the network */
+#define HL_MODULE_NETWORK 2u /* talks to a third party: collected only when named */
+
+typedef struct hl_module_t {
+    const char *key;      /* the section key, as in the snapshot */
+    hl_section_t section; /* "key":{...} or "key":[...] */
+    /* Fills the module's record. Entries that share a record share the
+     * collector, and a pass runs it once. */
+    void (*collect)(hl_records_t *r);
+    void (*write)(hl_json_t *j, const hl_records_t *r, hl_form_t form);
+    hl_form_t form; /* the form the writer gets in a pass */
+    unsigned flags;
+} hl_module_t;
+
+#define HL_MODULE_COUNT 24
+extern const hl_module_t hl_modules[HL_MODULE_COUNT];
+
+/* A choice of modules: bit i stands for hl_modules[i]. */
+typedef uint32_t hl_module_set_t;
+#define HL_MODULE_ALL ((hl_module_set_t)((1u << HL_MODULE_COUNT) - 1u))
+
+/* The index of the entry whose key is exactly name[0..length), or -1. */
+int hl_module_find(const char *name, size_t length);
+
+/* Resets the thread's buffer, runs the collectors of `set` and writes
+ * {"key":...,"key":... with their sections in table order, leaving the
+ * object open for the caller's own members and closing brace. *sections
+ * receives how many sections were written. */
+hl_json_t *hl_pass(hl_module_set_t set, int *sections);
 
 #endif

@@ -26,16 +26,17 @@ TEST(Threads, EightThreadsMixedExports)
         pool.emplace_back([&, t] {
             for (int i = 0; i < calls; i++) {
                 const export_entry &e = export_table[(t * 7 + i * 3) % n];
-                if (e.kind == EXPORT_SNAPSHOT && i % 25 != 0)
-                    continue; /* a few snapshots per thread */
+                if ((e.kind == EXPORT_SNAPSHOT || e.kind == EXPORT_SECTIONS) && i % 25 != 0)
+                    continue; /* a few passes over several modules per thread */
                 const char *text = e.fn();
                 bool ok = text != nullptr;
                 if (ok && e.kind != EXPORT_TEXT) {
                     auto doc = nlohmann::ordered_json::parse(text, nullptr, false);
-                    ok =
-                        !doc.is_discarded() &&
-                        (e.kind == EXPORT_SNAPSHOT ? doc.size() == 25
-                                                   : doc.size() == 1 && doc.begin().key() == e.key);
+                    ok = !doc.is_discarded() &&
+                         (e.kind == EXPORT_SNAPSHOT ? doc.size() == 25
+                          : e.kind == EXPORT_SECTIONS
+                              ? keys_of(doc) == e.key
+                              : doc.size() == 1 && doc.begin().key() == e.key);
                 }
                 ok = ok && hostlens_last_error()[0] == '\0';
                 if (!ok && bad++ == 0) {

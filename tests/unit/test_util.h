@@ -39,4 +39,13 @@ inline nlohmann::ordered_json parsed(const char *text)
     return nlohmann::ordered_json::parse(text, nullptr, false);
 }
 
+/* The keys of an object, in document order, joined with commas. */
+inline std::string keys_of(const nlohmann::ordered_json &obj)
+{
+    std::string s;
+    for (auto it = obj.begin(); it != obj.end(); ++it)
+        s += (s.empty() ? "" : ",") + it.key();
+    return s;
+}
+
 #endif

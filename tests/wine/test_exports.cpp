@@ -6,46 +6,53 @@
 
 #include <string.h>
 
-static const char *const catalogue[28] = {
-    "hostlens_battery",
-    "hostlens_boot_time",
-    "hostlens_cpu",
-    "hostlens_cpu_temp",
-    "hostlens_desktop_environment",
-    "hostlens_disk",
-    "hostlens_get_all",
-    "hostlens_gpu",
-    "hostlens_host",
-    "hostlens_kernel",
-    "hostlens_last_error",
-    "hostlens_locale",
-    "hostlens_logo",
-    "hostlens_memory",
-    "hostlens_network",
-    "hostlens_os",
-    "hostlens_packages",
-    "hostlens_process_count",
-    "hostlens_public_ip",
-    "hostlens_resolution",
-    "hostlens_shell",
-    "hostlens_swap",
-    "hostlens_terminal",
-    "hostlens_terminal_font",
-    "hostlens_uptime",
-    "hostlens_user",
-    "hostlens_version",
-    "hostlens_window_manager",
+/* In the order of the export directory's name table (by name); the first 28
+ * are numbered alphabetically, later ones after them. */
+static const struct {
+    const char *name;
+    int ordinal;
+} catalogue[] = {
+    {"hostlens_battery", 1},
+    {"hostlens_boot_time", 2},
+    {"hostlens_collect", 29},
+    {"hostlens_cpu", 3},
+    {"hostlens_cpu_temp", 4},
+    {"hostlens_desktop_environment", 5},
+    {"hostlens_disk", 6},
+    {"hostlens_get_all", 7},
+    {"hostlens_gpu", 8},
+    {"hostlens_host", 9},
+    {"hostlens_kernel", 10},
+    {"hostlens_last_error", 11},
+    {"hostlens_locale", 12},
+    {"hostlens_logo", 13},
+    {"hostlens_memory", 14},
+    {"hostlens_network", 15},
+    {"hostlens_os", 16},
+    {"hostlens_packages", 17},
+    {"hostlens_process_count", 18},
+    {"hostlens_public_ip", 19},
+    {"hostlens_resolution", 20},
+    {"hostlens_shell", 21},
+    {"hostlens_swap", 22},
+    {"hostlens_terminal", 23},
+    {"hostlens_terminal_font", 24},
+    {"hostlens_uptime", 25},
+    {"hostlens_user", 26},
+    {"hostlens_version", 27},
+    {"hostlens_window_manager", 28},
 };
+static const int exports = (int)(sizeof catalogue / sizeof catalogue[0]);
 
 TEST(WineExports, EveryNameAtItsOrdinal)
 {
-    for (int i = 0; i < 28; i++) {
-        FARPROC by_name = GetProcAddress(hl_dll, catalogue[i]);
-        FARPROC by_ordinal = GetProcAddress(hl_dll, MAKEINTRESOURCEA(i + 1));
-        EXPECT_NE(by_name, nullptr) << catalogue[i];
-        EXPECT_EQ(by_name, by_ordinal) << catalogue[i] << " @" << i + 1;
+    for (int i = 0; i < exports; i++) {
+        FARPROC by_name = GetProcAddress(hl_dll, catalogue[i].name);
+        FARPROC by_ordinal = GetProcAddress(hl_dll, MAKEINTRESOURCEA(catalogue[i].ordinal));
+        EXPECT_NE(by_name, nullptr) << catalogue[i].name;
+        EXPECT_EQ(by_name, by_ordinal) << catalogue[i].name << " @" << catalogue[i].ordinal;
     }
-    EXPECT_EQ(GetProcAddress(hl_dll, MAKEINTRESOURCEA(29)), nullptr);
+    EXPECT_EQ(GetProcAddress(hl_dll, MAKEINTRESOURCEA(exports + 1)), nullptr);
 }
 
 /* Reads the DLL's own headers in memory: the export directory holds exactly
@@ -57,11 +64,11 @@ TEST(WineExports, ExportAndImportTables)
         (const IMAGE_NT_HEADERS64 *)(base + ((const IMAGE_DOS_HEADER *)base)->e_lfanew);
     const IMAGE_DATA_DIRECTORY &ed = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
     const IMAGE_EXPORT_DIRECTORY *exp = (const IMAGE_EXPORT_DIRECTORY *)(base + ed.VirtualAddress);
-    EXPECT_EQ(exp->NumberOfNames, 28u);
+    EXPECT_EQ(exp->NumberOfNames, (DWORD)exports);
     EXPECT_EQ(exp->Base, 1u);
     const DWORD *names = (const DWORD *)(base + exp->AddressOfNames);
-    for (DWORD i = 0; i < exp->NumberOfNames && i < 28; i++)
-        EXPECT_STREQ((const char *)(base + names[i]), catalogue[i]);
+    for (DWORD i = 0; i < exp->NumberOfNames && i < (DWORD)exports; i++)
+        EXPECT_STREQ((const char *)(base + names[i]), catalogue[i].name);
 
     WORD dll_flags = nt->OptionalHeader.DllCharacteristics;
     EXPECT_TRUE(dll_flags & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);

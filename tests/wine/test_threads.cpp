@@ -88,6 +88,9 @@ TEST(WineThreads, EightThreadsGetWholeDocumentsOfTheirOwn)
     EXPECT_NE(wmi_first[0].find("\"VideoController1\""), std::string::npos) << wmi_first[0];
     const std::string logo = ((hl_logo_fn)(void *)hl_fn("hostlens_logo"))("windows");
     const std::string snapshot_keys = hl_keys(hl_parse(hl_call("hostlens_get_all")));
+    typedef const char *(*collect_fn)(const char *);
+    collect_fn collect = (collect_fn)(void *)GetProcAddress(hl_dll, "hostlens_collect");
+    ASSERT_NE(collect, nullptr);
 
     std::vector<thread_result> results(thread_count);
     std::vector<std::thread> threads;
@@ -117,6 +120,12 @@ TEST(WineThreads, EightThreadsGetWholeDocumentsOfTheirOwn)
                 if (nlohmann::json::accept(all) &&
                     hl_keys(nlohmann::ordered_json::parse(all)) != snapshot_keys)
                     r.faults.push_back("snapshot sections differ");
+                const char *some = collect("network,cpu,memory");
+                r.calls++;
+                std::string text = some != NULL ? some : "<NULL>";
+                if (!nlohmann::json::accept(text) ||
+                    hl_keys(nlohmann::ordered_json::parse(text)) != "cpu,memory,network")
+                    r.faults.push_back("collect: " + text.substr(0, 200));
             }
         });
     }

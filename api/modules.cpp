@@ -1,0 +1,316 @@
+/*
+ * The table of modules, in the snapshot's order, and the one pass that every
+ * multi-module export makes over it: all chosen collectors first, then their
+ * sections. One record of each collector lives in the pass's own frame.
+ */
+#include "hostlens_internal.h"
+
+struct hl_records_t {
+    hl_os_info_t os;
+    hl_host_info_t host;
+    hl_kernel_info_t kernel;
+    hl_uptime_info_t uptime; /* both the uptime and the boot_time sections */
+    hl_packages_info_t packages;
+    hl_shell_info_t shell;
+    hl_resolution_info_t resolution;
+    hl_name_info_t de;
+    hl_name_info_t wm;
+    hl_terminal_info_t terminal;
+    hl_terminal_font_info_t terminal_font;
+    hl_cpu_info_t cpu;
+    double cpu_temp;
+    hl_gpu_list_t gpu;
+    hl_memory_info_t memory;
+    hl_swap_info_t swap;
+    hl_battery_list_t battery;
+    hl_disk_list_t disk;
+    hl_network_info_t network;
+    hl_public_ip_info_t public_ip;
+    hl_locale_info_t locale;
+    hl_user_info_t user;
+    uint64_t process_count;
+};
+
+/* ---- each collector and writer over the pass's records ------------------- */
+
+static void collect_os(hl_records_t *r)
+{
+    hl_impl_os(&r->os);
+}
+static void write_os(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_os(j, &r->os);
+}
+static void collect_host(hl_records_t *r)
+{
+    hl_impl_host(&r->host);
+}
+static void write_host(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_host(j, &r->host);
+}
+static void collect_kernel(hl_records_t *r)
+{
+    hl_impl_kernel(&r->kernel);
+}
+static void write_kernel(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_kernel(j, &r->kernel);
+}
+static void collect_uptime(hl_records_t *r)
+{
+    hl_impl_uptime(&r->uptime);
+}
+static void write_uptime(hl_json_t *j, const hl_records_t *r, hl_form_t form)
+{
+    hl_write_uptime(j, &r->uptime, form);
+}
+static void write_boot_time(hl_json_t *j, const hl_records_t *r, hl_form_t form)
+{
+    hl_write_boot_time(j, &r->uptime, form);
+}
+static void collect_packages(hl_records_t *r)
+{
+    hl_impl_packages(&r->packages);
+}
+static void write_packages(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_packages(j, &r->packages);
+}
+static void collect_shell(hl_records_t *r)
+{
+    hl_impl_shell(&r->shell);
+}
+static void write_shell(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_shell(j, &r->shell);
+}
+static void collect_resolution(hl_records_t *r)
+{
+    hl_impl_resolution(&r->resolution);
+}
+static void write_resolution(hl_json_t *j, const hl_records_t *r, hl_form_t form)
+{
+    hl_write_resolution(j, &r->resolution, form);
+}
+static void collect_de(hl_records_t *r)
+{
+    hl_impl_de(&r->de);
+}
+static void write_de(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_name(j, &r->de);
+}
+static void collect_wm(hl_records_t *r)
+{
+    hl_impl_wm(&r->wm);
+}
+static void write_wm(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_name(j, &r->wm);
+}
+static void collect_terminal(hl_records_t *r)
+{
+    hl_impl_terminal(&r->terminal);
+}
+static void write_terminal(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_terminal(j, &r->terminal);
+}
+static void collect_terminal_font(hl_records_t *r)
+{
+    hl_impl_terminal_font(&r->terminal_font);
+}
+static void write_terminal_font(hl_json_t *j, const hl_records_t *r, hl_form_t form)
+{
+    hl_write_terminal_font(j, &r->terminal_font, form);
+}
+static void collect_cpu(hl_records_t *r)
+{
+    hl_impl_cpu(&r->cpu);
+}
+static void write_cpu(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_cpu(j, &r->cpu);
+}
+static void collect_cpu_temp(hl_records_t *r)
+{
+    hl_impl_cpu_temp(&r->cpu_temp);
+}
+static void write_cpu_temp(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_cpu_temp(j, r->cpu_temp);
+}
+static void collect_gpu(hl_records_t *r)
+{
+    hl_impl_gpu(&r->gpu);
+}
+static void write_gpu(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_gpu(j, &r->gpu);
+}
+static void collect_memory(hl_records_t *r)
+{
+    hl_impl_memory(&r->memory);
+}
+static void write_memory(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_memory(j, &r->memory);
+}
+static void collect_swap(hl_records_t *r)
+{
+    hl_impl_swap(&r->swap);
+}
+static void write_swap(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_swap(j, &r->swap);
+}
+static void collect_battery(hl_records_t *r)
+{
+    hl_impl_battery(&r->battery);
+}
+static void write_battery(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_battery(j, &r->battery);
+}
+static void collect_disk(hl_records_t *r)
+{
+    hl_impl_disk(&r->disk);
+}
+static void write_disk(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_disk(j, &r->disk);
+}
+static void collect_network(hl_records_t *r)
+{
+    hl_impl_network(&r->network);
+}
+static void write_network(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_network(j, &r->network);
+}
+static void collect_public_ip(hl_records_t *r)
+{
+    hl_impl_public_ip(&r->public_ip);
+}
+static void write_public_ip(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_public_ip(j, &r->public_ip);
+}
+static void collect_locale(hl_records_t *r)
+{
+    hl_impl_locale(&r->locale);
+}
+static void write_locale(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_locale(j, &r->locale);
+}
+static void collect_user(hl_records_t *r)
+{
+    hl_impl_user(&r->user);
+}
+static void write_user(hl_json_t *j, const hl_records_t *r, hl_form_t form)
+{
+    hl_write_user(j, &r->user, form);
+}
+static void collect_process_count(hl_records_t *r)
+{
+    r->process_count = 0;
+    hl_impl_process_count(&r->process_count);
+}
+static void write_process_count(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_process_count(j, r->process_count);
+}
+
+/* ---- the table ------------------------------------------------------------- */
+
+#define OBJ HL_SECTION_OBJECT
+#define LIST HL_SECTION_LIST
+#define SHORT HL_SECTION /* the section leaves out members of the document */
+#define FULL HL_DOCUMENT
+
+const hl_module_t hl_modules[HL_MODULE_COUNT] = {
+    {"os", OBJ, collect_os, write_os, FULL, 0},
+    {"host", OBJ, collect_host, write_host, FULL, 0},
+    {"kernel", OBJ, collect_kernel, write_kernel, FULL, 0},
+    {"uptime", OBJ, collect_uptime, write_uptime, SHORT, 0},
+    {"boot_time", OBJ, collect_uptime, write_boot_time, SHORT, 0},
+    {"packages", OBJ, collect_packages, write_packages, FULL, 0},
+    {"shell", OBJ, collect_shell, write_shell, FULL, 0},
+    {"resolution", OBJ, collect_resolution, write_resolution, SHORT, 0},
+    {"de", OBJ, collect_de, write_de, FULL, 0},
+    {"wm", OBJ, collect_wm, write_wm, FULL, 0},
+    {"terminal", OBJ, collect_terminal, write_terminal, FULL, 0},
+    {"terminal_font", OBJ, collect_terminal_font, write_terminal_font, SHORT, 0},
+    {"cpu", OBJ, collect_cpu, write_cpu, FULL, HL_MODULE_BLOCKS},
+    {"cpu_temp", OBJ, collect_cpu_temp, write_cpu_temp, FULL, 0},
+    {"gpu", LIST, collect_gpu, write_gpu, FULL, 0},
+    {"memory", OBJ, collect_memory, write_memory, FULL, 0},
+    {"swap", OBJ, collect_swap, write_swap, FULL, 0},
+    {"battery", LIST, collect_battery, write_battery, FULL, 0},
+    {"disk", LIST, collect_disk, write_disk, FULL, 0},
+    {"network", OBJ, collect_network, write_network, FULL, 0},
+    /* Without its "error" member, which only the document carries. */
+    {"public_ip", OBJ, collect_public_ip, write_public_ip, SHORT,
+     HL_MODULE_BLOCKS | HL_MODULE_NETWORK},
+    {"locale", OBJ, collect_locale, write_locale, FULL, 0},
+    {"user", OBJ, collect_user, write_user, SHORT, 0},
+    {"process_count", OBJ, collect_process_count, write_process_count, FULL, 0},
+};
+
+int hl_module_find(const char *name, size_t length)
+{
+    for (int i = 0; i < HL_MODULE_COUNT; i++) {
+        const char *key = hl_modules[i].key;
+        size_t k = 0;
+        while (k < length && key[k] != '\0' && key[k] == name[k])
+            k++;
+        if (k == length && key[k] == '\0')
+            return i;
+    }
+    return -1;
+}
+
+/* ---- the pass ---------------------------------------------------------------- */
+
+static int chosen(hl_module_set_t set, int i)
+{
+    return (set >> i) & 1u;
+}
+
+/* An entry whose collector an earlier chosen entry has already run. */
+static int collected_before(hl_module_set_t set, int i)
+{
+    for (int k = 0; k < i; k++)
+        if (chosen(set, k) && hl_modules[k].collect == hl_modules[i].collect)
+            return 1;
+    return 0;
+}
+
+hl_json_t *hl_pass(hl_module_set_t set, int *sections)
+{
+    hl_records_t r;
+    hl_json_t *j = hl_json_thread();
+    hl_json_reset(j);
+    hl_json_raw(j, "{");
+
+    for (int i = 0; i < HL_MODULE_COUNT; i++)
+        if (chosen(set, i) && !collected_before(set, i))
+            hl_modules[i].collect(&r);
+
+    int n = 0;
+    for (int i = 0; i < HL_MODULE_COUNT; i++) {
+        if (!chosen(set, i))
+            continue;
+        const hl_module_t *m = &hl_modules[i];
+        if (n++ > 0)
+            hl_json_comma(j);
+        hl_json_key(j, m->key);
+        hl_json_raw(j, m->section == HL_SECTION_LIST ? "[" : "{");
+        m->write(j, &r, m->form);
+        hl_json_raw(j, m->section == HL_SECTION_LIST ? "]" : "}");
+    }
+    *sections = n;
+    return j;
+}
