@@ -1,7 +1,5 @@
 #include "collect.h"
 
-#include <string.h>
-
 #include <thread>
 
 #include "hostlens.h"
@@ -56,31 +54,6 @@ json with_section(const json &doc, const char *key, const json &value)
     return out;
 }
 
-/* TEMPORARY: one document of the named sections from the module exports. */
-bool library_collect(const std::string &sections, std::string *text)
-{
-    *text = "{";
-    size_t start = 0;
-    while (start <= sections.size()) {
-        size_t comma = sections.find(',', start);
-        std::string key =
-            sections.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        start = comma == std::string::npos ? sections.size() + 1 : comma + 1;
-        const module_entry *m = find_module(key.c_str());
-        if (m == nullptr)
-            continue;
-        const char *t = m->fn();
-        if (t == nullptr)
-            return false;
-        std::string d = t;
-        if (text->size() > 1)
-            *text += ",";
-        *text += d.substr(1, d.size() - 2);
-    }
-    *text += "}";
-    return true;
-}
-
 } // namespace
 
 bool collect(const std::string &sections, bool public_ip, collection *out)
@@ -89,12 +62,12 @@ bool collect(const std::string &sections, bool public_ip, collection *out)
     std::thread worker;
     if (public_ip)
         worker = std::thread(call_public_ip, &ip);
-    /* An empty list asks the library for nothing (its own default would be
-     * every section). */
-    bool ok = true;
-    out->text = "{}";
-    if (!sections.empty())
-        ok = library_collect(sections, &out->text);
+    /* An empty list asks the library for nothing here (its own reading of
+     * an empty list is every section). */
+    const char *text = sections.empty() ? "{}" : hostlens_collect(sections.c_str());
+    bool ok = text != nullptr;
+    if (ok)
+        out->text = text;
     if (worker.joinable())
         worker.join();
     if (!ok || ip.null)

@@ -16,7 +16,8 @@ struct collection {
 };
 
 /*
- * Collects the comma-separated `sections` (section keys) in one pass; with
+ * Collects the comma-separated `sections` (section keys) in one
+ * hostlens_collect call, so the CPU sample spans the other collectors; with
  * `public_ip`, also the public IP, as the "public_ip" section in its
  * snapshot place. False when the library ran out of memory.
  */
