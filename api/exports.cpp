@@ -5,7 +5,7 @@
 
 extern "C" const char *hostlens_version(void)
 {
-    return "1.0.0";
+    return HOSTLENS_VERSION_STRING;
 }
 
 extern "C" const char *hostlens_last_error(void)

@@ -27,4 +27,15 @@ target_link_libraries(hostlens_unit_tests PRIVATE hostlens_portable hostlens_fak
 find_package(Threads REQUIRED)
 gtest_discover_tests(hostlens_unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 
+# Every document of the portable library over the fake, held against the
+# schemas.
+include(cmake/schema.cmake)
+add_executable(hostlens_fake_documents ${CMAKE_SOURCE_DIR}/tests/schema/fake_documents.cpp
+  ${CMAKE_SOURCE_DIR}/tests/unit/machine.cpp $<TARGET_OBJECTS:hostlens_fake>)
+target_include_directories(hostlens_fake_documents PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit)
+target_link_libraries(hostlens_fake_documents PRIVATE hostlens_portable hostlens_fake
+  Threads::Threads)
+hostlens_schema_test(schema.fake_documents MUTATE populated fail:http_begin
+  COMMAND $<TARGET_FILE:hostlens_fake_documents>)
+
 include(cmake/bench.cmake)

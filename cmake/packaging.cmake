@@ -8,7 +8,8 @@ install(TARGETS hostlens EXPORT hostlensTargets
   ARCHIVE DESTINATION lib
   INCLUDES DESTINATION include)
 install(TARGETS hostlens_cli RUNTIME DESTINATION bin)
-install(FILES ${CMAKE_SOURCE_DIR}/include/hostlens.h DESTINATION include)
+install(FILES ${CMAKE_SOURCE_DIR}/include/hostlens.h
+  ${HOSTLENS_GENERATED_INCLUDE}/hostlens_version.h DESTINATION include)
 install(EXPORT hostlensTargets NAMESPACE hostlens:: DESTINATION lib/cmake/hostlens)
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/hostlensConfig.cmake.in
   ${CMAKE_BINARY_DIR}/hostlensConfig.cmake INSTALL_DESTINATION lib/cmake/hostlens)
@@ -18,6 +19,8 @@ install(FILES ${CMAKE_BINARY_DIR}/hostlensConfig.cmake ${CMAKE_BINARY_DIR}/hostl
   DESTINATION lib/cmake/hostlens)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/hostlens.pc.in ${CMAKE_BINARY_DIR}/hostlens.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/hostlens.pc DESTINATION lib/pkgconfig)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/schema/ DESTINATION share/hostlens/schema
+  FILES_MATCHING PATTERN "*.schema.json")
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION .)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/QUICKSTART.txt.in ${CMAKE_BINARY_DIR}/QUICKSTART.txt
   @ONLY NEWLINE_STYLE CRLF)

@@ -9,7 +9,7 @@ function(hostlens_dll target output host port)
   add_library(${target} SHARED ${HOSTLENS_PORTABLE_SOURCES} ${HOSTLENS_WIN32_SOURCES}
     ${CMAKE_SOURCE_DIR}/api/hostlens.def ${CMAKE_SOURCE_DIR}/api/hostlens.rc)
   target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/include>
-    PRIVATE ${HOSTLENS_INCLUDES})
+    $<BUILD_INTERFACE:${HOSTLENS_GENERATED_INCLUDE}> PRIVATE ${HOSTLENS_INCLUDES})
   target_compile_definitions(${target} PRIVATE HOSTLENS_BUILDING WIN32_LEAN_AND_MEAN NOMINMAX
     _WIN32_WINNT=0x0601 UNICODE _UNICODE HOSTLENS_PUBLIC_IP_HOST="${host}"
     HOSTLENS_PUBLIC_IP_PORT=${port})
@@ -58,7 +58,8 @@ if(CMAKE_CROSSCOMPILING AND EXISTS /usr/src/googletest/googletest)
       ${CMAKE_SOURCE_DIR}/tests/fake ${HOSTLENS_INCLUDES} ${HOSTLENS_JSON_INCLUDE})
     target_compile_definitions(wine_${name} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
       HOSTLENS_STATIC ${HOSTLENS_DEFINES})
-    target_link_libraries(wine_${name} PRIVATE gtest ws2_32 iphlpapi pdh winhttp ole32 oleaut32)
+    target_link_libraries(wine_${name} PRIVATE gtest ws2_32 iphlpapi pdh winhttp ole32 oleaut32
+      version)
     target_link_options(wine_${name} PRIVATE -static -static-libgcc -static-libstdc++)
     target_compile_definitions(wine_${name} PRIVATE
       HOSTLENS_TEST_PUBLIC_IP_PORT=${HOSTLENS_TEST_PUBLIC_IP_PORT})
@@ -74,6 +75,28 @@ if(CMAKE_CROSSCOMPILING AND EXISTS /usr/src/googletest/googletest)
       ${CMAKE_SOURCE_DIR}/platform/win32/memory.cpp ${CMAKE_SOURCE_DIR}/platform/win32/winapi.cpp)
     target_include_directories(wine_test_public_ip PRIVATE ${CMAKE_SOURCE_DIR}/platform/win32)
   endif()
+endif()
+
+# Every document of the real DLL under Wine, held against the schemas.
+include(cmake/schema.cmake)
+if(CMAKE_CROSSCOMPILING)
+  add_executable(wine_documents ${CMAKE_SOURCE_DIR}/tests/schema/wine_documents.cpp)
+  target_include_directories(wine_documents PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
+  target_compile_definitions(wine_documents PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+    HOSTLENS_TEST_PUBLIC_IP_PORT=${HOSTLENS_TEST_PUBLIC_IP_PORT})
+  target_link_libraries(wine_documents PRIVATE ws2_32)
+  target_link_options(wine_documents PRIVATE -static -static-libgcc -static-libstdc++)
+  add_dependencies(wine_documents hostlens_localip)
+  hostlens_schema_test(schema.wine_documents MUTATE served refused
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine $<TARGET_FILE:wine_documents>)
+  set_tests_properties(schema.wine_documents PROPERTIES RESOURCE_LOCK wine_prefix)
+
+  # The Node.js example, run by the Windows Node.js under Wine against the DLL
+  # that asks 127.0.0.1 (nobody answers there: the public IP document shows
+  # its "error" form). Fetches its packages from the npm registry once.
+  add_test(NAME node.example COMMAND ${CMAKE_SOURCE_DIR}/tests/node/run_example.sh
+    ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} hostlens_local.dll)
+  set_tests_properties(node.example PROPERTIES TIMEOUT 600 RESOURCE_LOCK wine_prefix)
 endif()
 
 include(cmake/bench.cmake)

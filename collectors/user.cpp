@@ -49,7 +49,7 @@ void hl_impl_locale(hl_locale_info_t *out)
     memset(out, 0, sizeof *out);
     char16_t buffer[LOCALE_UNITS];
     memset(buffer, 0, sizeof buffer);
-    if (hl_port_locale_name(buffer, LOCALE_UNITS) <= 0) {
+    if (hl_port_locale_name(HL_LOCALE_SYSTEM_DEFAULT, buffer, LOCALE_UNITS) <= 0) {
         hl_copy(out->name, sizeof out->name, "unknown");
         return;
     }

@@ -3,20 +3,78 @@
  *
  * Every document function gathers one category at the moment of the call and
  * returns a pointer to a NUL-terminated UTF-8 JSON document, compact, of the
- * form {"<key>":{...}} or {"<key>":[...]}.
+ * form {"<key>":{...}} or {"<key>":[...]}. The members of every document are
+ * described, typed and with their units, by the JSON Schemas installed in
+ * share/hostlens/schema (one per export, named after it without the
+ * "hostlens_" prefix, e.g. memory.schema.json; get_all.schema.json for the
+ * snapshot).
+ *
+ * Stability. Within one major version (HOSTLENS_VERSION_MAJOR):
+ *  - no export is renamed, removed or given another ordinal;
+ *  - every document keeps its keys, in their order, each with its JSON type;
+ *    whether a member may be the string "unknown" is part of its type, so a
+ *    member that can never be "unknown" does not become so, and a member that
+ *    can stays so;
+ *  - objects stay objects and lists stay lists.
+ * A minor version may add new exports, at ordinals after the last one in use,
+ * and new members, but only at the end of an object, after every member that
+ * exists already (in the snapshot, after "logo"); a reader that needs its
+ * members in order finds the known ones first, in the order it knows. It may
+ * also add words to a text member whose words are listed in its schema
+ * description (such as a battery's "state"). A patch version changes values
+ * only: a wrong value becomes right, or an "unknown" becomes known. The
+ * schemas describe exactly the version they ship with (no member outside them
+ * is allowed); a binding that must also read later minor versions ignores
+ * members it does not know.
  *
  * Lifetime. The text belongs to the library. It stays valid and unchanged
  * until the same thread calls any document function again (every function
- * below except hostlens_version, hostlens_last_error and hostlens_logo).
- * Never free it; copy it if you need it longer.
+ * below except hostlens_version, hostlens_last_error and hostlens_logo), or
+ * until the thread ends, or until the library is unloaded. Never free it;
+ * copy it if you need it longer. hostlens_version and hostlens_logo return
+ * static text, valid while the library is loaded.
  *
  * Threads. Any thread may call any function at any time. Each thread has its
- * own buffer and error slot, so calls on different threads neither block nor
- * disturb each other. The functions are not re-entrant on one thread.
+ * own block for the text and its own error slot, so calls on different
+ * threads neither block nor disturb each other; the library starts no
+ * threads and takes no locks of its own. The functions are not re-entrant on
+ * one thread. Do not call the library from a DllMain, and do not unload it
+ * while another thread is inside one of its calls.
+ *
+ * The per-thread block. A thread's first document call allocates a 64 KiB
+ * block, which doubles whenever a document needs more. The block is kept
+ * between calls and released when the thread ends (the library's thread
+ * detach notification) or, for the thread that calls FreeLibrary, when the
+ * library is unloaded. Blocks of other threads still alive at FreeLibrary
+ * are not reclaimed. A document function returns NULL only when memory is
+ * exhausted; setting up a thread's state never aborts the host.
+ *
+ * COM. hostlens_cpu_temp, hostlens_gpu, hostlens_battery and the calls that
+ * collect several modules at once (hostlens_get_all) use WMI. They enter COM
+ * for the duration of the call only: on a thread outside COM they enter a
+ * single-threaded apartment and leave it again (CoUninitialize) before
+ * returning, so the thread is outside COM afterwards and free to choose its
+ * own apartment. A thread already in an apartment, single- or
+ * multithreaded, stays in it and is used as it is. No other function makes
+ * a COM call; hostlens_os in particular does not.
+ *
+ * Blocking. hostlens_cpu waits 200 ms to measure CPU usage (400 ms when
+ * per-processor counters are available). hostlens_get_all measures CPU usage
+ * over its whole collection, at least 200 ms, instead of waiting separately.
+ * hostlens_public_ip, and hostlens_get_all, wait for one HTTP request, up to
+ * 2 s in each phase (name resolution, connection, sending, receiving). The
+ * WMI calls return in milliseconds on a healthy machine; when the WMI service
+ * itself does not respond, connecting may wait up to about two minutes and
+ * each row up to 5 s. Every other call returns as fast as the system answers
+ * it, without waiting.
+ *
+ * Network. hostlens_public_ip and hostlens_get_all each make one plain-HTTP
+ * (unencrypted) request to the public IP service chosen at build time. No
+ * other function touches the network.
  *
  * Failure. A value the library cannot determine is written as the string
  * "unknown" (or -1 / 0 where a document says so); a document is always
- * complete. A document function returns NULL only when memory is exhausted.
+ * complete. Nothing is thrown, and nothing is reported through a status.
  */
 #ifndef HOSTLENS_H
 #define HOSTLENS_H
@@ -35,11 +93,15 @@
 #define HOSTLENS_API
 #endif
 
+#include "hostlens_version.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* "1.0.0". Static text, valid while the library is loaded. */
+/* HOSTLENS_VERSION_STRING of the library that was loaded, "major.minor.patch"
+ * (compare its major number with the header's before relying on a
+ * document). Static text, valid while the library is loaded. */
 HOSTLENS_API const char *hostlens_version(void);
 
 /* The calling thread's pending error text; empty after every completed
@@ -52,9 +114,12 @@ HOSTLENS_API const char *hostlens_last_error(void);
  * does not disturb the thread's last document. */
 HOSTLENS_API const char *hostlens_logo(const char *name);
 
-/* Every module in one document, collected in one pass, then a "logo" member.
- * Takes as long as all collectors together (CPU sampling, the public IP
- * request). Lifetime and failure as above. */
+/* Every module in one document, collected in one pass, then a "logo" member
+ * (some sections carry fewer members than the module's own document; see
+ * get_all.schema.json). Blocks for the collection, CPU usage measured over
+ * all of it (at least 200 ms), and the public IP request (up to 2 s per
+ * phase); makes one HTTP request; uses WMI, entering COM for the call only.
+ * Lifetime and failure as above. */
 HOSTLENS_API const char *hostlens_get_all(void);
 
 /* The modules named in `modules`, collected in one pass and returned in one
@@ -87,7 +152,7 @@ HOSTLENS_API const char *hostlens_get_all(void);
 HOSTLENS_API const char *hostlens_collect(const char *modules);
 
 /* Module documents. Each returns {"<key>":...} as described above. */
-HOSTLENS_API const char *hostlens_os(void);                  /* "os" */
+HOSTLENS_API const char *hostlens_os(void);                  /* "os"; no COM */
 HOSTLENS_API const char *hostlens_kernel(void);              /* "kernel" */
 HOSTLENS_API const char *hostlens_host(void);                /* "host" (SMBIOS) */
 HOSTLENS_API const char *hostlens_uptime(void);              /* "uptime" */
@@ -101,15 +166,18 @@ HOSTLENS_API const char *hostlens_desktop_environment(void); /* "de" */
 HOSTLENS_API const char *hostlens_window_manager(void);      /* "wm" */
 /* "cpu": blocks the calling thread 200 ms, or 400 ms with per-processor counters. */
 HOSTLENS_API const char *hostlens_cpu(void);
-HOSTLENS_API const char *hostlens_cpu_temp(void); /* "cpu_temp" */
-HOSTLENS_API const char *hostlens_gpu(void);      /* "gpu", a list */
-HOSTLENS_API const char *hostlens_memory(void);   /* "memory" */
-HOSTLENS_API const char *hostlens_swap(void);     /* "swap" */
-HOSTLENS_API const char *hostlens_battery(void);  /* "battery", a list */
-HOSTLENS_API const char *hostlens_disk(void);     /* "disk", a list */
-HOSTLENS_API const char *hostlens_network(void);  /* "network" */
+/* "cpu_temp", "gpu" (a list) and "battery" (a list) come from WMI: each call
+ * enters COM for its own duration only, as described under COM above. */
+HOSTLENS_API const char *hostlens_cpu_temp(void);
+HOSTLENS_API const char *hostlens_gpu(void);
+HOSTLENS_API const char *hostlens_battery(void);
+HOSTLENS_API const char *hostlens_memory(void);  /* "memory" */
+HOSTLENS_API const char *hostlens_swap(void);    /* "swap" */
+HOSTLENS_API const char *hostlens_disk(void);    /* "disk", a list */
+HOSTLENS_API const char *hostlens_network(void); /* "network" */
 /* "public_ip": one plain-HTTP request to a geolocation service, waiting up
- * to 2 s per phase. A failure is described in the member "error". */
+ * to 2 s per phase. A failure is described in the member "error", the one
+ * member of any document that is present only sometimes. */
 HOSTLENS_API const char *hostlens_public_ip(void);
 HOSTLENS_API const char *hostlens_locale(void);        /* "locale" */
 HOSTLENS_API const char *hostlens_user(void);          /* "user" */

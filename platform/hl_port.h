@@ -149,8 +149,11 @@ uint32_t hl_port_if_table(void *buffer, uint32_t *size);
 uint32_t hl_port_getenv(const char16_t *name, char16_t *buffer, uint32_t length);
 int hl_port_user_name(char16_t *buffer, uint32_t *length);
 int hl_port_computer_name(char16_t *buffer, uint32_t *length); /* ComputerNameDnsHostname */
-int hl_port_locale_name(char16_t *buffer, int length); /* LOCALE_SYSTEM_DEFAULT, LOCALE_SNAME */
-int hl_port_process_snapshot(hl_handle_t *snapshot);   /* 0 for INVALID_HANDLE_VALUE */
+/* GetLocaleInfoW(locale, LOCALE_SNAME, ...); the collector asks for the
+ * system default locale, LOCALE_SYSTEM_DEFAULT. */
+#define HL_LOCALE_SYSTEM_DEFAULT 0x0800u
+int hl_port_locale_name(uint32_t locale, char16_t *buffer, int length);
+int hl_port_process_snapshot(hl_handle_t *snapshot); /* 0 for INVALID_HANDLE_VALUE */
 int hl_port_process_first(hl_handle_t snapshot);
 int hl_port_process_next(hl_handle_t snapshot);
 void hl_port_close_handle(hl_handle_t handle);

@@ -29,9 +29,11 @@ int hl_port_computer_name(char16_t *buffer, uint32_t *length)
     return ok ? 1 : 0;
 }
 
-int hl_port_locale_name(char16_t *buffer, int length)
+static_assert(HL_LOCALE_SYSTEM_DEFAULT == LOCALE_SYSTEM_DEFAULT, "the port's locale identifier");
+
+int hl_port_locale_name(uint32_t locale, char16_t *buffer, int length)
 {
-    return GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SNAME, WM(buffer), length);
+    return GetLocaleInfoW((LCID)locale, LOCALE_SNAME, WM(buffer), length);
 }
 
 int hl_port_process_snapshot(hl_handle_t *snapshot)

@@ -234,6 +234,9 @@ void fake_env_unset(const char *name);
 void fake_set_user_name(const char *utf8);
 void fake_set_computer_name(const char *utf8);
 void fake_set_locale_name(const char *utf8);
+/* The locale identifiers hl_port_locale_name was asked for, in order; only
+ * HL_LOCALE_SYSTEM_DEFAULT is answered. */
+const std::vector<uint32_t> &fake_locale_requests();
 void fake_set_process_count(int processes);
 
 /* ---- HTTP ----------------------------------------------------------------- */

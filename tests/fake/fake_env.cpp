@@ -26,6 +26,7 @@ struct {
     name_answer user, computer, locale;
     int processes;
     std::vector<snapshot *> *open;
+    std::vector<uint32_t> *locale_requests;
 } env;
 
 void reset_env()
@@ -37,6 +38,9 @@ void reset_env()
     env.computer = name_answer{true, u"build-host"};
     env.locale = name_answer{true, u"en-US"};
     env.processes = 7;
+    if (env.locale_requests == nullptr)
+        env.locale_requests = new std::vector<uint32_t>();
+    env.locale_requests->clear();
     if (env.open == nullptr)
         env.open = new std::vector<snapshot *>();
     for (snapshot *s : *env.open)
@@ -143,10 +147,17 @@ int hl_port_computer_name(char16_t *buffer, uint32_t *length)
     return answer_into(env.computer, FAKE_COMPUTER_NAME, buffer, length);
 }
 
-int hl_port_locale_name(char16_t *buffer, int length)
+const std::vector<uint32_t> &fake_locale_requests()
+{
+    return *env.locale_requests;
+}
+
+int hl_port_locale_name(uint32_t locale, char16_t *buffer, int length)
 {
     FAKE_GUARD;
-    if (fake_hit(FAKE_LOCALE_NAME) || !env.locale.ok)
+    env.locale_requests->push_back(locale);
+    /* Only the system default is scripted; any other locale is not known. */
+    if (fake_hit(FAKE_LOCALE_NAME) || !env.locale.ok || locale != HL_LOCALE_SYSTEM_DEFAULT)
         return 0;
     if ((size_t)length < env.locale.text.size() + 1)
         return 0; /* ERROR_INSUFFICIENT_BUFFER */

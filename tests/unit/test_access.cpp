@@ -62,13 +62,15 @@ TEST(RegGetStr, RefusalsLeaveTheBufferAsItWas)
         const char16_t *key;
         const char16_t *value;
         fake_op fail;
+        int call; /* which call of `fail` fails, and every later one */
     } cases[] = {
-        {"REG_DWORD", KEY16, u"dword", FAKE_OP_COUNT},
-        {"REG_MULTI_SZ", KEY16, u"multi", FAKE_OP_COUNT},
-        {"one byte of data", KEY16, u"one_byte", FAKE_OP_COUNT},
-        {"missing value", KEY16, u"nothing", FAKE_OP_COUNT},
-        {"missing key", u"SOFTWARE\\None", u"ok", FAKE_OP_COUNT},
-        {"block not allocated", KEY16, u"ok", FAKE_ALLOC},
+        {"REG_DWORD", KEY16, u"dword", FAKE_OP_COUNT, 0},
+        {"REG_MULTI_SZ", KEY16, u"multi", FAKE_OP_COUNT, 0},
+        {"one byte of data", KEY16, u"one_byte", FAKE_OP_COUNT, 0},
+        {"missing value", KEY16, u"nothing", FAKE_OP_COUNT, 0},
+        {"missing key", u"SOFTWARE\\None", u"ok", FAKE_OP_COUNT, 0},
+        {"block not allocated", KEY16, u"ok", FAKE_ALLOC, 1},
+        {"size query answers, data query fails", KEY16, u"ok", FAKE_REG_QUERY, 2},
     };
     for (const auto &c : cases) {
         fake_reset();
@@ -77,7 +79,7 @@ TEST(RegGetStr, RefusalsLeaveTheBufferAsItWas)
         fake_reg_set(HL_HKEY_LOCAL_MACHINE, KEY, "one_byte", 1, "a", 1);
         fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, KEY, "ok", "text");
         if (c.fail != FAKE_OP_COUNT)
-            fake_fail(c.fail, 1, true);
+            fake_fail(c.fail, c.call, true);
         long heap = fake_outstanding(FAKE_RES_HEAP);
         char buf[16] = "before";
         EXPECT_EQ(reg_getstr(HL_HKEY_LOCAL_MACHINE, c.key, c.value, buf, sizeof buf), 0) << c.what;

@@ -77,6 +77,8 @@ TEST(Locale, NameEndsAtFirstFullStop)
         EXPECT_EQ(doc(hostlens_locale()),
                   std::string("{\"locale\":{\"name\":\"") + c.expect + "\"}}")
             << (c.platform ? c.platform : "(fails)");
+        /* The system's locale, not the user's: the fake answers no other. */
+        EXPECT_EQ(fake_locale_requests(), std::vector<uint32_t>{HL_LOCALE_SYSTEM_DEFAULT});
     }
 }
 

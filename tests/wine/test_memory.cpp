@@ -8,7 +8,7 @@
 
 TEST(WineExports, SmallExportsAnswer)
 {
-    EXPECT_STREQ(((hl_doc_fn)hl_fn("hostlens_version"))(), "1.0.0");
+    EXPECT_STREQ(((hl_doc_fn)hl_fn("hostlens_version"))(), HOSTLENS_VERSION_STRING);
     EXPECT_STREQ(((hl_doc_fn)hl_fn("hostlens_last_error"))(), "");
 }
 

@@ -108,7 +108,8 @@ TEST(WineThreads, EightThreadsGetWholeDocumentsOfTheirOwn)
                         if (strcmp(e.name, wmi_exports[w]) == 0 && text != wmi_first[w])
                             r.faults.push_back(std::string(e.name) + " differs: " + text);
                 }
-                if (std::string(((hl_doc_fn)hl_fn("hostlens_version"))()) != "1.0.0")
+                if (std::string(((hl_doc_fn)hl_fn("hostlens_version"))()) !=
+                    HOSTLENS_VERSION_STRING)
                     r.faults.push_back("version");
                 if (((hl_logo_fn)(void *)hl_fn("hostlens_logo"))("windows") != logo)
                     r.faults.push_back("logo");

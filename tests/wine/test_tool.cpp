@@ -92,7 +92,8 @@ TEST(WineTool, VersionHelpAndList)
     for (const wchar_t *arg : {L"--version", L"-V"}) {
         run_result r = run_tool(arg);
         EXPECT_EQ(r.code, 0u);
-        EXPECT_EQ(r.out, "hostlens 1.0.0 (library 1.0.0)\n");
+        EXPECT_EQ(r.out,
+                  "hostlens " HOSTLENS_VERSION_STRING " (library " HOSTLENS_VERSION_STRING ")\n");
     }
     for (const wchar_t *arg : {L"--help", L"-h"}) {
         run_result r = run_tool(arg);

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "hostlens_version.h"
+
 extern HMODULE hl_dll;
 
 typedef const char *(*hl_doc_fn)(void);

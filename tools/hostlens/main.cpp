@@ -20,7 +20,7 @@
 #include "prometheus.h"
 #include "summary.h"
 
-#define HOSTLENS_TOOL_VERSION "1.0.0"
+#define HOSTLENS_TOOL_VERSION HOSTLENS_VERSION_STRING
 
 using json = nlohmann::ordered_json;
 

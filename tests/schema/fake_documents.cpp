@@ -1,0 +1,50 @@
+/*
+ * Writes every document the portable library produces over the substitute
+ * platform, for tests/schema/validate.py: a populated machine, an empty one,
+ * and the populated one with each platform operation failing from its first
+ * call on. One line per document: export, state, text.
+ */
+#include <stdio.h>
+
+#include <string>
+
+#include "exports_table.h"
+#include "fake.h"
+#include "machine.h"
+
+static void write_documents(FILE *out, const std::string &state)
+{
+    for (const export_entry &e : export_table) {
+        if (e.kind == EXPORT_TEXT)
+            continue;
+        const char *text = e.fn();
+        fprintf(out, "%s\t%s\t%s\n", e.name, state.c_str(), text != nullptr ? text : "<NULL>");
+    }
+}
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        fprintf(stderr, "usage: %s OUTPUT\n", argv[0]);
+        return 2;
+    }
+    FILE *out = fopen(argv[1], "wb");
+    if (out == nullptr)
+        return 1;
+
+    fake_reset();
+    script_machine();
+    write_documents(out, "populated");
+
+    fake_reset();
+    fake_set_drives({});
+    write_documents(out, "empty");
+
+    for (int op = 0; op < FAKE_OP_COUNT; op++) {
+        fake_reset();
+        script_machine();
+        fake_fail((fake_op)op, 1, true);
+        write_documents(out, std::string("fail:") + fake_op_name((fake_op)op));
+    }
+    return fclose(out) == 0 ? 0 : 1;
+}
