@@ -1,11 +1,15 @@
 /*
  * The hostlens program, run as a child process with its output redirected:
  * every option, the exit codes, and its documents against the library's own.
+ * A copy of the program beside the DLL built for 127.0.0.1 meets a server
+ * this test runs, which counts the public IP requests.
  */
 #include "wine_common.h"
+#include "wine_server.h"
 
 #include <string.h>
 
+#include <atomic>
 #include <vector>
 
 struct run_result {
@@ -30,7 +34,7 @@ static DWORD WINAPI drain_thread(LPVOID arg)
     return 0;
 }
 
-static run_result run_tool(const std::wstring &args)
+static run_result run_tool(const std::wstring &args, const std::wstring &exe = L"hostlens.exe")
 {
     run_result r{~0u, "", ""};
     SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
@@ -46,7 +50,7 @@ static run_result run_tool(const std::wstring &args)
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     si.hStdOutput = out_w;
     si.hStdError = err_w;
-    std::wstring cmd = L"hostlens.exe " + args;
+    std::wstring cmd = L"\"" + exe + L"\" " + args;
     std::vector<wchar_t> line(cmd.begin(), cmd.end());
     line.push_back(0);
     PROCESS_INFORMATION pi;
@@ -85,14 +89,19 @@ static std::vector<std::string> lines_of(const std::string &s)
 
 TEST(WineTool, VersionHelpAndList)
 {
-    run_result r = run_tool(L"--version");
-    EXPECT_EQ(r.code, 0u);
-    EXPECT_EQ(r.out,
-              "hostlens " HOSTLENS_VERSION_STRING " (library " HOSTLENS_VERSION_STRING ")\n");
-    r = run_tool(L"--help");
-    EXPECT_EQ(r.code, 0u);
-    EXPECT_EQ(r.out.rfind("usage: hostlens", 0), 0u) << r.out;
-    r = run_tool(L"--list");
+    for (const wchar_t *arg : {L"--version", L"-V"}) {
+        run_result r = run_tool(arg);
+        EXPECT_EQ(r.code, 0u);
+        EXPECT_EQ(r.out,
+                  "hostlens " HOSTLENS_VERSION_STRING " (library " HOSTLENS_VERSION_STRING ")\n");
+    }
+    for (const wchar_t *arg : {L"--help", L"-h"}) {
+        run_result r = run_tool(arg);
+        EXPECT_EQ(r.code, 0u);
+        EXPECT_EQ(r.out.rfind("usage: hostlens", 0), 0u) << r.out;
+        EXPECT_NE(r.out.find("--format FORMAT"), std::string::npos);
+    }
+    run_result r = run_tool(L"--list");
     EXPECT_EQ(r.code, 0u);
     auto lines = lines_of(r.out);
     EXPECT_EQ(lines.size(), 24u);
@@ -110,8 +119,16 @@ TEST(WineTool, Logos)
     EXPECT_EQ(r.out, std::string(logo("windows")) + "\n");
     r = run_tool(L"--logo nothing-known");
     EXPECT_EQ(r.out, std::string(logo(NULL)) + "\n");
-    r = run_tool(L"--logo");
-    EXPECT_EQ(r.code, 2u);
+    for (const wchar_t *args : {L"--logo", L"--logo --json"}) {
+        r = run_tool(args);
+        EXPECT_EQ(r.code, 2u);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind("hostlens: usage: hostlens --logo NAME, where NAME is windows, "
+                              "linux or zephrion",
+                              0),
+                  0u)
+            << r.err;
+    }
 }
 
 TEST(WineTool, UnknownModuleOrOptionExitsTwoWithOneLine)
@@ -127,25 +144,41 @@ TEST(WineTool, UnknownModuleOrOptionExitsTwoWithOneLine)
     EXPECT_NE(r.err.find("--bogus"), std::string::npos);
 }
 
-TEST(WineTool, JsonIsTheSnapshotInItsOrder)
+/* The snapshot's sections but the public IP, each with the snapshot's
+ * members. */
+TEST(WineTool, JsonIsEverySectionButThePublicIp)
 {
-    run_result r = run_tool(L"--json");
-    EXPECT_EQ(r.code, 0u);
-    ASSERT_FALSE(r.out.empty());
-    EXPECT_EQ(r.out.back(), '\n');
-    auto printed = hl_parse(r.out);
     auto fresh = hl_parse(hl_call("hostlens_get_all"));
-    EXPECT_EQ(hl_keys(printed), hl_keys(fresh));
-    for (auto it = fresh.begin(); it != fresh.end(); ++it)
-        if (it.value().is_object()) {
-            EXPECT_EQ(hl_keys(printed[it.key()]), hl_keys(it.value())) << it.key();
-        }
-    EXPECT_EQ(printed["logo"], fresh["logo"]);
+    fresh.erase("public_ip");
+    fresh.erase("logo");
+    for (const wchar_t *args : {L"--json", L"--json --pretty", L"--format json"}) {
+        run_result r = run_tool(args);
+        EXPECT_EQ(r.code, 0u);
+        ASSERT_FALSE(r.out.empty());
+        EXPECT_EQ(r.out.back(), '\n');
+        auto printed = hl_parse(r.out);
+        EXPECT_EQ(hl_keys(printed), hl_keys(fresh)) << args;
+        for (auto it = fresh.begin(); it != fresh.end(); ++it)
+            if (it.value().is_object()) {
+                EXPECT_EQ(hl_keys(printed[it.key()]), hl_keys(it.value())) << it.key();
+            }
+        EXPECT_EQ(r.out.find("\n  \"os\": {") != std::string::npos,
+                  wcsstr(args, L"--pretty") != NULL)
+            << args;
+    }
+}
 
-    r = run_tool(L"--json --pretty");
-    EXPECT_EQ(r.code, 0u);
-    EXPECT_NE(r.out.find("\n  \"os\": {"), std::string::npos);
-    EXPECT_EQ(hl_keys(hl_parse(r.out)), hl_keys(fresh));
+TEST(WineTool, JsonOfNamedModulesIsOneDocument)
+{
+    run_result r = run_tool(L"--json cpu desktop_environment memory");
+    EXPECT_EQ(r.code, 0u) << r.err;
+    auto printed = hl_parse(r.out);
+    EXPECT_EQ(hl_keys(printed), "de,cpu,memory"); /* the snapshot's order */
+    for (const char *m : {"hostlens_cpu", "hostlens_desktop_environment", "hostlens_memory"}) {
+        auto own = hl_parse(hl_call(m));
+        EXPECT_EQ(hl_keys(printed[own.begin().key()]), hl_keys(own.begin().value())) << m;
+    }
+    EXPECT_EQ(printed["de"], hl_parse(hl_call("hostlens_desktop_environment"))["de"]);
 }
 
 TEST(WineTool, ModuleDocumentsOnePerLine)
@@ -160,6 +193,11 @@ TEST(WineTool, ModuleDocumentsOnePerLine)
     r = run_tool(L"--pretty kernel");
     EXPECT_EQ(hl_parse(r.out), hl_parse(hl_call("hostlens_kernel")));
     EXPECT_GT(lines_of(r.out).size(), 3u);
+    /* Several modules, indented: one object, so the output is one JSON text. */
+    r = run_tool(L"--pretty kernel de");
+    auto both = hl_parse(r.out);
+    EXPECT_EQ(hl_keys(both), "kernel,de");
+    EXPECT_EQ(both["de"], hl_parse(hl_call("hostlens_desktop_environment"))["de"]);
 }
 
 TEST(WineTool, SummaryShowsTheKnownValuesWithoutColour)
@@ -197,4 +235,73 @@ TEST(WineTool, NoColorOptionAndVariableAreAccepted)
     SetEnvironmentVariableW(L"NO_COLOR", NULL);
     EXPECT_EQ(r.code, 0u);
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+}
+
+/* A copy of the program beside the DLL that asks 127.0.0.1 for the public
+ * IP, so the test's own server sees every request the program makes. */
+struct local_tool {
+    std::wstring exe;
+    local_tool()
+    {
+        wchar_t self[MAX_PATH], temp[MAX_PATH];
+        GetModuleFileNameW(NULL, self, MAX_PATH);
+        std::wstring bin(self);
+        bin = bin.substr(0, bin.find_last_of(L'\\') + 1);
+        GetTempPathW(MAX_PATH, temp);
+        std::wstring dir =
+            std::wstring(temp) + L"hostlens-tool-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+        CreateDirectoryW(dir.c_str(), NULL);
+        exe = dir + L"hostlens.exe";
+        CopyFileW((bin + L"hostlens.exe").c_str(), exe.c_str(), FALSE);
+        CopyFileW((bin + L"hostlens_local.dll").c_str(), (dir + L"hostlens.dll").c_str(), FALSE);
+    }
+    ~local_tool()
+    {
+        std::wstring dir = exe.substr(0, exe.find_last_of(L'\\') + 1);
+        DeleteFileW(exe.c_str());
+        DeleteFileW((dir + L"hostlens.dll").c_str());
+        RemoveDirectoryW(dir.c_str());
+    }
+};
+
+TEST(WineTool, PublicIpOnlyWhenAskedAndWhyItFailed)
+{
+    local_tool tool;
+    std::atomic<int> requests{0};
+    std::atomic<bool> refuse{false};
+    wine_server srv;
+    ASSERT_TRUE(wine_server_start(srv, HOSTLENS_TEST_PUBLIC_IP_PORT, [&](SOCKET c, wine_server &) {
+        requests++;
+        std::string body = refuse ? "{\"status\":\"fail\",\"error\":\"no\"}"
+                                  : "{\"query\":\"203.0.113.7\",\"country\":\"Germany\","
+                                    "\"city\":\"Berlin\"}";
+        wine_send_all(c, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+                             "\r\nConnection: close\r\n\r\n" + body);
+    }));
+
+    for (const wchar_t *args : {L"", L"--json", L"--format prometheus", L"--json cpu"}) {
+        run_result r = run_tool(args, tool.exe);
+        EXPECT_EQ(r.code, 0u) << r.err;
+    }
+    EXPECT_EQ(requests, 0) << "a network request without --public-ip";
+
+    run_result r = run_tool(L"--public-ip", tool.exe);
+    EXPECT_NE(r.out.find("\nPublic IP: 203.0.113.7 (Berlin, Germany)\n"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.err, "");
+    r = run_tool(L"--json --public-ip", tool.exe);
+    auto doc = hl_parse(r.out);
+    auto keys = hl_keys(doc);
+    EXPECT_NE(keys.find(",network,public_ip,locale,"), std::string::npos) << keys;
+    EXPECT_EQ(doc["public_ip"].dump(),
+              "{\"ip\":\"203.0.113.7\",\"country\":\"Germany\",\"city\":\"Berlin\"}");
+    EXPECT_EQ(requests, 2);
+
+    refuse = true;
+    r = run_tool(L"--json public_ip", tool.exe);
+    EXPECT_EQ(r.code, 0u);
+    EXPECT_EQ(hl_parse(r.out).dump(),
+              "{\"public_ip\":{\"ip\":\"unknown\",\"country\":\"unknown\",\"city\":\"unknown\"}}");
+    EXPECT_EQ(r.err, "hostlens: no public IP: public_ip: 127.0.0.1 returned an error\n");
+    wine_server_stop(srv);
 }

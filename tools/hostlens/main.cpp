@@ -1,9 +1,8 @@
 /*
  * hostlens: prints what the library reports about this Windows machine, as
- * a summary, as the library's JSON, or module by module.
+ * a summary, as the library's JSON, as Prometheus metrics, or module by
+ * module.
  */
-#include <fcntl.h>
-#include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,136 +13,248 @@
 
 #include <nlohmann/json.hpp>
 
+#include "collect.h"
+#include "console.h"
 #include "hostlens.h"
 #include "modules.h"
-#include "view.h"
+#include "prometheus.h"
+#include "summary.h"
 
 #define HOSTLENS_TOOL_VERSION HOSTLENS_VERSION_STRING
 
-static void usage(FILE *out)
+using json = nlohmann::ordered_json;
+
+static const char usage_text[] =
+    "usage: hostlens [options] [module...]\n"
+    "\n"
+    "With no module, prints a summary of this machine. The summary, --json and\n"
+    "--format prometheus each collect their modules in one pass of the library,\n"
+    "and none of them makes a network request unless --public-ip is given.\n"
+    "\n"
+    "  module...         print those module documents, one per line (see --list);\n"
+    "                    with --json or --format, collect only those modules\n"
+    "  --json            print one document of every module (or of those named)\n"
+    "  --format FORMAT   summary, json or prometheus (the Prometheus text format,\n"
+    "                    for the textfile collector of windows_exporter)\n"
+    "  --output FILE     write to FILE through a temporary file renamed over it\n"
+    "  --pretty          indent JSON output (several modules: one object)\n"
+    "  --public-ip       add the public IP (one HTTP request); tells on stderr why\n"
+    "                    when it cannot be had\n"
+    "  --list            list the module names and their document keys\n"
+    "  --logo NAME       print a logo: windows, linux or zephrion (others: the default)\n"
+    "  --no-color        no colours (also when NO_COLOR is set)\n"
+    "  -V, --version     print the program's and the library's versions\n"
+    "  -h, --help        print this help\n";
+
+enum format { FORMAT_MODULES, FORMAT_SUMMARY, FORMAT_JSON, FORMAT_PROMETHEUS };
+
+struct options {
+    format fmt = FORMAT_SUMMARY;
+    bool pretty = false, list = false, version = false, help = false;
+    bool public_ip = false, no_color = false, want_logo = false;
+    std::string logo, output;
+    bool have_output = false;
+    std::vector<const module_entry *> wanted;
+};
+
+static out_stream out_std, err_std;
+
+static void say(const std::string &text)
 {
-    fprintf(out, "usage: hostlens [options] [module...]\n"
-                 "\n"
-                 "With no module, prints a summary of this machine.\n"
-                 "\n"
-                 "  module...      print those module documents, one per line (see --list)\n"
-                 "  --json         print the full snapshot document\n"
-                 "  --pretty       indent JSON output\n"
-                 "  --list         list the module names and their document keys\n"
-                 "  --logo NAME    print a logo (windows, linux, zephrion; others: the default)\n"
-                 "  --public-ip    add the public IP to the summary (one HTTP request)\n"
-                 "  --no-color     no colours (also when NO_COLOR is set)\n"
-                 "  --version      print the library's and the program's versions\n"
-                 "  --help         print this help\n");
+    DWORD error;
+    stream_write(&err_std, "hostlens: " + text + "\n", &error);
 }
 
-static int fail_usage(const char *what, const char *arg)
+static int fail_usage(const std::string &text)
 {
-    fprintf(stderr, "hostlens: %s '%s' (see hostlens --help)\n", what, arg);
+    say(text + " (see hostlens --help)");
     return 2;
 }
 
-/* Colours only on a console that takes virtual-terminal sequences. */
-static bool console_takes_color(void)
+/* Parses the command line; 0 to go on, else the exit status. */
+static int parse(const std::vector<std::string> &args, options *o)
 {
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
-    if (out == INVALID_HANDLE_VALUE || !GetConsoleMode(out, &mode))
-        return false;
-    if (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING)
-        return true;
-    return SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
-}
-
-static int print_json(const char *text, bool pretty)
-{
-    if (text == NULL) {
-        fprintf(stderr, "hostlens: the library ran out of memory\n");
-        return 1;
+    bool json_flag = false, format_given = false;
+    for (size_t i = 1; i < args.size(); i++) {
+        const std::string &a = args[i];
+        bool has_next = i + 1 < args.size() && args[i + 1].rfind("-", 0) != 0;
+        if (a == "--json") {
+            json_flag = true;
+        } else if (a == "--pretty") {
+            o->pretty = true;
+        } else if (a == "--list") {
+            o->list = true;
+        } else if (a == "--version" || a == "-V") {
+            o->version = true;
+        } else if (a == "--help" || a == "-h") {
+            o->help = true;
+        } else if (a == "--public-ip") {
+            o->public_ip = true;
+        } else if (a == "--no-color") {
+            o->no_color = true;
+        } else if (a == "--logo") {
+            if (!has_next) {
+                say("usage: hostlens --logo NAME, where NAME is windows, linux or zephrion "
+                    "(any other name prints the default logo)");
+                return 2;
+            }
+            o->want_logo = true;
+            o->logo = args[++i];
+        } else if (a == "--format") {
+            std::string f = has_next ? args[++i] : "";
+            if (f == "summary")
+                o->fmt = FORMAT_SUMMARY;
+            else if (f == "json")
+                o->fmt = FORMAT_JSON;
+            else if (f == "prometheus")
+                o->fmt = FORMAT_PROMETHEUS;
+            else
+                return fail_usage("--format takes summary, json or prometheus, not '" + f + "'");
+            format_given = true;
+        } else if (a == "--output") {
+            if (!has_next)
+                return fail_usage("--output needs a file name");
+            o->output = args[++i];
+            o->have_output = true;
+        } else if (!a.empty() && a[0] == '-') {
+            return fail_usage("unknown option '" + a + "'");
+        } else {
+            const module_entry *m = find_module(a.c_str());
+            if (m == NULL)
+                return fail_usage("unknown module '" + a + "'");
+            o->wanted.push_back(m);
+        }
     }
-    if (!pretty) {
-        printf("%s\n", text);
-        return 0;
-    }
-    nlohmann::ordered_json doc = nlohmann::ordered_json::parse(text, nullptr, false);
-    if (doc.is_discarded()) {
-        printf("%s\n", text); /* print what we got rather than nothing */
-        return 0;
-    }
-    printf("%s\n", doc.dump(2).c_str());
+    if (json_flag)
+        o->fmt = FORMAT_JSON;
+    else if (!format_given && !o->wanted.empty())
+        o->fmt = FORMAT_MODULES;
+    if (o->fmt == FORMAT_SUMMARY && !o->wanted.empty())
+        return fail_usage("the summary takes no module names");
     return 0;
 }
 
-int main(int argc, char **argv)
+static std::string pretty_json(const json &doc)
 {
-    _setmode(_fileno(stdout), _O_BINARY);
-    bool json = false, pretty = false, list = false, version = false, help = false;
-    bool public_ip = false, no_color = false;
-    const char *logo = NULL;
-    bool want_logo = false;
-    std::vector<const module_entry *> wanted;
+    return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
 
-    for (int i = 1; i < argc; i++) {
-        const char *a = argv[i];
-        if (strcmp(a, "--json") == 0) {
-            json = true;
-        } else if (strcmp(a, "--pretty") == 0) {
-            pretty = true;
-        } else if (strcmp(a, "--list") == 0) {
-            list = true;
-        } else if (strcmp(a, "--version") == 0) {
-            version = true;
-        } else if (strcmp(a, "--help") == 0 || strcmp(a, "-h") == 0) {
-            help = true;
-        } else if (strcmp(a, "--public-ip") == 0) {
+/* Module documents: one line each as the library wrote them, or with
+ * --pretty one indented object holding them all, so the output stays one
+ * JSON text. */
+static int module_documents(const options &o, std::string *text)
+{
+    json all = json::object();
+    for (const module_entry *m : o.wanted) {
+        const char *doc = m->fn();
+        if (doc == NULL)
+            return 1;
+        if (!o.pretty) {
+            *text += std::string(doc) + "\n";
+            continue;
+        }
+        json d = json::parse(doc, nullptr, false);
+        if (d.is_object())
+            for (auto it = d.begin(); it != d.end(); ++it)
+                all[it.key()] = it.value();
+    }
+    if (o.pretty)
+        *text = pretty_json(all);
+    return 0;
+}
+
+/* The summary, --json and --format prometheus: one collection. */
+static int collected_output(const options &o, bool to_console, bool color, std::string *text)
+{
+    /* Naming the public IP is asking for it; it is fetched beside the pass. */
+    bool public_ip = o.public_ip;
+    std::vector<const module_entry *> wanted;
+    for (const module_entry *m : o.wanted) {
+        if (strcmp(m->key, "public_ip") == 0)
             public_ip = true;
-        } else if (strcmp(a, "--no-color") == 0) {
-            no_color = true;
-        } else if (strcmp(a, "--logo") == 0) {
-            if (i + 1 >= argc)
-                return fail_usage("--logo needs a name", a);
-            want_logo = true;
-            logo = argv[++i];
-        } else if (a[0] == '-') {
-            return fail_usage("unknown option", a);
-        } else {
-            const module_entry *m = find_module(a);
-            if (m == NULL)
-                return fail_usage("unknown module", a);
+        else
             wanted.push_back(m);
+    }
+    std::string sections;
+    if (o.fmt == FORMAT_SUMMARY) {
+        sections = summary_sections;
+    } else if (!o.wanted.empty()) {
+        sections = section_list(wanted);
+    } else {
+        for (int i = 0; i < module_count; i++)
+            if (strcmp(modules[i].key, "public_ip") != 0)
+                wanted.push_back(&modules[i]);
+        sections = section_list(wanted);
+    }
+
+    collection c;
+    if (!collect(sections, public_ip, &c))
+        return 1;
+    if (!c.public_ip_error.empty())
+        say("no public IP: " + c.public_ip_error);
+    if (o.fmt == FORMAT_JSON) {
+        *text = o.pretty ? pretty_json(c.doc) : c.text + "\n";
+    } else if (o.fmt == FORMAT_PROMETHEUS) {
+        *text = prometheus_text(c.doc);
+    } else {
+        const json &ip =
+            c.doc.is_object() && c.doc.contains("public_ip") ? c.doc["public_ip"] : json();
+        *text = summary_text(c.doc, ip, to_console ? hostlens_logo("windows") : "", color);
+    }
+    return 0;
+}
+
+static int run(const options &o)
+{
+    std::string text;
+    bool to_console = out_std.console && !o.have_output;
+    if (o.help) {
+        text = usage_text;
+    } else if (o.version) {
+        text = std::string("hostlens ") + HOSTLENS_TOOL_VERSION + " (library " +
+               hostlens_version() + ")\n";
+    } else if (o.list) {
+        for (int i = 0; i < module_count; i++) {
+            char line[64];
+            snprintf(line, sizeof line, "%-20s %s\n", modules[i].name, modules[i].key);
+            text += line;
+        }
+    } else if (o.want_logo) {
+        text = std::string(hostlens_logo(o.logo.c_str())) + "\n";
+    } else {
+        const char *no_color_env = getenv("NO_COLOR");
+        bool color = to_console && o.fmt == FORMAT_SUMMARY && !o.no_color &&
+                     (no_color_env == NULL || no_color_env[0] == '\0') &&
+                     stream_enable_color(&out_std);
+        int rc = o.fmt == FORMAT_MODULES ? module_documents(o, &text)
+                                         : collected_output(o, to_console, color, &text);
+        if (rc != 0) {
+            say("the library ran out of memory");
+            return rc;
         }
     }
 
-    if (help) {
-        usage(stdout);
-        return 0;
+    DWORD error = 0;
+    if (o.have_output) {
+        if (!write_file_atomic(o.output, text, &error)) {
+            say("cannot write " + o.output + ": " + error_text(error));
+            return 1;
+        }
+    } else if (!stream_write(&out_std, text, &error)) {
+        say("cannot write the output: " + error_text(error));
+        return 1;
     }
-    if (version) {
-        printf("hostlens %s (library %s)\n", HOSTLENS_TOOL_VERSION, hostlens_version());
-        return 0;
-    }
-    if (list) {
-        for (int i = 0; i < module_count; i++)
-            printf("%-20s %s\n", modules[i].name, modules[i].key);
-        return 0;
-    }
-    if (want_logo) {
-        printf("%s\n", hostlens_logo(logo));
-        return 0;
-    }
-    if (json)
-        return print_json(hostlens_get_all(), pretty);
-    if (!wanted.empty()) {
-        int rc = 0;
-        for (const module_entry *m : wanted)
-            rc |= print_json(m->fn(), pretty);
-        return rc;
-    }
-    const char *no_color_env = getenv("NO_COLOR");
-    bool color =
-        !no_color && (no_color_env == NULL || no_color_env[0] == '\0') && console_takes_color();
-    int rc = print_summary(stdout, color, public_ip);
-    if (rc != 0)
-        fprintf(stderr, "hostlens: the library ran out of memory\n");
+    return 0;
+}
+
+int main(void)
+{
+    stream_open(&out_std, STD_OUTPUT_HANDLE);
+    stream_open(&err_std, STD_ERROR_HANDLE);
+    options o;
+    int rc = parse(utf8_args(), &o);
+    if (rc == 0)
+        rc = run(o);
+    stream_restore(&out_std);
     return rc;
 }

@@ -6,17 +6,17 @@
 
 const module_entry modules[] = {
     {"os", "os", hostlens_os},
-    {"kernel", "kernel", hostlens_kernel},
     {"host", "host", hostlens_host},
+    {"kernel", "kernel", hostlens_kernel},
     {"uptime", "uptime", hostlens_uptime},
     {"boot_time", "boot_time", hostlens_boot_time},
     {"packages", "packages", hostlens_packages},
     {"shell", "shell", hostlens_shell},
-    {"terminal", "terminal", hostlens_terminal},
-    {"terminal_font", "terminal_font", hostlens_terminal_font},
     {"resolution", "resolution", hostlens_resolution},
     {"desktop_environment", "de", hostlens_desktop_environment},
     {"window_manager", "wm", hostlens_window_manager},
+    {"terminal", "terminal", hostlens_terminal},
+    {"terminal_font", "terminal_font", hostlens_terminal_font},
     {"cpu", "cpu", hostlens_cpu},
     {"cpu_temp", "cpu_temp", hostlens_cpu_temp},
     {"gpu", "gpu", hostlens_gpu},
@@ -39,4 +39,12 @@ const module_entry *find_module(const char *name)
         if (strcmp(modules[i].name, name) == 0 || strcmp(modules[i].key, name) == 0)
             return &modules[i];
     return nullptr;
+}
+
+std::string section_list(const std::vector<const module_entry *> &wanted)
+{
+    std::string list;
+    for (const module_entry *m : wanted)
+        list += (list.empty() ? "" : ",") + std::string(m->key);
+    return list;
 }

@@ -1,14 +1,19 @@
 /*
- * The module documents the program can print, by name.
+ * The modules the program knows: the name on the command line, the section
+ * key in the library's documents, and the export of the module's own
+ * document. The table is in the snapshot's section order.
  */
 #ifndef HOSTLENS_TOOL_MODULES_H
 #define HOSTLENS_TOOL_MODULES_H
+
+#include <string>
+#include <vector>
 
 typedef const char *(*doc_fn)(void);
 
 struct module_entry {
     const char *name; /* as given on the command line */
-    const char *key;  /* the document's key */
+    const char *key;  /* the document's key, and the section key */
     doc_fn fn;
 };
 
@@ -17,5 +22,8 @@ extern const int module_count;
 
 /* The module of that name or document key, or NULL. */
 const module_entry *find_module(const char *name);
+
+/* The comma-separated section keys of these modules, in the order given. */
+std::string section_list(const std::vector<const module_entry *> &wanted);
 
 #endif

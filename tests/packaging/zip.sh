@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Makes the release zip from a finished build and checks what it holds: the
+# DLL and the program stripped, each with its DWARF beside it and a debug
+# link to it, the header, the import library, the CMake and pkg-config
+# files, and a Windows quick start with Windows line ends.
+set -euo pipefail
+build=$1
+objdump=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+cpack --config "$build/CPackConfig.cmake" -B "$scratch" >/dev/null
+zip=$(ls "$scratch"/hostlens-*-win64.zip)
+(cd "$scratch" && cmake -E tar xf "$zip")
+top=$(ls -d "$scratch"/hostlens-*-win64)
+(cd "$top" && find . -type f | sort)
+for f in bin/hostlens.dll bin/hostlens.exe bin/hostlens.dll.debug bin/hostlens.exe.debug \
+  include/hostlens.h lib/hostlens.lib lib/cmake/hostlens/hostlensConfig.cmake \
+  lib/pkgconfig/hostlens.pc QUICKSTART.txt README.md LICENSE; do
+  [ -f "$top/$f" ] || fail "$f is missing"
+done
+for f in hostlens.dll hostlens.exe; do
+  sections=$("$objdump" -h "$top/bin/$f")
+  if grep -q '\.debug_' <<<"$sections"; then fail "$f is not stripped"; fi
+  grep -q '\.gnu_debuglink' <<<"$sections" || fail "$f has no debug link"
+  "$objdump" -h "$top/bin/$f.debug" | grep -q '\.debug_info' || fail "$f.debug holds no DWARF"
+done
+grep -q -i 'run bin\\hostlens.exe' "$top/QUICKSTART.txt" || fail "QUICKSTART.txt: how to run"
+if grep -q -v $'\r$' "$top/QUICKSTART.txt"; then fail "QUICKSTART.txt has bare line feeds"; fi
+if grep -q -i 'apt-get' "$top/QUICKSTART.txt"; then fail "QUICKSTART.txt speaks of Debian"; fi
+ls -l "$top/bin"

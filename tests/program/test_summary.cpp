@@ -1,0 +1,86 @@
+/*
+ * The summary view over documents from the substitute platform: the lines of
+ * a scripted machine, what a failing machine leaves out, and the logo and
+ * colour layout.
+ */
+#include <string>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "fake.h"
+#include "hostlens.h"
+#include "machine.h"
+#include "summary.h"
+
+using json = nlohmann::ordered_json;
+
+TEST(Summary, ScriptedMachine)
+{
+    script_machine();
+    json doc = json::parse(hostlens_collect(summary_sections));
+    json ip = {{"ip", "203.0.113.7"}, {"country", "Germany"}, {"city", "Berlin"}};
+    EXPECT_EQ(summary_text(doc, ip, "", false),
+              "ada@workstation\n"
+              "---------------\n"
+              "OS: Windows 10 Pro 10.0 (22H2)\n"
+              "Kernel: Windows NT 6.3.19045\n"
+              "Host: Maker Model 7\n"
+              "Uptime: 2 days, 7 hours, 33 minutes\n"
+              "Packages: 2 (windows)\n"
+              "Shell: cmd.exe 10.0.22621\n"
+              "Resolution: 1920x1080\n"
+              "DE: Windows Shell\n"
+              "WM: Windows Shell\n"
+              "Terminal: Windows Terminal\n"
+              "CPU: Quad-Core Processor @ 3.60GHz (2C/4T, 75.0% used)\n"
+              "GPU: NVIDIA GeForce GT 710 (3072 MiB)\n"
+              "GPU: Intel(R) UHD Graphics\n"
+              "Memory: 9984 MiB / 16384 MiB (60.9%)\n"
+              "Swap: 10240 MiB / 18432 MiB (55.6%)\n"
+              "Disk (C:\\): 201.5 GiB / 476.9 GiB (42.2%) - NTFS\n"
+              "Local IP: 192.168.1.20\n"
+              "Public IP: 203.0.113.7 (Berlin, Germany)\n"
+              "Battery: 87% Charging\n"
+              "Locale: en-US\n");
+}
+
+TEST(Summary, FailingPlatformLeavesValuesOutNeverPrintsUnknown)
+{
+    struct {
+        fake_op op;
+        const char *gone; /* a line the failure removes */
+    } cases[] = {
+        {FAKE_MEMORY_STATUS, "Memory: "},  {FAKE_USER_NAME, "ada@"},
+        {FAKE_REG_OPEN, "OS: Windows 10"}, {FAKE_LOCALE_NAME, "Locale: "},
+        {FAKE_DISK_SPACE, "Disk (C:"},     {FAKE_WMI_CONNECT, "Battery: "},
+        {FAKE_ADAPTERS, "Local IP: "},
+    };
+    for (const auto &c : cases) {
+        fake_reset();
+        script_machine();
+        fake_set_memory(UINT64_C(16) << 30, UINT64_C(6) << 30, UINT64_C(18) << 30,
+                        UINT64_C(8) << 30);
+        fake_fail(c.op, 1, true);
+        std::string text =
+            summary_text(json::parse(hostlens_collect(summary_sections)), json(), "", false);
+        EXPECT_EQ(text.find(c.gone), std::string::npos) << fake_op_name(c.op) << "\n" << text;
+        EXPECT_EQ(text.find("unknown"), std::string::npos) << text;
+        EXPECT_NE(text.find("Kernel: "), std::string::npos) << text;
+    }
+}
+
+TEST(Summary, LogoBesideTheLinesAndColourOnlyWhenAsked)
+{
+    json doc = {{"user", {{"username", "ada"}, {"host", "pc"}}},
+                {"resolution", {{"width", 1920}, {"height", 1080}}}};
+    EXPECT_EQ(summary_text(doc, json(), "ab\n\ncdef\nx\ny", false), "ab     ada@pc\n"
+                                                                    "       ------\n"
+                                                                    "cdef   Resolution: 1920x1080\n"
+                                                                    "x\n"
+                                                                    "y\n");
+    EXPECT_EQ(summary_text(doc, json(), "ab", true),
+              "\x1b[34mab\x1b[0m   \x1b[1;36mada@pc\x1b[0m\n"
+              "     ------\n"
+              "     \x1b[1;36mResolution\x1b[0m: 1920x1080\n");
+}

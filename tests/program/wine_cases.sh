@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# The hostlens program run whole under Wine, as a user runs it from a shell.
+# usage: wine_cases.sh CASE BUILD_DIR, where CASE is
+#   console        the summary in a terminal (tmux gives Wine one) and
+#                  through a pipe, with a product name holding "ü"
+#   prometheus     --format prometheus and --output through promtool
+#   write_failure  output that cannot be written: a full device, a closed
+#                  pipe, a folder that does not exist
+#   first_run      scripts/run --version in a fresh clone of the committed tree
+set -euo pipefail
+case_name=$1
+build=$(cd "$2" && pwd)
+src=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+export WINEPREFIX="${WINEPREFIX:-$src/build/wineprefix}"
+export LC_ALL=C.UTF-8
+wine="$src/scripts/wine"
+exe="$build/bin/hostlens.exe"
+tmp=$(mktemp -d)
+cleanup=(rm -rf "$tmp")
+trap '"${cleanup[@]}"' EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# The values that move between two runs: compared by label only.
+label_of() { sed -E 's/^(Uptime|CPU|Memory|Swap|Disk \([^)]*\)): .*/\1: .../'; }
+
+console_case() {
+  local key='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion'
+  local product='Windows 10 Pro Für Tests'
+  "$wine" reg export "$key" "$tmp/saved.reg" /y >/dev/null
+  local sock="hostlens-console-$$"
+  cleanup=(bash -c 'tmux -L "$1" kill-server 2>/dev/null; "$2" reg import "$3" >/dev/null 2>&1;
+                    rm -rf "$4"' _ "$sock" "$wine" "$tmp/saved.reg" "$tmp")
+  "$wine" reg add "$key" /v ProductName /t REG_SZ /d "$product" /f >/dev/null
+
+  tmux -u -L "$sock" new-session -d -x 200 -y 60 -s t \
+    "'$wine' '$exe' 2>'$tmp/err'; echo \$? >'$tmp/status';
+     '$wine' '$exe' 2>'$tmp/piped_err' | cat >'$tmp/piped';
+     tmux -L '$sock' wait-for -S done; sleep 600"
+  timeout 240 tmux -L "$sock" wait-for done || fail "the program did not finish in the terminal"
+  tmux -u -L "$sock" capture-pane -p -J -t t -S - | sed -e 's/ *$//' -e '/^$/d' >"$tmp/screen"
+
+  [ "$(cat "$tmp/status")" = 0 ] || fail "exit status $(cat "$tmp/status"): $(cat "$tmp/err")"
+  if grep -a -n -E $'\x1b|\\[[0-9;]*m' "$tmp/screen"; then fail "escape-code residue on the screen"; fi
+  grep -a -q "^ *|__| *|__| *" "$tmp/screen" || fail "no logo on the console: $(cat "$tmp/screen")"
+  grep -a -q "OS: $product 6.1" "$tmp/screen" || fail "product name not shown whole: $(cat "$tmp/screen")"
+  if grep -a -q "Read access denied" "$tmp/screen" "$tmp/err" "$tmp/piped_err"; then
+    fail "Wine's volume message was not filtered"
+  fi
+
+  # Through a pipe: the same lines, no logo, no colour.
+  if grep -a -q -E $'\x1b|__' "$tmp/piped"; then fail "colour or logo in the piped summary"; fi
+  cut -c21- "$tmp/screen" | sed '/^$/d' | label_of >"$tmp/screen_lines"
+  label_of <"$tmp/piped" >"$tmp/piped_lines"
+  diff "$tmp/screen_lines" "$tmp/piped_lines" || fail "the piped summary differs from the screen"
+}
+
+prometheus_case() {
+  "$wine" "$exe" --format prometheus >"$tmp/stdout.prom"
+  promtool check metrics <"$tmp/stdout.prom" || fail "promtool refused the output"
+  local dup
+  dup=$(sed -n 's/^# TYPE \([^ ]*\) .*/\1/p' "$tmp/stdout.prom" | sort | uniq -d)
+  [ -z "$dup" ] || fail "metric families written twice: $dup"
+  if grep -q -i 'nan' "$tmp/stdout.prom"; then fail "NaN in the output"; fi
+
+  # Against independent sources: the processors Linux has online, and the
+  # library's own memory document.
+  grep -q "^hostlens_cpu_logical_cores $(nproc)\$" "$tmp/stdout.prom" || fail "logical cores"
+  local total_mb
+  total_mb=$("$wine" "$exe" memory | sed -n 's/.*"total_mb":\([0-9]*\).*/\1/p')
+  grep -q "^hostlens_memory_total_bytes $((total_mb * 1048576))\$" "$tmp/stdout.prom" ||
+    fail "memory total is not the memory document's $total_mb MiB"
+  grep -q '^hostlens_disk_size_bytes{mount="C:\\\\"} [0-9]*$' "$tmp/stdout.prom" || fail "disk C:"
+
+  # --output replaces the file whole and leaves nothing else beside it.
+  mkdir "$tmp/textfile"
+  echo "stale" >"$tmp/textfile/hostlens.prom"
+  (cd "$tmp/textfile" && "$wine" "$exe" --format prometheus --output hostlens.prom) ||
+    fail "--output failed"
+  [ "$(ls "$tmp/textfile")" = hostlens.prom ] || fail "left beside the file: $(ls "$tmp/textfile")"
+  promtool check metrics <"$tmp/textfile/hostlens.prom" || fail "promtool refused the file"
+  grep -q '^hostlens_os_info{' "$tmp/textfile/hostlens.prom" || fail "the file was not replaced"
+}
+
+write_failure_case() {
+  local status=0
+  "$wine" "$exe" --json >/dev/full 2>"$tmp/err" || status=$?
+  [ "$status" = 1 ] || fail "--json > /dev/full exited $status"
+  grep -q "^hostlens: cannot write the output: " "$tmp/err" || fail "no message: $(cat "$tmp/err")"
+
+  # A reader that is gone before the program writes.
+  set +e
+  "$wine" "$exe" --json 2>"$tmp/err" | true
+  status=${PIPESTATUS[0]}
+  set -e
+  [ "$status" = 1 ] || fail "--json into a closed pipe exited $status"
+  grep -q "^hostlens: cannot write the output: " "$tmp/err" || fail "no message: $(cat "$tmp/err")"
+
+  status=0
+  "$wine" "$exe" --list --output 'C:\no\such\folder\list.txt' 2>"$tmp/err" || status=$?
+  [ "$status" = 1 ] || fail "--output into a missing folder exited $status"
+  grep -q '^hostlens: cannot write C:\\no\\such\\folder\\list.txt: ' "$tmp/err" ||
+    fail "no message: $(cat "$tmp/err")"
+}
+
+first_run_case() {
+  git clone -q "$src" "$tmp/clone"
+  SECONDS=0
+  (cd "$tmp/clone" && scripts/run --version) >"$tmp/out" 2>"$tmp/progress" ||
+    fail "scripts/run failed: $(tail -20 "$tmp/progress")"
+  echo "first run of a fresh clone: ${SECONDS} s"
+  grep -q -E '^hostlens [0-9.]+ \(library [0-9.]+\)$' "$tmp/out" || fail "output: $(cat "$tmp/out")"
+  grep -q '^\[ *[0-9]*%\] Building CXX object' "$tmp/progress" || fail "no build progress shown"
+  # What was compiled, by target; and what was linked.
+  local targets built
+  targets=$(cd "$tmp/clone/build/mingw" && find . -name '*.obj' |
+    sed -n 's|.*/CMakeFiles/\([^/]*\)\.dir/.*|\1|p' | sort -u | tr '\n' ' ')
+  [ "$targets" = "hostlens hostlens_cli " ] || fail "compiled more than the DLL and the program: $targets"
+  built=$(cd "$tmp/clone/build/mingw/bin" && ls | tr '\n' ' ')
+  [ "$built" = "hostlens.dll hostlens.exe hostlens.lib " ] || fail "linked: $built"
+  if find "$tmp/clone/build/mingw" -name 'libgtest*' | grep -q .; then fail "GoogleTest was built"; fi
+}
+
+"${case_name}_case"
+echo "ok: $case_name"

@@ -1,0 +1,169 @@
+#include "console.h"
+
+#include <shellapi.h>
+
+namespace
+{
+
+std::wstring widen(const std::string &s)
+{
+    if (s.empty())
+        return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), NULL, 0);
+    std::wstring w((size_t)(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), &w[0], n);
+    return w;
+}
+
+std::string narrow(const wchar_t *w, int len)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, w, len, NULL, 0, NULL, NULL);
+    std::string s((size_t)(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, w, len, &s[0], n, NULL, NULL);
+    return s;
+}
+
+bool write_bytes(HANDLE h, const char *p, size_t n, DWORD *error)
+{
+    while (n > 0) {
+        DWORD chunk = n > 65536 ? 65536 : (DWORD)n, done = 0;
+        if (!WriteFile(h, p, chunk, &done, NULL) || done == 0) {
+            *error = GetLastError();
+            if (*error == ERROR_SUCCESS)
+                *error = ERROR_WRITE_FAULT;
+            return false;
+        }
+        p += done;
+        n -= done;
+    }
+    return true;
+}
+
+bool write_console(HANDLE h, const std::string &utf8, DWORD *error)
+{
+    std::wstring w = widen(utf8);
+    size_t at = 0;
+    while (at < w.size()) {
+        DWORD chunk = w.size() - at > 8192 ? 8192 : (DWORD)(w.size() - at);
+        /* Never split a surrogate pair between two calls. */
+        if (chunk > 1 && at + chunk < w.size() && IS_HIGH_SURROGATE(w[at + chunk - 1]))
+            chunk--;
+        DWORD done = 0;
+        if (!WriteConsoleW(h, w.data() + at, chunk, &done, NULL) || done == 0) {
+            *error = GetLastError();
+            if (*error == ERROR_SUCCESS)
+                *error = ERROR_WRITE_FAULT;
+            return false;
+        }
+        at += done;
+    }
+    return true;
+}
+
+} // namespace
+
+void stream_open(out_stream *s, DWORD which)
+{
+    s->handle = GetStdHandle(which);
+    s->mode_changed = false;
+    s->saved_mode = 0;
+    s->console = s->handle != NULL && s->handle != INVALID_HANDLE_VALUE &&
+                 GetConsoleMode(s->handle, &s->saved_mode) != 0;
+}
+
+bool stream_write(out_stream *s, const std::string &utf8, DWORD *error)
+{
+    if (s->handle == NULL || s->handle == INVALID_HANDLE_VALUE) {
+        *error = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (s->console)
+        return write_console(s->handle, utf8, error);
+    return write_bytes(s->handle, utf8.data(), utf8.size(), error);
+}
+
+bool running_under_wine(void)
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != NULL && GetProcAddress(ntdll, "wine_get_version") != NULL;
+}
+
+bool stream_enable_color(out_stream *s)
+{
+    if (!s->console || running_under_wine())
+        return false;
+    if (s->saved_mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING)
+        return true;
+    if (!SetConsoleMode(s->handle, s->saved_mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING))
+        return false;
+    s->mode_changed = true;
+    return true;
+}
+
+void stream_restore(out_stream *s)
+{
+    if (s->mode_changed)
+        SetConsoleMode(s->handle, s->saved_mode);
+    s->mode_changed = false;
+}
+
+bool write_file_atomic(const std::string &path, const std::string &text, DWORD *error)
+{
+    std::wstring target = widen(path);
+    /* Beside the target, so the rename stays on one volume; the suffix
+     * keeps it out of a textfile collector's *.prom pattern. */
+    std::wstring temp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    if (h == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return false;
+    }
+    bool ok = write_bytes(h, text.data(), text.size(), error);
+    if (ok && !FlushFileBuffers(h)) {
+        *error = GetLastError();
+        ok = false;
+    }
+    if (!CloseHandle(h) && ok) {
+        *error = GetLastError();
+        ok = false;
+    }
+    if (ok && !MoveFileExW(temp.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        *error = GetLastError();
+        ok = false;
+    }
+    if (!ok)
+        DeleteFileW(temp.c_str());
+    return ok;
+}
+
+std::string error_text(DWORD error)
+{
+    wchar_t *buf = NULL;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             NULL, error, 0, (LPWSTR)&buf, 0, NULL);
+    std::string s = n > 0 ? narrow(buf, (int)n) : std::string();
+    if (buf != NULL)
+        LocalFree(buf);
+    while (!s.empty() &&
+           (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.'))
+        s.pop_back();
+    return (s.empty() ? "error" : s) + " (" + std::to_string(error) + ")";
+}
+
+std::vector<std::string> utf8_args(void)
+{
+    std::vector<std::string> args;
+    int n = 0;
+    wchar_t **w = CommandLineToArgvW(GetCommandLineW(), &n);
+    if (w == NULL)
+        return args;
+    for (int i = 0; i < n; i++)
+        args.push_back(narrow(w[i], lstrlenW(w[i])));
+    LocalFree(w);
+    return args;
+}

@@ -1,0 +1,22 @@
+/*
+ * The Prometheus text exposition format (version 0.0.4) of a document, for
+ * the textfile collectors of windows_exporter and node_exporter. Portable:
+ * it reads a parsed document and returns text.
+ */
+#ifndef HOSTLENS_TOOL_PROMETHEUS_H
+#define HOSTLENS_TOOL_PROMETHEUS_H
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+/*
+ * Gauges and info metrics (value 1, texts as labels) named hostlens_*, in
+ * base units, each family once with its HELP and TYPE lines. Sections the
+ * document lacks and values it reports as unknown are left out, so a
+ * document of a failing machine gives fewer samples, never invented ones.
+ * No timestamps: the textfile collectors refuse them.
+ */
+std::string prometheus_text(const nlohmann::ordered_json &doc);
+
+#endif

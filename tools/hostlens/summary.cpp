@@ -1,0 +1,194 @@
+#include "summary.h"
+
+#include <stdio.h>
+
+#include <vector>
+
+using json = nlohmann::ordered_json;
+
+const char *const summary_sections = "os,host,kernel,uptime,packages,shell,resolution,de,wm,"
+                                     "terminal,cpu,gpu,memory,swap,battery,disk,network,locale,"
+                                     "user";
+
+namespace
+{
+
+struct line {
+    std::string label;
+    std::string value;
+};
+
+const json &section(const json &doc, const char *key)
+{
+    static const json none;
+    if (!doc.is_object())
+        return none;
+    auto it = doc.find(key);
+    return it == doc.end() ? none : *it;
+}
+
+/* A member as text, or "" when it is missing or "unknown". */
+std::string text(const json &obj, const char *key)
+{
+    if (!obj.is_object())
+        return "";
+    auto it = obj.find(key);
+    if (it == obj.end())
+        return "";
+    if (it->is_string()) {
+        std::string s = it->get<std::string>();
+        return s == "unknown" ? "" : s;
+    }
+    if (it->is_number_integer())
+        return std::to_string(it->get<long long>());
+    if (it->is_number()) {
+        char buf[64];
+        snprintf(buf, sizeof buf, "%.1f", it->get<double>());
+        return buf;
+    }
+    return "";
+}
+
+std::string join(const std::string &a, const std::string &b, const char *sep = " ")
+{
+    if (a.empty())
+        return b;
+    if (b.empty())
+        return a;
+    return a + sep + b;
+}
+
+void add(std::vector<line> &lines, const char *label, const std::string &value)
+{
+    if (!value.empty())
+        lines.push_back(line{label, value});
+}
+
+std::string used_of(const std::string &used, const std::string &total, const char *unit,
+                    const std::string &percent)
+{
+    if (used.empty() || total.empty())
+        return "";
+    std::string s = used + " " + unit + " / " + total + " " + unit;
+    return percent.empty() ? s : s + " (" + percent + "%)";
+}
+
+void cpu_line(std::vector<line> &lines, const json &cpu)
+{
+    std::string detail;
+    if (!text(cpu, "physical_cores").empty() && !text(cpu, "logical_cores").empty())
+        detail = text(cpu, "physical_cores") + "C/" + text(cpu, "logical_cores") + "T";
+    std::string usage = text(cpu, "usage_percent");
+    if (!usage.empty())
+        detail = join(detail, usage + "% used", ", ");
+    std::string model = text(cpu, "model");
+    if (!model.empty())
+        add(lines, "CPU", detail.empty() ? model : model + " (" + detail + ")");
+}
+
+std::vector<line> collect_lines(const json &doc, const json &public_ip)
+{
+    std::vector<line> lines;
+    add(lines, "OS", text(section(doc, "os"), "pretty_name"));
+    const json &kernel = section(doc, "kernel");
+    add(lines, "Kernel", join(text(kernel, "name"), text(kernel, "release")));
+    const json &host = section(doc, "host");
+    add(lines, "Host", join(text(host, "manufacturer"), text(host, "model")));
+    add(lines, "Uptime", text(section(doc, "uptime"), "formatted"));
+    std::string total = text(section(doc, "packages"), "total");
+    add(lines, "Packages", total.empty() || total == "0" ? "" : total + " (windows)");
+    const json &shell = section(doc, "shell");
+    add(lines, "Shell", join(text(shell, "name"), text(shell, "version")));
+    /* The snapshot's resolution section has no refresh rate; a module
+     * document would. */
+    const json &res = section(doc, "resolution");
+    std::string w = text(res, "width"), h = text(res, "height"), hz = text(res, "refresh_hz");
+    if (!w.empty() && w != "0" && !h.empty() && h != "0")
+        add(lines, "Resolution", w + "x" + h + (hz.empty() || hz == "0" ? "" : " @ " + hz + " Hz"));
+    add(lines, "DE", text(section(doc, "de"), "name"));
+    add(lines, "WM", text(section(doc, "wm"), "name"));
+    add(lines, "Terminal", text(section(doc, "terminal"), "name"));
+    cpu_line(lines, section(doc, "cpu"));
+    for (const json &g : section(doc, "gpu")) {
+        std::string vram = text(g, "vram_mb");
+        add(lines, "GPU", join(text(g, "model"), vram.empty() ? "" : "(" + vram + " MiB)"));
+    }
+    const json &mem = section(doc, "memory");
+    add(lines, "Memory",
+        used_of(text(mem, "used_mb"), text(mem, "total_mb"), "MiB", text(mem, "percent")));
+    const json &swap = section(doc, "swap");
+    if (text(swap, "total_mb") != "0")
+        add(lines, "Swap",
+            used_of(text(swap, "used_mb"), text(swap, "total_mb"), "MiB", text(swap, "percent")));
+    /* A volume whose space query failed has sizes of 0 and no percent. */
+    for (const json &d : section(doc, "disk")) {
+        std::string pct = text(d, "percent");
+        std::string v = used_of(text(d, "used_gb"), text(d, "size_gb"), "GiB", pct);
+        if (!pct.empty() && !v.empty())
+            lines.push_back(line{"Disk (" + text(d, "mount_point") + ")",
+                                 join(v, text(d, "filesystem"), " - ")});
+    }
+    add(lines, "Local IP", text(section(doc, "network"), "local_ip"));
+    std::string addr = text(public_ip, "ip");
+    std::string where = join(text(public_ip, "city"), text(public_ip, "country"), ", ");
+    if (!addr.empty())
+        add(lines, "Public IP", where.empty() ? addr : addr + " (" + where + ")");
+    for (const json &b : section(doc, "battery")) {
+        std::string pct = text(b, "percent");
+        add(lines, "Battery", join(pct.empty() ? "" : pct + "%", text(b, "state")));
+    }
+    add(lines, "Locale", text(section(doc, "locale"), "name"));
+    return lines;
+}
+
+std::vector<std::string> split_lines(const std::string &s)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t i = 0; i <= s.size(); i++)
+        if (i == s.size() || s[i] == '\n') {
+            out.push_back(s.substr(start, i - start));
+            start = i + 1;
+        }
+    return out;
+}
+
+} // namespace
+
+std::string summary_text(const json &doc, const json &public_ip, const std::string &logo,
+                         bool color)
+{
+    const char *accent = color ? "\x1b[1;36m" : "";
+    const char *logo_color = color ? "\x1b[34m" : "";
+    const char *reset = color ? "\x1b[0m" : "";
+
+    std::vector<std::string> right;
+    const json &user = section(doc, "user");
+    std::string title = join(text(user, "username"), text(user, "host"), "@");
+    if (!title.empty()) {
+        right.push_back(accent + title + reset);
+        right.push_back(std::string(title.size(), '-'));
+    }
+    for (const line &l : collect_lines(doc, public_ip))
+        right.push_back(accent + l.label + reset + ": " + l.value);
+
+    std::vector<std::string> left = logo.empty() ? std::vector<std::string>() : split_lines(logo);
+    size_t width = 0;
+    for (const std::string &l : left)
+        width = l.size() > width ? l.size() : width;
+    std::string out;
+    size_t rows = left.size() > right.size() ? left.size() : right.size();
+    for (size_t i = 0; i < rows; i++) {
+        if (!left.empty()) {
+            std::string l = i < left.size() ? left[i] : "";
+            if (!l.empty())
+                out += logo_color + l + reset;
+            if (i < right.size())
+                out += std::string(width - l.size() + 3, ' ');
+        }
+        if (i < right.size())
+            out += right[i];
+        out += "\n";
+    }
+    return out;
+}
