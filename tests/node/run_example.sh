@@ -49,10 +49,11 @@ cp "$example"/*.js "$example/package.json" "$run/"
 winpath() { echo "Z:$1" | tr / '\\'; }
 
 # The prefix reports Windows 7, which Node.js 22 refuses without this; and
-# Node.js under Wine needs files, not pipes, for its standard output and error.
+# Node.js under Wine needs files, not pipes, for its standard output and error
+# (so scripts/wine leaves standard error alone).
 export NODE_SKIP_PLATFORM_CHECK=1
 status=0
-(cd "$run" && "$src/scripts/wine" node/bin/node.exe check.js "$(winpath "$build/bin/$dll")" \
+(cd "$run" && HOSTLENS_WINE_RAW_STDERR=1 "$src/scripts/wine" node/bin/node.exe check.js "$(winpath "$build/bin/$dll")" \
   "$(winpath "$src/schema")" >"$run/stdout.txt" 2>"$run/stderr.txt") || status=$?
 tr -d '\r' <"$run/stdout.txt"
 tr -d '\r' <"$run/stderr.txt" >&2

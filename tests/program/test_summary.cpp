@@ -34,14 +34,14 @@ TEST(Summary, ScriptedMachine)
               "WM: Windows Shell\n"
               "Terminal: Windows Terminal\n"
               "CPU: Quad-Core Processor @ 3.60GHz (2C/4T, 75.0% used)\n"
-              "GPU: NVIDIA GeForce GT 710 (3072 MiB)\n"
+              "GPU: NVIDIA GeForce GT 710 (8192 MiB)\n"
               "GPU: Intel(R) UHD Graphics\n"
               "Memory: 9984 MiB / 16384 MiB (60.9%)\n"
               "Swap: 10240 MiB / 18432 MiB (55.6%)\n"
               "Disk (C:\\): 201.5 GiB / 476.9 GiB (42.2%) - NTFS\n"
               "Local IP: 192.168.1.20\n"
               "Public IP: 203.0.113.7 (Berlin, Germany)\n"
-              "Battery: 87% Charging\n"
+              "Battery: 87% Discharging\n"
               "Locale: en-US\n");
 }
 
