@@ -15,9 +15,9 @@ function(hostlens_dll target output host port)
     HOSTLENS_PUBLIC_IP_PORT=${port})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output} PREFIX "" IMPORT_PREFIX ""
     IMPORT_SUFFIX ".lib" ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-    # pdh, winhttp and iphlpapi are loaded from the system directory at run time
-  # (platform/win32/winapi.cpp), never imported.
-  target_link_libraries(${target} PRIVATE ole32 oleaut32 ws2_32 user32 advapi32)
+  # Every other system DLL is loaded at first use (platform/win32/winapi.cpp),
+  # never imported.
+  target_link_libraries(${target} PRIVATE advapi32)
   if(MINGW)
     # Static runtime, so the DLL imports system DLLs only.
     target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
@@ -37,7 +37,8 @@ target_include_directories(hostlens_cli PRIVATE ${HOSTLENS_JSON_INCLUDE})
 target_compile_definitions(hostlens_cli PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
 target_link_libraries(hostlens_cli PRIVATE hostlens)
 if(MINGW)
-  target_link_options(hostlens_cli PRIVATE -static -static-libgcc -static-libstdc++)
+  # -municode: the start-up code that calls wmain.
+  target_link_options(hostlens_cli PRIVATE -static -static-libgcc -static-libstdc++ -municode)
 endif()
 
 if(CMAKE_CROSSCOMPILING AND EXISTS /usr/src/googletest/googletest)

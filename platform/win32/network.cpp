@@ -66,7 +66,8 @@ void hl_port_unicast_read(const void *unicast, hl_port_unicast_t *out)
 
 int hl_port_inet_ntop(int family, const uint8_t *addr, char *buffer, size_t size)
 {
-    return inet_ntop(family, (void *)addr, buffer, size) != NULL ? 1 : 0;
+    auto ntop = HL_WIN32_FN(HL_DLL_WS2_32, inet_ntop);
+    return ntop != NULL && ntop(family, (void *)addr, buffer, size) != NULL ? 1 : 0;
 }
 
 uint32_t hl_port_if_table(void *buffer, uint32_t *size)

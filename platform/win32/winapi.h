@@ -1,15 +1,30 @@
 /*
- * Functions of system DLLs that are not KnownDLLs (pdh, winhttp, iphlpapi).
- * A static import of those would be searched in the host program's directory
- * first, so they are loaded at first use from the system directory only and
- * called through pointers of the header's own declared types.
+ * Functions of system DLLs the library loads at first use, from the system
+ * directory only, and calls through pointers of the header's own declared
+ * types:
+ *  - pdh, winhttp and iphlpapi are not KnownDLLs: a static import would be
+ *    searched in the host program's directory first;
+ *  - user32, ole32, oleaut32 and ws2_32 would be loaded with the DLL, at the
+ *    start of every host process, for modules most calls never reach (user32
+ *    alone adds some 45 ms to a process start under Wine, and ties a service
+ *    to a desktop). At first use they load inside a pass, where the CPU
+ *    window hides their cost.
  */
 #ifndef HL_WIN32_WINAPI_H
 #define HL_WIN32_WINAPI_H
 
 #include <windows.h>
 
-enum { HL_DLL_PDH, HL_DLL_WINHTTP, HL_DLL_IPHLPAPI, HL_DLL_COUNT };
+enum {
+    HL_DLL_PDH,
+    HL_DLL_WINHTTP,
+    HL_DLL_IPHLPAPI,
+    HL_DLL_USER32,
+    HL_DLL_OLE32,
+    HL_DLL_OLEAUT32,
+    HL_DLL_WS2_32,
+    HL_DLL_COUNT
+};
 
 /* The address of `name` in that DLL, or NULL when either cannot be found. */
 FARPROC hl_win32_proc(int dll, const char *name);

@@ -10,6 +10,7 @@
 
 #include "hl_port.h"
 #include "win32_util.h"
+#include "winapi.h"
 
 /* Defined here so the DLL needs no wbemuuid import library. */
 static const GUID hl_clsid_wbem_locator = {
@@ -20,21 +21,40 @@ static const IID hl_iid_wbem_locator = {
 static_assert(sizeof(VARIANT) <= sizeof(((hl_port_variant_t *)0)->raw),
               "a VARIANT fits the port's raw storage");
 
-int32_t hl_port_com_init(void)
+static BSTR alloc_bstr(const wchar_t *s)
 {
-    return (int32_t)CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    auto alloc = HL_WIN32_FN(HL_DLL_OLEAUT32, SysAllocString);
+    return alloc != NULL ? alloc(s) : NULL;
 }
 
+/* A string alloc_bstr returned means oleaut32 is loaded. */
+static void free_bstr(BSTR s)
+{
+    if (s != NULL)
+        HL_WIN32_FN(HL_DLL_OLEAUT32, SysFreeString)(s);
+}
+
+int32_t hl_port_com_init(void)
+{
+    auto init = HL_WIN32_FN(HL_DLL_OLE32, CoInitializeEx);
+    if (init == NULL)
+        return (int32_t)HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+    return (int32_t)init(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+}
+
+/* Only called after a successful hl_port_com_init, so ole32 is loaded. */
 void hl_port_com_uninit(void)
 {
-    CoUninitialize();
+    HL_WIN32_FN(HL_DLL_OLE32, CoUninitialize)();
 }
 
 int32_t hl_port_wmi_locator(hl_handle_t *locator)
 {
     void *p = NULL;
-    HRESULT hr = CoCreateInstance(hl_clsid_wbem_locator, NULL, CLSCTX_INPROC_SERVER,
-                                  hl_iid_wbem_locator, &p);
+    auto create = HL_WIN32_FN(HL_DLL_OLE32, CoCreateInstance);
+    HRESULT hr = HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+    if (create != NULL)
+        hr = create(hl_clsid_wbem_locator, NULL, CLSCTX_INPROC_SERVER, hl_iid_wbem_locator, &p);
     *locator = p;
     return (int32_t)hr;
 }
@@ -43,14 +63,14 @@ int32_t hl_port_wmi_connect(hl_handle_t locator, const char16_t *ns, int32_t fla
                             hl_handle_t *services)
 {
     IWbemServices *s = NULL;
-    BSTR path = SysAllocString(W(ns));
+    BSTR path = alloc_bstr(W(ns));
     if (path == NULL) {
         *services = NULL;
         return (int32_t)E_OUTOFMEMORY;
     }
     HRESULT hr =
         ((IWbemLocator *)locator)->ConnectServer(path, NULL, NULL, NULL, flags, NULL, NULL, &s);
-    SysFreeString(path);
+    free_bstr(path);
     *services = s;
     return (int32_t)hr;
 }
@@ -59,13 +79,13 @@ int32_t hl_port_wmi_exec(hl_handle_t services, const char16_t *query, int32_t fl
                          hl_handle_t *enumerator)
 {
     IEnumWbemClassObject *e = NULL;
-    BSTR language = SysAllocString(L"WQL");
-    BSTR text = SysAllocString(W(query));
+    BSTR language = alloc_bstr(L"WQL");
+    BSTR text = alloc_bstr(W(query));
     HRESULT hr = E_OUTOFMEMORY;
     if (language != NULL && text != NULL)
         hr = ((IWbemServices *)services)->ExecQuery(language, text, flags, NULL, &e);
-    SysFreeString(text);
-    SysFreeString(language);
+    free_bstr(text);
+    free_bstr(language);
     *enumerator = e;
     return (int32_t)hr;
 }
@@ -89,7 +109,7 @@ void hl_port_com_release(hl_handle_t object)
 int32_t hl_port_wmi_get(hl_handle_t row, const char16_t *name, hl_port_variant_t *v)
 {
     VARIANT var;
-    VariantInit(&var);
+    memset(&var, 0, sizeof var); /* VT_EMPTY, as VariantInit leaves it */
     HRESULT hr = ((IWbemClassObject *)row)->Get(W(name), 0, &var, NULL, NULL);
     memset(v, 0, sizeof *v);
     memcpy(v->raw, &var, sizeof var);
@@ -132,7 +152,8 @@ int32_t hl_port_variant_clear(hl_port_variant_t *v)
 {
     VARIANT var;
     memcpy(&var, v->raw, sizeof var);
-    HRESULT hr = VariantClear(&var);
+    auto clear = HL_WIN32_FN(HL_DLL_OLEAUT32, VariantClear);
+    HRESULT hr = clear != NULL ? clear(&var) : HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
     memcpy(v->raw, &var, sizeof var);
     v->vt = var.vt;
     v->num = 0;

@@ -28,6 +28,9 @@ for f in hostlens.dll hostlens.exe; do
   grep -q '\.gnu_debuglink' <<<"$sections" || fail "$f has no debug link"
   "$objdump" -h "$top/bin/$f.debug" | grep -q '\.debug_info' || fail "$f.debug holds no DWARF"
 done
+# The program starts without the GUI stack (shell32 would bring user32).
+imports=$("$objdump" -p "$top/bin/hostlens.exe" | sed -n 's/^.*DLL Name: //p' | tr 'A-Z\n' 'a-z ')
+[ "$imports" = "kernel32.dll msvcrt.dll hostlens.dll " ] || fail "hostlens.exe imports $imports"
 grep -q -i 'run bin\\hostlens.exe' "$top/QUICKSTART.txt" || fail "QUICKSTART.txt: how to run"
 if grep -q -v $'\r$' "$top/QUICKSTART.txt"; then fail "QUICKSTART.txt has bare line feeds"; fi
 if grep -q -i 'apt-get' "$top/QUICKSTART.txt"; then fail "QUICKSTART.txt speaks of Debian"; fi

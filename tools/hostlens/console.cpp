@@ -1,7 +1,5 @@
 #include "console.h"
 
-#include <shellapi.h>
-
 namespace
 {
 
@@ -155,15 +153,10 @@ std::string error_text(DWORD error)
     return (s.empty() ? "error" : s) + " (" + std::to_string(error) + ")";
 }
 
-std::vector<std::string> utf8_args(void)
+std::vector<std::string> utf8_args(int argc, wchar_t **argv)
 {
     std::vector<std::string> args;
-    int n = 0;
-    wchar_t **w = CommandLineToArgvW(GetCommandLineW(), &n);
-    if (w == NULL)
-        return args;
-    for (int i = 0; i < n; i++)
-        args.push_back(narrow(w[i], lstrlenW(w[i])));
-    LocalFree(w);
+    for (int i = 0; i < argc; i++)
+        args.push_back(narrow(argv[i], lstrlenW(argv[i])));
     return args;
 }

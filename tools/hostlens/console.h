@@ -43,7 +43,8 @@ bool write_file_atomic(const std::string &path, const std::string &text, DWORD *
 /* The system's text for a Win32 error code, in UTF-8, one line. */
 std::string error_text(DWORD error);
 
-/* The command line's arguments in UTF-8 (argv[0] included). */
-std::vector<std::string> utf8_args(void);
+/* The command line's arguments, as wmain has them, in UTF-8 (argv[0]
+ * included). */
+std::vector<std::string> utf8_args(int argc, wchar_t **argv);
 
 #endif

@@ -247,12 +247,14 @@ static int run(const options &o)
     return 0;
 }
 
-int main(void)
+/* wmain, for the arguments in UTF-16 without shell32, which would load
+ * user32 and the rest of the GUI stack at every start. */
+int wmain(int argc, wchar_t **argv)
 {
     stream_open(&out_std, STD_OUTPUT_HANDLE);
     stream_open(&err_std, STD_ERROR_HANDLE);
     options o;
-    int rc = parse(utf8_args(), &o);
+    int rc = parse(utf8_args(argc, argv), &o);
     if (rc == 0)
         rc = run(o);
     stream_restore(&out_std);
