@@ -41,8 +41,9 @@ static const winhttp_t *winhttp(void)
     f.query_data_available = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpQueryDataAvailable);
     f.read_data = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpReadData);
     f.close_handle = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpCloseHandle);
-    if (!f.open || !f.set_timeouts || !f.set_option || !f.connect || !f.open_request || !f.send_request ||
-        !f.receive_response || !f.query_data_available || !f.read_data || !f.close_handle)
+    if (!f.open || !f.set_timeouts || !f.set_option || !f.connect || !f.open_request ||
+        !f.send_request || !f.receive_response || !f.query_data_available || !f.read_data ||
+        !f.close_handle)
         return NULL;
     /* Racing threads store the same addresses. */
     fns = f;
