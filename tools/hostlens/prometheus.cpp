@@ -6,6 +6,8 @@
 #include <set>
 #include <vector>
 
+#include "document.h"
+
 using json = nlohmann::ordered_json;
 
 namespace
@@ -81,15 +83,6 @@ struct writer {
     std::vector<std::string> samples[F_COUNT];
     std::set<std::string> seen;
 };
-
-const json &section(const json &doc, const char *key)
-{
-    static const json none;
-    if (!doc.is_object())
-        return none;
-    auto it = doc.find(key);
-    return it == doc.end() ? none : *it;
-}
 
 /* A text member, or "" when missing or "unknown". */
 std::string text(const json &obj, const char *key)

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "document.h"
+
 using json = nlohmann::ordered_json;
 
 const char *const summary_sections = "os,host,kernel,uptime,packages,shell,resolution,de,wm,"
@@ -17,15 +19,6 @@ struct line {
     std::string label;
     std::string value;
 };
-
-const json &section(const json &doc, const char *key)
-{
-    static const json none;
-    if (!doc.is_object())
-        return none;
-    auto it = doc.find(key);
-    return it == doc.end() ? none : *it;
-}
 
 /* A member as text, or "" when it is missing or "unknown". */
 std::string text(const json &obj, const char *key)
