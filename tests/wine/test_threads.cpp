@@ -7,11 +7,11 @@
  * same threads (it crashes without hostlens too), so the WMI modules run on
  * threads of their own beside the others, and the snapshot, which mixes
  * them, is left to test_apartments; the substitute platform under
- * ThreadSanitizer proves the full mix. Wine 8 also crashes in wbemprox when
- * threads outside COM enter and leave an apartment around concurrent
- * queries of different classes, so each WMI thread holds an apartment of
- * its own for its life, as a host's thread would, and the queries' own
- * entries nest inside it.
+ * ThreadSanitizer proves the full mix. Wine 8 also crashes in wbemprox
+ * (enum_class_object_Next) on concurrent queries of different classes, now
+ * and then and more often on a loaded machine, so the WMI threads take turns
+ * at their calls, each in an apartment of its own for its life, as a host's
+ * thread would, with the queries' own entries nesting inside it.
  */
 #include "wine_common.h"
 
@@ -19,6 +19,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -135,6 +136,7 @@ TEST(WineThreads, ManyThreadsGetWholeDocumentsOfTheirOwn)
             }
         });
     }
+    std::mutex wmi_turn;
     for (int t = 0; t < wmi_thread_count; t++) {
         threads.emplace_back([&, t] {
             thread_result &r = results[thread_count + t];
@@ -145,7 +147,9 @@ TEST(WineThreads, ManyThreadsGetWholeDocumentsOfTheirOwn)
             for (int round = 0; round < rounds; round++)
                 for (size_t i = 0; i < wmi_count; i++) {
                     size_t w = (i + (size_t)t) % wmi_count;
+                    std::unique_lock<std::mutex> turn(wmi_turn);
                     std::string text = checked_call(wmi_exports[w].name, wmi_exports[w].key, r);
+                    turn.unlock();
                     if (text != wmi_first[w])
                         r.faults.push_back(std::string(wmi_exports[w].name) + " differs: " + text);
                 }
