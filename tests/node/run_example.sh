@@ -29,12 +29,12 @@ packages=(
 
 rm -rf "$run"
 mkdir -p "$run/node_modules"
-for spec in "${packages[@]}"; do
-  name=${spec%@*}
-  tarball=$cache/$(echo "$spec" | tr '/@' '__').tgz
+for package in "${packages[@]}"; do
+  name=${package%@*}
+  tarball=$cache/$(echo "$package" | tr '/@' '__').tgz
   if [ ! -s "$tarball" ]; then
     scratch=$(mktemp -d "$cache/fetch.XXXXXX")
-    (cd "$scratch" && npm pack --silent "$spec" >/dev/null)
+    (cd "$scratch" && npm pack --silent "$package" >/dev/null)
     mv "$scratch"/*.tgz "$tarball"
     rm -rf "$scratch"
   fi
