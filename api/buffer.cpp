@@ -4,23 +4,12 @@
  */
 #include "hostlens_internal.h"
 
-#include <atomic>
-
-/* Set once some thread's buffer was initialised. Two threads racing on their
- * first calls may both initialise their own buffers, which is harmless; the
- * flag is atomic only so that the race is a well-defined one. */
-static std::atomic<int> hl_j_ready;
-
+/* The record is made zeroed, so the first reset of a thread's buffer
+ * allocates its first block. */
 hl_json_t *hl_json_thread(void)
 {
     hl_thread_state_t *s = hl_thread_state(1);
-    if (s == NULL)
-        return NULL;
-    if (!hl_j_ready.load(std::memory_order_relaxed)) {
-        hl_json_init(&s->json);
-        hl_j_ready.store(1, std::memory_order_relaxed);
-    }
-    return &s->json;
+    return s != NULL ? &s->json : NULL;
 }
 
 static hl_json_t *begin(const char *key, const char *open)

@@ -71,8 +71,7 @@ TEST(Documents, SecondCallReplacesTheFirstText)
 
 TEST(Documents, NullWhenTheFirstBlockIsRefused)
 {
-    /* The process's very first call also initialises the buffer once; count
-     * from the document's own block. */
+    /* The thread's record exists; the refused block is the document's own. */
     hl_json_thread();
     fake_fail(FAKE_ALLOC, 1);
     EXPECT_EQ(hostlens_memory(), nullptr);

@@ -39,7 +39,7 @@ TEST(Gpu, Document)
 {
     controller("NVIDIA GeForce GT 710", 1073741824, "30.0.14.7141");
     fake_add_display_device("NVIDIA GeForce GT 710", 0x1 | 0x4);
-    hl_json_thread(); /* the thread's buffer is kept, not leaked */
+    hl_json_reset(hl_json_thread()); /* the thread's buffer is kept, not leaked */
     long heap = fake_outstanding(FAKE_RES_HEAP);
     EXPECT_EQ(doc(hostlens_gpu()),
               "{\"gpu\":[{\"vendor\":\"NVIDIA\",\"model\":\"NVIDIA GeForce GT 710\","

@@ -33,7 +33,7 @@ TEST(Os, FullDocument)
     set("BuildLabEx", "19041.1.amd64fre.vb_release.191206-1406");
     const uint8_t date[] = {0x80, 0x9f, 0x3c, 0x65, 0, 0, 0, 0}; /* 1698471808 */
     fake_reg_set(HL_HKEY_LOCAL_MACHINE, NT, "InstallationDate", 3, date, sizeof date);
-    hl_json_thread(); /* the thread's buffer is kept, not leaked */
+    hl_json_reset(hl_json_thread()); /* the thread's buffer is kept, not leaked */
     long heap = fake_outstanding(FAKE_RES_HEAP);
     EXPECT_EQ(doc(hostlens_os()),
               "{\"os\":{\"type\":\"Windows\",\"name\":\"Windows 10 Pro\",\"version\":\"10.0\","

@@ -130,7 +130,7 @@ static void sweep_first_call(const export_entry &e, bool persistent, int *points
         for (int k = 1;; k++) {
             fake_reset();
             script_machine();
-            e.fn(); /* the process's first buffer is behind us */
+            e.fn(); /* the process's one-time look-ups are behind us */
             hl_dll_entry(HL_DLL_PROCESS_DETACH, nullptr);
             long blocks = fake_outstanding(FAKE_RES_HEAP);
             const char *text = nullptr;

@@ -70,7 +70,7 @@ TEST(ThreadState, FirstUseWithoutItsRecordOrBlock)
     for (const auto &c : cases)
         for (const auto &e : exports) {
             fake_reset();
-            hostlens_kernel(); /* the process's first buffer is behind us */
+            hostlens_kernel(); /* the process's one-time look-ups are behind us */
             as_if_unloaded();
             const long heap = fake_outstanding(FAKE_RES_HEAP);
             std::thread([&] {
