@@ -147,8 +147,7 @@ void hl_impl_cpu_describe(hl_cpu_info_t *out)
 {
     char name[256];
     name[0] = '\0';
-    if (reg_getstr(HL_HKEY_LOCAL_MACHINE, u"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
-                   u"ProcessorNameString", name, sizeof name)) {
+    if (reg_getstr(HL_HKEY_LOCAL_MACHINE, CPU_KEY, u"ProcessorNameString", name, sizeof name)) {
         hl_trim(name);
         if (name[0] != '\0')
             hl_copy(out->model, sizeof out->model, name);
