@@ -1,10 +1,14 @@
 /*
- * The modules a host names, in one pass: a comma-separated list of section
- * keys, read where it lies (never copied, whatever its length).
+ * The modules a host names, in one pass: a comma-separated list of module
+ * keys, of any length and any bytes.
  */
 #include "hostlens_internal.h"
 
 #include <string.h>
+
+#include <algorithm>
+
+#include "hl_port.h"
 
 static int is_blank(char c)
 {
@@ -37,91 +41,96 @@ static int next_item(const char **at, item_t *item)
     return 1;
 }
 
-static int same(const item_t *a, const item_t *b)
+/* An unknown name as it will be written (quoted, escaped, invalid UTF-8 as
+ * U+FFFD) in a scratch text, so that names written alike count as one. */
+typedef struct written_t {
+    uint64_t offset, length;
+    int32_t order; /* its place among the unknown names of the list */
+    int32_t first; /* 1 for the first appearance of its written form */
+} written_t;
+
+typedef struct unknown_t {
+    hl_json_t text; /* the names, one after another */
+    written_t *names;
+    int32_t count, capacity;
+    int failed; /* memory ran out: the document fails */
+} unknown_t;
+
+static void unknown_add(unknown_t *u, const item_t *item)
 {
-    return a->length == b->length && memcmp(a->name, b->name, a->length) == 0;
-}
-
-static int is_unknown(const item_t *item)
-{
-    return item->length > 0 && hl_module_find(item->name, item->length) < 0;
-}
-
-/* Unknown names are listed once each, in the order given, without copying
- * the list or taking memory for it: a round gathers the next BATCH different
- * names of the list in a set on the stack, drops those that the part of the
- * list before the round already held, and writes the rest. A handful of
- * names takes one round; any list takes one round per BATCH names, each a
- * walk over the list. */
-#define BATCH 1024
-#define SLOTS (2 * BATCH) /* a power of two, at most half full */
-
-typedef struct batch_t {
-    item_t names[BATCH]; /* in the order of their first appearance */
-    unsigned char listed[BATCH];
-    uint16_t slots[SLOTS]; /* 1 + index into names; 0 for a free slot */
-    int count;
-} batch_t;
-
-static uint32_t slot_of(const item_t *item)
-{
-    uint32_t h = 2166136261u; /* FNV-1a */
-    for (size_t i = 0; i < item->length; i++)
-        h = (h ^ (unsigned char)item->name[i]) * 16777619u;
-    return h & (SLOTS - 1);
-}
-
-/* The index of the name in the batch; with `add`, a new name is added while
- * there is room. -1 when it is not (or no longer can be) in the batch. */
-static int batch_find(batch_t *b, const item_t *item, int add)
-{
-    uint32_t s = slot_of(item);
-    for (; b->slots[s] != 0; s = (s + 1) & (SLOTS - 1))
-        if (same(&b->names[b->slots[s] - 1], item))
-            return b->slots[s] - 1;
-    if (!add || b->count == BATCH)
-        return -1;
-    b->names[b->count] = *item;
-    b->listed[b->count] = 0;
-    b->slots[s] = (uint16_t)(++b->count);
-    return b->count - 1;
-}
-
-static void write_unknown(hl_json_t *j, const char *list)
-{
-    batch_t b;
-    int written = 0;
-    item_t item;
-    for (const char *from = list; *from != '\0';) {
-        b.count = 0;
-        memset(b.slots, 0, sizeof b.slots);
-        const char *at = from, *next = "";
-        for (const char *before = at; next_item(&at, &item); before = at) {
-            if (is_unknown(&item) && batch_find(&b, &item, 1) < 0) {
-                next = before; /* the batch is full: the next round starts here */
-                break;
-            }
-        }
-        for (const char *p = list; p < from && next_item(&p, &item);) {
-            int i = is_unknown(&item) ? batch_find(&b, &item, 0) : -1;
-            if (i >= 0)
-                b.listed[i] = 1;
-        }
-        for (int i = 0; i < b.count; i++) {
-            if (b.listed[i])
-                continue;
-            if (written++ > 0)
-                hl_json_comma(j);
-            hl_json_strn(j, b.names[i].name, b.names[i].length);
-        }
-        from = next;
+    if (u->failed)
+        return;
+    if (u->text.data == NULL && u->count == 0)
+        hl_json_init(&u->text);
+    if (!hl_list_reserve((void **)&u->names, &u->capacity, u->count + 1, sizeof(written_t))) {
+        u->failed = 1;
+        return;
     }
+    uint64_t offset = u->text.length;
+    hl_json_strn(&u->text, item->name, item->length);
+    if (u->text.data == NULL) {
+        u->failed = 1;
+        return;
+    }
+    written_t *w = &u->names[u->count];
+    w->offset = offset;
+    w->length = u->text.length - offset;
+    w->order = u->count++;
+    w->first = 0;
+}
+
+/* Marks the first appearance of each written form: sorted by form, then
+ * by order, the first of each run is it. n log n whatever the list holds. */
+static void unknown_mark_first(unknown_t *u)
+{
+    const char *text = u->text.data;
+    written_t *n = u->names;
+    std::sort(n, n + u->count, [text](const written_t &a, const written_t &b) {
+        uint64_t common = a.length < b.length ? a.length : b.length;
+        int c = memcmp(text + a.offset, text + b.offset, (size_t)common);
+        if (c != 0)
+            return c < 0;
+        if (a.length != b.length)
+            return a.length < b.length;
+        return a.order < b.order;
+    });
+    for (int32_t i = 0; i < u->count; i++)
+        n[i].first = i == 0 || n[i].length != n[i - 1].length ||
+                     memcmp(text + n[i].offset, text + n[i - 1].offset, (size_t)n[i].length) != 0;
+    std::sort(n, n + u->count,
+              [](const written_t &a, const written_t &b) { return a.order < b.order; });
+}
+
+static void unknown_write(hl_json_t *j, unknown_t *u)
+{
+    unknown_mark_first(u);
+    hl_json_key(j, "unknown_modules");
+    hl_json_raw(j, "[");
+    int written = 0;
+    for (int32_t i = 0; i < u->count; i++) {
+        if (!u->names[i].first)
+            continue;
+        if (written++ > 0)
+            hl_json_comma(j);
+        /* Already quoted and escaped. */
+        char *at = u->text.data + u->names[i].offset;
+        char saved = at[u->names[i].length];
+        at[u->names[i].length] = '\0';
+        hl_json_raw(j, at);
+        at[u->names[i].length] = saved;
+    }
+    hl_json_raw(j, "]");
 }
 
 extern "C" const char *hostlens_collect(const char *modules)
 {
+    /* Everything the pass needs is taken from the list before the pass
+     * starts: the list may lie in this thread's previous document, which
+     * stays intact until the new one is complete. */
     hl_module_set_t set = 0;
-    int named = 0, unknown = 0;
+    int named = 0;
+    unknown_t unknown;
+    memset(&unknown, 0, sizeof unknown);
     item_t item;
     for (const char *at = modules != NULL ? modules : ""; next_item(&at, &item);) {
         if (item.length == 0)
@@ -129,27 +138,41 @@ extern "C" const char *hostlens_collect(const char *modules)
         named = 1;
         int i = hl_module_find(item.name, item.length);
         if (i >= 0)
-            set |= (hl_module_set_t)1u << i;
+            set |= HL_MODULE_BIT(i);
         else
-            unknown = 1;
+            unknown_add(&unknown, &item);
     }
-    /* Nothing named: every module that stays on the machine. */
+    /* Nothing named: every snapshot section that stays on the machine. */
     if (!named)
-        for (int i = 0; i < HL_MODULE_COUNT; i++)
+        for (int i = 0; i < HL_SNAPSHOT_MODULES; i++)
             if (!(hl_modules[i].flags & HL_MODULE_NETWORK))
-                set |= (hl_module_set_t)1u << i;
+                set |= HL_MODULE_BIT(i);
 
+    hl_json_t doc;
+    hl_json_init(&doc);
     int sections = 0;
-    hl_json_t *j = hl_pass(set, &sections);
-    if (unknown) {
+    hl_pass(&doc, set, &sections);
+    if (unknown.count > 0) {
         if (sections > 0)
-            hl_json_comma(j);
-        hl_json_key(j, "unknown_modules");
-        hl_json_raw(j, "[");
-        write_unknown(j, modules);
-        hl_json_raw(j, "]");
+            hl_json_comma(&doc);
+        unknown_write(&doc, &unknown);
     }
-    hl_json_raw(j, "}");
+    hl_json_raw(&doc, "}");
+    if (unknown.failed) {
+        hl_port_free(doc.data);
+        doc.data = NULL;
+    }
+    hl_port_free(unknown.text.data);
+    hl_port_free(unknown.names);
+
+    /* The new document takes the place of the thread's previous one. */
+    hl_json_t *j = hl_json_thread();
+    if (j == NULL) {
+        hl_port_free(doc.data);
+        return NULL;
+    }
+    hl_port_free(j->data);
+    *j = doc;
     hl_clear_error();
     return hl_json_get(j);
 }

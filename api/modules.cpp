@@ -243,38 +243,43 @@ static const hl_section_t OBJ = HL_SECTION_OBJECT, LIST = HL_SECTION_LIST;
 /* REDUCED: the section leaves out members of the module's document. */
 static const hl_form_t FULL = HL_DOCUMENT, REDUCED = HL_SECTION;
 
-const hl_module_t hl_modules[HL_MODULE_COUNT] = {
-    {"os", OBJ, collect_os, write_os, NULL, NULL, FULL, 0},
-    {"host", OBJ, collect_host, write_host, NULL, NULL, FULL, 0},
-    {"kernel", OBJ, collect_kernel, write_kernel, NULL, NULL, FULL, 0},
-    {"uptime", OBJ, collect_uptime, write_uptime, NULL, NULL, REDUCED, 0},
-    {"boot_time", OBJ, collect_uptime, write_boot_time, NULL, NULL, REDUCED, 0},
-    {"packages", OBJ, collect_packages, write_packages, NULL, NULL, FULL, 0},
-    {"shell", OBJ, collect_shell, write_shell, NULL, NULL, FULL, 0},
-    {"resolution", OBJ, collect_resolution, write_resolution, NULL, NULL, REDUCED, 0},
-    {"de", OBJ, collect_de, write_de, NULL, NULL, FULL, 0},
-    {"wm", OBJ, collect_wm, write_wm, NULL, NULL, FULL, 0},
-    {"terminal", OBJ, collect_terminal, write_terminal, NULL, NULL, FULL, 0},
-    {"terminal_font", OBJ, collect_terminal_font, write_terminal_font, NULL, NULL, REDUCED, 0},
-    {"cpu", OBJ, collect_cpu, write_cpu, open_cpu, close_cpu, FULL, HL_MODULE_BLOCKS},
-    {"cpu_temp", OBJ, collect_cpu_temp, write_cpu_temp, NULL, NULL, FULL, HL_MODULE_COM},
-    {"gpu", LIST, collect_gpu, write_gpu, NULL, NULL, FULL, HL_MODULE_COM},
-    {"memory", OBJ, collect_memory, write_memory, NULL, NULL, FULL, 0},
-    {"swap", OBJ, collect_swap, write_swap, NULL, NULL, FULL, 0},
-    {"battery", LIST, collect_battery, write_battery, NULL, NULL, FULL, HL_MODULE_COM},
-    {"disk", LIST, collect_disk, write_disk, NULL, NULL, FULL, 0},
-    {"network", OBJ, collect_network, write_network, NULL, NULL, FULL, 0},
+const hl_module_t hl_modules[] = {
+    {"os", OBJ, collect_os, write_os, NULL, NULL, NULL, FULL, 0},
+    {"host", OBJ, collect_host, write_host, NULL, NULL, NULL, FULL, 0},
+    {"kernel", OBJ, collect_kernel, write_kernel, NULL, NULL, NULL, FULL, 0},
+    {"uptime", OBJ, collect_uptime, write_uptime, NULL, NULL, NULL, REDUCED, 0},
+    {"boot_time", OBJ, collect_uptime, write_boot_time, NULL, NULL, NULL, REDUCED, 0},
+    {"packages", OBJ, collect_packages, write_packages, NULL, NULL, NULL, FULL, 0},
+    {"shell", OBJ, collect_shell, write_shell, NULL, NULL, NULL, FULL, 0},
+    {"resolution", OBJ, collect_resolution, write_resolution, NULL, NULL, NULL, REDUCED, 0},
+    {"de", OBJ, collect_de, write_de, NULL, NULL, NULL, FULL, 0},
+    {"wm", OBJ, collect_wm, write_wm, NULL, NULL, NULL, FULL, 0},
+    {"terminal", OBJ, collect_terminal, write_terminal, NULL, NULL, NULL, FULL, 0},
+    {"terminal_font", OBJ, collect_terminal_font, write_terminal_font, NULL, NULL, NULL, REDUCED,
+     0},
+    {"cpu", OBJ, collect_cpu, write_cpu, open_cpu, close_cpu, NULL, FULL, HL_MODULE_BLOCKS},
+    {"cpu_temp", OBJ, collect_cpu_temp, write_cpu_temp, NULL, NULL, NULL, FULL, HL_MODULE_COM},
+    {"gpu", LIST, collect_gpu, write_gpu, NULL, NULL, NULL, FULL, HL_MODULE_COM},
+    {"memory", OBJ, collect_memory, write_memory, NULL, NULL, NULL, FULL, 0},
+    {"swap", OBJ, collect_swap, write_swap, NULL, NULL, NULL, FULL, 0},
+    {"battery", LIST, collect_battery, write_battery, NULL, NULL, NULL, FULL, HL_MODULE_COM},
+    {"disk", LIST, collect_disk, write_disk, NULL, NULL, NULL, FULL, 0},
+    {"network", OBJ, collect_network, write_network, NULL, NULL, NULL, FULL, 0},
     /* Without its "error" member, which only the document carries. */
-    {"public_ip", OBJ, collect_public_ip, write_public_ip, NULL, NULL, REDUCED,
+    {"public_ip", OBJ, collect_public_ip, write_public_ip, NULL, NULL, NULL, REDUCED,
      HL_MODULE_BLOCKS | HL_MODULE_NETWORK},
-    {"locale", OBJ, collect_locale, write_locale, NULL, NULL, FULL, 0},
-    {"user", OBJ, collect_user, write_user, NULL, NULL, REDUCED, 0},
-    {"process_count", OBJ, collect_process_count, write_process_count, NULL, NULL, FULL, 0},
+    {"locale", OBJ, collect_locale, write_locale, NULL, NULL, NULL, FULL, 0},
+    {"user", OBJ, collect_user, write_user, NULL, NULL, NULL, REDUCED, 0},
+    {"process_count", OBJ, collect_process_count, write_process_count, NULL, NULL, NULL, FULL, 0},
 };
+
+const int hl_module_count = (int)(sizeof hl_modules / sizeof hl_modules[0]);
+static_assert(sizeof hl_modules / sizeof hl_modules[0] <= HL_MODULE_MAX,
+              "a module set has one bit per module");
 
 int hl_module_find(const char *name, size_t length)
 {
-    for (int i = 0; i < HL_MODULE_COUNT; i++) {
+    for (int i = 0; i < hl_module_count; i++) {
         const char *key = hl_modules[i].key;
         size_t k = 0;
         while (k < length && key[k] != '\0' && key[k] == name[k])
@@ -289,7 +294,7 @@ int hl_module_find(const char *name, size_t length)
 
 static int chosen(hl_module_set_t set, int i)
 {
-    return (set >> i) & 1u;
+    return (int)((set >> i) & 1u);
 }
 
 /* An entry whose collector an earlier chosen entry has already run. */
@@ -301,33 +306,42 @@ static int collected_before(hl_module_set_t set, int i)
     return 0;
 }
 
-hl_json_t *hl_pass(hl_module_set_t set, int *sections)
+static void collect_where(hl_records_t *r, hl_module_set_t set, unsigned com)
+{
+    for (int i = 0; i < hl_module_count; i++)
+        if (chosen(set, i) && (hl_modules[i].flags & HL_MODULE_COM) == com &&
+            !collected_before(set, i))
+            hl_modules[i].collect(r);
+}
+
+void hl_pass(hl_json_t *j, hl_module_set_t set, int *sections)
 {
     hl_records_t r;
-    hl_json_t *j = hl_json_thread();
-    hl_json_reset(j);
     hl_json_raw(j, "{");
 
-    for (int i = 0; i < HL_MODULE_COUNT; i++)
+    for (int i = 0; i < hl_module_count; i++)
         if (chosen(set, i) && hl_modules[i].open != NULL)
             hl_modules[i].open(&r);
-    /* One COM entry for the whole pass: each WMI query's own entry then
-     * nests in it, and a thread outside COM does not set up and tear down an
-     * apartment once per query. */
+    collect_where(&r, set, 0);
+    /* The WMI collectors run last and together, inside one COM entry: each
+     * query's own entry nests in it, so a thread outside COM does not set up
+     * and tear down an apartment once per query, and the thread is an
+     * apartment that pumps no messages only while they run, never while
+     * another collector waits on the network. */
     int com = 0;
-    for (int i = 0; i < HL_MODULE_COUNT; i++)
+    for (int i = 0; i < hl_module_count; i++)
         com |= chosen(set, i) && (hl_modules[i].flags & HL_MODULE_COM);
-    hl_com_t entry = com ? hl_com_enter() : HL_COM_FAILED;
-    for (int i = 0; i < HL_MODULE_COUNT; i++)
-        if (chosen(set, i) && !collected_before(set, i))
-            hl_modules[i].collect(&r);
-    hl_com_leave(entry);
-    for (int i = 0; i < HL_MODULE_COUNT; i++)
+    if (com) {
+        hl_com_t entry = hl_com_enter();
+        collect_where(&r, set, HL_MODULE_COM);
+        hl_com_leave(entry);
+    }
+    for (int i = 0; i < hl_module_count; i++)
         if (chosen(set, i) && hl_modules[i].close != NULL)
             hl_modules[i].close(&r);
 
     int n = 0;
-    for (int i = 0; i < HL_MODULE_COUNT; i++) {
+    for (int i = 0; i < hl_module_count; i++) {
         if (!chosen(set, i))
             continue;
         const hl_module_t *m = &hl_modules[i];
@@ -338,6 +352,8 @@ hl_json_t *hl_pass(hl_module_set_t set, int *sections)
         m->write(j, &r, m->form);
         hl_json_raw(j, m->section == HL_SECTION_LIST ? "]" : "}");
     }
+    for (int i = 0; i < hl_module_count; i++)
+        if (chosen(set, i) && hl_modules[i].release != NULL && !collected_before(set, i))
+            hl_modules[i].release(&r);
     *sections = n;
-    return j;
 }

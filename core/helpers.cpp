@@ -149,3 +149,20 @@ const char *hl_env_or(const char *name, const char *fallback)
     const char *value = getenv(name);
     return (value != NULL && value[0] != '\0') ? value : fallback;
 }
+
+int hl_list_reserve(void **items, int32_t *capacity, int32_t need, size_t size)
+{
+    if (need <= *capacity)
+        return 1;
+    int64_t cap = *capacity > 0 ? *capacity : 16;
+    while (cap < need)
+        cap *= 2;
+    if (cap > INT32_MAX || (uint64_t)cap > SIZE_MAX / size)
+        return 0;
+    void *grown = hl_port_realloc(*items, (size_t)cap * size);
+    if (grown == NULL)
+        return 0;
+    *items = grown;
+    *capacity = (int32_t)cap;
+    return 1;
+}

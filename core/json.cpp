@@ -22,6 +22,12 @@ static void j_fail(hl_json_t *j)
     j->capacity = 0;
 }
 
+void hl_json_fail(hl_json_t *j)
+{
+    if (j != NULL)
+        j_fail(j);
+}
+
 /* Room for n more bytes and the NUL, grown where byte-by-byte appends would
  * grow it: only the position of the last byte decides (length + 2 reaching
  * capacity doubles it). 0 when the document has failed. */

@@ -27,6 +27,10 @@ typedef struct hl_json_t {
 void hl_json_init(hl_json_t *j);
 void hl_json_reset(hl_json_t *j);
 const char *hl_json_get(const hl_json_t *j);
+/* Fails the document as a block that could not be had does: for a writer
+ * whose record could not hold all it should (a list that ran out of
+ * memory), so that the caller gets NULL rather than a document with holes. */
+void hl_json_fail(hl_json_t *j);
 void hl_json_str(hl_json_t *j, const char *text);
 /* The n bytes at text as a string, NUL bytes among them escaped. */
 void hl_json_strn(hl_json_t *j, const char *text, size_t n);
@@ -387,10 +391,11 @@ typedef struct hl_records_t hl_records_t;
 
 typedef enum hl_section_t { HL_SECTION_OBJECT = 0, HL_SECTION_LIST = 1 } hl_section_t;
 
-/* What a module costs beyond a few platform calls. */
+/* What a module costs beyond a few platform calls, and where it appears. */
 #define HL_MODULE_BLOCKS 1u  /* waits: a sampling window or the network */
 #define HL_MODULE_NETWORK 2u /* talks to a third party: collected only when named */
 #define HL_MODULE_COM 4u     /* queries WMI, inside COM */
+#define HL_MODULE_NAMED 8u   /* not a snapshot section: collected only when named */
 
 typedef struct hl_module_t {
     const char *key;      /* the section key, as in the snapshot */
@@ -403,24 +408,41 @@ typedef struct hl_module_t {
      * pass and close after them all, so the window spans their work. */
     void (*open)(hl_records_t *r);
     void (*close)(hl_records_t *r);
+    /* Gives back what the record holds beyond itself (a list's heap block),
+     * or NULL; runs once the section is written, whether or not the
+     * collector succeeded. */
+    void (*release)(hl_records_t *r);
     hl_form_t form; /* the form the writer gets in a pass */
     unsigned flags;
 } hl_module_t;
 
-#define HL_MODULE_COUNT 24
-extern const hl_module_t hl_modules[HL_MODULE_COUNT];
+/* The snapshot's sections are the first HL_SNAPSHOT_MODULES entries; the
+ * modules reached only by name follow them. */
+#define HL_SNAPSHOT_MODULES 24
+#define HL_MODULE_MAX 64
+extern const hl_module_t hl_modules[];
+extern const int hl_module_count;
 
 /* A choice of modules: bit i stands for hl_modules[i]. */
-typedef uint32_t hl_module_set_t;
-#define HL_MODULE_ALL ((hl_module_set_t)((1u << HL_MODULE_COUNT) - 1u))
+typedef uint64_t hl_module_set_t;
+#define HL_MODULE_BIT(i) ((hl_module_set_t)1u << (i))
+#define HL_MODULE_SNAPSHOT ((hl_module_set_t)((UINT64_C(1) << HL_SNAPSHOT_MODULES) - 1u))
 
 /* The index of the entry whose key is exactly name[0..length), or -1. */
 int hl_module_find(const char *name, size_t length);
 
-/* Resets the thread's buffer, runs the collectors of `set` and writes
- * {"key":...,"key":... with their sections in table order, leaving the
- * object open for the caller's own members and closing brace. *sections
- * receives how many sections were written. */
-hl_json_t *hl_pass(hl_module_set_t set, int *sections);
+/* Runs the collectors of `set` and appends {"key":...,"key":... to j with
+ * their sections in table order, leaving the object open for the caller's
+ * own members and closing brace. *sections receives how many sections were
+ * written. The collectors that use WMI run one after another, inside one
+ * COM entry that covers them and nothing else. */
+void hl_pass(hl_json_t *j, hl_module_set_t set, int *sections);
+
+/* ---- lists whose length the platform decides ---------------------------------- */
+
+/* Makes room for at least `need` items of `size` bytes in the heap block
+ * *items holding *capacity of them, doubling; 1 on success, 0 when no block
+ * could be had (the old one is kept). */
+int hl_list_reserve(void **items, int32_t *capacity, int32_t need, size_t size);
 
 #endif

@@ -230,6 +230,8 @@ void fake_count(fake_op op)
 {
     std::lock_guard<std::recursive_mutex> g(mu);
     calls[op]++;
+    if (tracing)
+        traced->push_back(op);
 }
 
 void fake_note_misuse()

@@ -5,7 +5,9 @@
 #ifndef HL_EXPORTS_TABLE_H
 #define HL_EXPORTS_TABLE_H
 
-#include "hostlens.h"
+#include <string>
+
+#include "hostlens_internal.h"
 
 /* EXPORT_SECTIONS: an object of several sections, whose keys in order are
  * `key`, joined with commas. */
@@ -23,18 +25,35 @@ static const char *logo_default(void)
     return hostlens_logo(nullptr);
 }
 
+/* The keys of the modules that come only when named, in table order,
+ * joined with commas. */
+static std::string named_module_keys()
+{
+    std::string keys;
+    for (int i = HL_SNAPSHOT_MODULES; i < hl_module_count; i++)
+        keys += std::string(keys.empty() ? "" : ",") + hl_modules[i].key;
+    return keys;
+}
+
 /* A few modules, the blocking and the network one among them, given out of
- * order, twice, and beside a name that is none. */
+ * order, twice, and beside a name that is none; and every module that has
+ * no export of its own. */
 static const char *collect_some(void)
 {
-    return hostlens_collect(" memory,cpu,public_ip,bogus,cpu");
+    static const std::string list = named_module_keys() + ", memory,cpu,public_ip,bogus,cpu";
+    return hostlens_collect(list.c_str());
 }
+
+static const std::string collect_some_keys = [] {
+    std::string named = named_module_keys();
+    return "cpu,memory,public_ip," + (named.empty() ? "" : named + ",") + "unknown_modules";
+}();
 
 static const export_entry export_table[] = {
     {"hostlens_battery", hostlens_battery, "battery", EXPORT_LIST},
     {"hostlens_boot_time", hostlens_boot_time, "boot_time", EXPORT_OBJECT},
     {"hostlens_cpu", hostlens_cpu, "cpu", EXPORT_OBJECT},
-    {"hostlens_collect", collect_some, "cpu,memory,public_ip,unknown_modules", EXPORT_SECTIONS},
+    {"hostlens_collect", collect_some, collect_some_keys.c_str(), EXPORT_SECTIONS},
     {"hostlens_cpu_temp", hostlens_cpu_temp, "cpu_temp", EXPORT_OBJECT},
     {"hostlens_desktop_environment", hostlens_desktop_environment, "de", EXPORT_OBJECT},
     {"hostlens_disk", hostlens_disk, "disk", EXPORT_LIST},

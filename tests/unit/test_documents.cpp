@@ -214,7 +214,8 @@ TEST(Snapshot, FullSectionsEqualTheirModuleDocuments)
     };
     auto all = fresh(hostlens_get_all);
     int compared = 0;
-    for (const hl_module_t &m : hl_modules) {
+    for (int i = 0; i < HL_SNAPSHOT_MODULES; i++) {
+        const hl_module_t &m = hl_modules[i];
         if (m.form != HL_DOCUMENT)
             continue;
         for (const export_entry &e : export_table)

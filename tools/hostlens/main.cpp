@@ -146,7 +146,7 @@ static int module_documents(const options &o, std::string *text)
 {
     json all = json::object();
     for (const module_entry *m : o.wanted) {
-        const char *doc = m->fn();
+        const char *doc = module_document(m);
         if (doc == NULL)
             return 1;
         if (!o.pretty) {
@@ -181,8 +181,10 @@ static int collected_output(const options &o, bool to_console, bool color, std::
     } else if (!o.wanted.empty()) {
         sections = section_list(wanted);
     } else {
+        /* The snapshot's sections: the modules reached only by name come
+         * only when named. */
         for (int i = 0; i < module_count; i++)
-            if (strcmp(modules[i].key, "public_ip") != 0)
+            if (modules[i].fn != nullptr && strcmp(modules[i].key, "public_ip") != 0)
                 wanted.push_back(&modules[i]);
         sections = section_list(wanted);
     }

@@ -41,6 +41,11 @@ const module_entry *find_module(const char *name)
     return nullptr;
 }
 
+const char *module_document(const module_entry *m)
+{
+    return m->fn != nullptr ? m->fn() : hostlens_collect(m->key);
+}
+
 std::string section_list(const std::vector<const module_entry *> &wanted)
 {
     std::string list;
