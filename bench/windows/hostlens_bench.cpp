@@ -870,6 +870,8 @@ int main(int argc, char **argv)
     /* Optional: the apartment the calling thread is in, as a host may have
      * it; by default none, so every WMI call enters and leaves COM. */
     const char *apartment = argc > 2 ? argv[2] : "none";
+    /* Optional: only the rows whose name holds this text ("disk"). */
+    const char *only = argc > 3 ? argv[3] : "";
     if (strcmp(apartment, "sta") == 0)
         CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
     else if (strcmp(apartment, "mta") == 0)
@@ -898,6 +900,8 @@ int main(int argc, char **argv)
     printf("|---|---:|---:|---:|---:|---:|---:|---|\n");
     int missed = 0;
     for (const row_t &r : ROWS) {
+        if (strstr(r.name, only) == NULL)
+            continue;
         bool named = strncmp(r.name, "hostlens_", 9) != 0;
         named_module = r.name;
         doc_fn fn = named                                  ? named_call
