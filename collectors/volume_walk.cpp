@@ -12,6 +12,8 @@
  * extents than this is not believed, and no block is sized after it. */
 #define EXTENTS_MAX 65536u
 #define EXTENTS_LOCAL 8u
+/* Nor a drive list longer than this (26 letters take 105 units). */
+#define ROOTS_MAX 65536u
 
 const char16_t *hl_drive_roots(char16_t *local, uint32_t local_units, char16_t **heap)
 {
@@ -27,7 +29,7 @@ const char16_t *hl_drive_roots(char16_t *local, uint32_t local_units, char16_t *
      * platform's: a list that outgrows the buffer gets a block of the size
      * it asked for, and another if it grew again meanwhile. */
     memset(local, 0, (local_units + 2) * sizeof(char16_t));
-    for (int tries = 0; tries < 4; tries++) {
+    for (int tries = 0; tries < 4 && n <= ROOTS_MAX; tries++) {
         uint32_t need = n;
         char16_t *block = (char16_t *)hl_port_alloc(((size_t)need + 2) * sizeof(char16_t));
         if (block == NULL)
