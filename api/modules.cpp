@@ -35,6 +35,8 @@ struct hl_records_t {
     hl_locale_info_t locale;
     hl_user_info_t user;
     uint64_t process_count;
+    hl_disk_io_list_t disk_io;
+    hl_volume_list_t volumes;
 };
 
 /* ---- each collector and writer over the pass's records ------------------- */
@@ -237,6 +239,31 @@ static void write_process_count(hl_json_t *j, const hl_records_t *r, hl_form_t)
     hl_write_process_count(j, r->process_count);
 }
 
+static void collect_disk_io(hl_records_t *r)
+{
+    hl_impl_disk_io(&r->disk_io);
+}
+static void write_disk_io(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_disk_io(j, &r->disk_io);
+}
+static void release_disk_io(hl_records_t *r)
+{
+    hl_disk_io_free(&r->disk_io);
+}
+static void collect_volumes(hl_records_t *r)
+{
+    hl_impl_volumes(&r->volumes);
+}
+static void write_volumes(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_volumes(j, &r->volumes);
+}
+static void release_volumes(hl_records_t *r)
+{
+    hl_volumes_free(&r->volumes);
+}
+
 /* ---- the table ------------------------------------------------------------- */
 
 static const hl_section_t OBJ = HL_SECTION_OBJECT, LIST = HL_SECTION_LIST;
@@ -271,6 +298,11 @@ const hl_module_t hl_modules[] = {
     {"locale", OBJ, collect_locale, write_locale, NULL, NULL, NULL, FULL, 0},
     {"user", OBJ, collect_user, write_user, NULL, NULL, NULL, REDUCED, 0},
     {"process_count", OBJ, collect_process_count, write_process_count, NULL, NULL, NULL, FULL, 0},
+    /* Reached by name only. */
+    {"disk_io", LIST, collect_disk_io, write_disk_io, NULL, NULL, release_disk_io, FULL,
+     HL_MODULE_NAMED},
+    {"volumes", LIST, collect_volumes, write_volumes, NULL, NULL, release_volumes, FULL,
+     HL_MODULE_NAMED},
 };
 
 const int hl_module_count = (int)(sizeof hl_modules / sizeof hl_modules[0]);

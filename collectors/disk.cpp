@@ -13,8 +13,8 @@
 
 static void read_space(hl_disk_info_t *d, const char16_t *root)
 {
-    uint64_t total = 0, total_free = 0;
-    if (!hl_port_disk_space(root, &total, &total_free)) {
+    uint64_t available = 0, total = 0, total_free = 0;
+    if (!hl_port_disk_space(root, &available, &total, &total_free)) {
         d->size_gb = 0.0;
         d->used_gb = 0.0;
         d->percent = -1.0;

@@ -139,6 +139,27 @@ HOSTLENS_API const char *hostlens_get_all(void);
  * "public_ip": the public IP, the only one that sends a request to a third
  * party, is collected only when named.
  *
+ * The list may also name modules that are not sections of hostlens_get_all
+ * and have no export of their own. They are collected only when named
+ * (never for NULL, "" or a list that names nothing) and follow the
+ * snapshot's sections, in this order; each is described by its schema
+ * (<name>.schema.json):
+ *  - "disk_io": a list, one entry per physical disk (\.\PhysicalDriveN):
+ *    model, serial, bus, media ("ssd" or "hdd" from the seek-penalty
+ *    property, "unknown" when the disk does not say), size, the fixed
+ *    volumes on it, and its cumulative I/O counters ("unknown" where the
+ *    platform refuses them, never 0). Costs, per disk, one open with no
+ *    access rights (no administrator needed) and four control codes; per
+ *    fixed volume, one open and one control code; and eight failed opens
+ *    of the numbers probed beyond the last disk.
+ *  - "volumes": a list, one entry per fixed volume with a drive letter (the
+ *    volumes "disk" lists): label, file system, total, free and
+ *    caller-available bytes as exact integers, and the physical disks it
+ *    lies on. Costs, per volume, the three calls "disk" makes, one open
+ *    and one control code.
+ * Neither list has a cap: its length and cost grow with the machine's
+ * disks and volumes.
+ *
  * The sections stand in the snapshot's order, whatever the order of the
  * list, and each is exactly the snapshot's section (so "public_ip" has no
  * "error" member); there is no "logo" member. Names that are not section

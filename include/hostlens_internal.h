@@ -310,6 +310,54 @@ typedef struct hl_public_ip_info_t {
     char city[64];
 } hl_public_ip_info_t;
 
+/* ---- physical disks and volumes: lists without a cap, each in one heap
+ * block grown with hl_list_reserve; out_of_memory when a block could not be
+ * had, and the writer then fails the document. */
+
+/* One physical disk. Numbers are -1 where the platform did not say. */
+typedef struct hl_physical_disk_t {
+    uint32_t disk; /* N of \\.\PhysicalDriveN */
+    char model[256];
+    char serial[128];
+    char bus[24];
+    char media[8]; /* "ssd", "hdd" or "unknown" */
+    int64_t size_bytes;
+    int64_t reads, writes, read_bytes, write_bytes;
+    int64_t read_time, write_time, idle_time; /* 100 ns */
+    int64_t queue_depth, split_ios;
+} hl_physical_disk_t;
+
+/* A fixed volume's root and one disk its extents name. */
+typedef struct hl_disk_mount_t {
+    uint32_t disk;
+    int32_t order; /* the volume's place in the drive list */
+    char mount[16];
+} hl_disk_mount_t;
+
+typedef struct hl_disk_io_list_t {
+    hl_physical_disk_t *disks; /* by disk number, ascending */
+    int32_t count, capacity;
+    hl_disk_mount_t *mounts; /* by disk number, then drive order */
+    int32_t mount_count, mount_capacity;
+    int out_of_memory;
+} hl_disk_io_list_t;
+
+typedef struct hl_volume_info_t {
+    char mount[16];
+    char label[128];
+    char filesystem[64];
+    int64_t total_bytes, free_bytes, available_bytes; /* -1: unknown */
+    int32_t first_disk, disk_count;                   /* its disks: disk_numbers[first_disk..] */
+} hl_volume_info_t;
+
+typedef struct hl_volume_list_t {
+    hl_volume_info_t *volumes;
+    int32_t count, capacity;
+    uint32_t *disk_numbers;
+    int32_t disk_number_count, disk_number_capacity;
+    int out_of_memory;
+} hl_volume_list_t;
+
 /* The CPU usage window: the first samples of the system times and of the
  * per-processor counters, held open while other collectors run. */
 #define HL_CPU_WINDOW_MS 200u
@@ -356,6 +404,11 @@ void hl_impl_disk(hl_disk_list_t *out);
 void hl_impl_host(hl_host_info_t *out);
 void hl_impl_network(hl_network_info_t *out);
 void hl_impl_public_ip(hl_public_ip_info_t *out);
+/* The list collectors below allocate; hl_*_free gives their blocks back. */
+void hl_impl_disk_io(hl_disk_io_list_t *out);
+void hl_disk_io_free(hl_disk_io_list_t *r);
+void hl_impl_volumes(hl_volume_list_t *out);
+void hl_volumes_free(hl_volume_list_t *r);
 
 /* ---- member writers: shared by each module document and its snapshot section.
  * Each writes the members only, between the brackets its caller writes. ----- */
@@ -383,6 +436,8 @@ void hl_write_disk(hl_json_t *j, const hl_disk_list_t *r);       /* the entries 
 void hl_write_host(hl_json_t *j, const hl_host_info_t *r);
 void hl_write_network(hl_json_t *j, const hl_network_info_t *r);
 void hl_write_public_ip(hl_json_t *j, const hl_public_ip_info_t *r);
+void hl_write_disk_io(hl_json_t *j, const hl_disk_io_list_t *r); /* the entries */
+void hl_write_volumes(hl_json_t *j, const hl_volume_list_t *r);  /* the entries */
 
 /* ---- the table of modules, in the snapshot's order ------------------------------ */
 

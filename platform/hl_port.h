@@ -128,7 +128,29 @@ uint32_t hl_port_logical_drives(char16_t *buffer, uint32_t length);
 uint32_t hl_port_drive_type(const char16_t *root);
 int hl_port_volume_info(const char16_t *root, char16_t *label, uint32_t label_len, char16_t *fs,
                         uint32_t fs_len);
-int hl_port_disk_space(const char16_t *root, uint64_t *total, uint64_t *total_free);
+/* GetDiskFreeSpaceExW: the bytes available to the caller (less than the free
+ * bytes under a per-user quota), the total bytes (the caller's quota, when
+ * there is one) and the total free bytes. */
+int hl_port_disk_space(const char16_t *root, uint64_t *available, uint64_t *total,
+                       uint64_t *total_free);
+
+/* ---- devices: CreateFileW and DeviceIoControl --------------------------------- */
+/* CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+ * 0, NULL): with no access rights, which the query IOCTLs below need no more
+ * than, and which needs no administrator. 0 and the handle, or the error
+ * GetLastError gave (ERROR_FILE_NOT_FOUND for a device that does not exist). */
+uint32_t hl_port_device_open(const char16_t *path, hl_handle_t *device);
+/* DeviceIoControl(device, code, in, in_size, out, out_size, returned, NULL):
+ * 0, or the error GetLastError gave (ERROR_MORE_DATA leaves the first
+ * *returned bytes filled). *returned is always set. */
+uint32_t hl_port_device_ioctl(hl_handle_t device, uint32_t code, const void *in, uint32_t in_size,
+                              void *out, uint32_t out_size, uint32_t *returned);
+void hl_port_device_close(hl_handle_t device); /* CloseHandle */
+/* The control codes the collectors send (winioctl.h). */
+#define HL_IOCTL_STORAGE_QUERY_PROPERTY 0x002D1400u
+#define HL_IOCTL_DISK_GET_DRIVE_GEOMETRY_EX 0x000700A0u
+#define HL_IOCTL_DISK_PERFORMANCE 0x00070020u
+#define HL_IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS 0x00560000u
 
 /* ---- firmware: GetSystemFirmwareTable ------------------------------------------ */
 uint32_t hl_port_firmware_table(uint32_t provider, uint32_t id, void *buffer, uint32_t size);

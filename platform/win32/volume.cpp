@@ -25,11 +25,13 @@ int hl_port_volume_info(const char16_t *root, char16_t *label, uint32_t label_le
     return ok ? 1 : 0;
 }
 
-int hl_port_disk_space(const char16_t *root, uint64_t *total, uint64_t *total_free)
+int hl_port_disk_space(const char16_t *root, uint64_t *available, uint64_t *total,
+                       uint64_t *total_free)
 {
     ULARGE_INTEGER caller, t, f;
     if (!GetDiskFreeSpaceExW(W(root), &caller, &t, &f))
         return 0;
+    *available = caller.QuadPart;
     *total = t.QuadPart;
     *total_free = f.QuadPart;
     return 1;

@@ -80,6 +80,9 @@ enum fake_op {
     FAKE_HTTP_BEGIN,
     FAKE_HTTP_AVAILABLE,
     FAKE_HTTP_READ,
+    FAKE_DEVICE_OPEN,
+    FAKE_DEVICE_IOCTL,
+    FAKE_DEVICE_CLOSE, /* counted only */
     FAKE_OP_COUNT
 };
 
@@ -226,10 +229,51 @@ struct fake_drive_t {
     bool volume_ok;
     bool space_ok;
     uint64_t total, total_free;
+    /* The caller's available bytes; -1: the total free bytes. */
+    int64_t available = -1;
+    /* The disks its extents lie on, in extent order (one extent each). */
+    std::vector<uint32_t> extents = {0};
+    /* What opening \\.\X: answers, and what the extents query answers
+     * (0: success). */
+    uint32_t open_error = 0;
+    uint32_t extents_error = 0;
 };
 /* Replaces the drive list (the default is one fixed C: of 512,110,190,592
  * bytes, NTFS, labelled "Windows"). */
 void fake_set_drives(const std::vector<fake_drive_t> &drives);
+/* The scripted drive of a root, or NULL (for the fake's device service). */
+const fake_drive_t *fake_find_drive(const char16_t *root);
+
+/* ---- devices: physical disks (fake_device.cpp) -------------------------------
+ * \\.\PhysicalDriveN opens when disk N is scripted, else with
+ * ERROR_FILE_NOT_FOUND; \\.\X: opens as the fixed drive X:\ (see fake_drive_t).
+ * Every open handle is FAKE_RES_HANDLE until closed. A control code the device
+ * does not answer fails with ERROR_NOT_SUPPORTED (50), as Wine refuses
+ * IOCTL_DISK_PERFORMANCE; a fault rule on device_ioctl answers its code or 50. */
+struct fake_disk_counters_t {
+    int64_t read_bytes, write_bytes, read_time, write_time, idle_time;
+    uint32_t reads, writes, queue_depth, split_ios;
+};
+struct fake_physical_disk_t {
+    uint32_t number;
+    /* The StorageDeviceProperty answer (fake_storage_descriptor); empty: refused. */
+    std::vector<uint8_t> descriptor;
+    int seek_penalty = -1; /* IncursSeekPenalty 1 or 0; -1: refused */
+    int64_t size = -1;     /* DiskSize; -1: the geometry is refused */
+    bool has_counters = false;
+    fake_disk_counters_t counters = {};
+    uint32_t open_error = 0;
+};
+/* Replaces the disks (the default is disk 0, an NVMe SSD of 512,110,190,592
+ * bytes with counters). */
+void fake_set_physical_disks(const std::vector<fake_physical_disk_t> &disks);
+/* A STORAGE_DEVICE_DESCRIPTOR as a driver returns it: the fixed part, then
+ * each text that is not NULL with its NUL; its Size is `declared` when not 0. */
+std::vector<uint8_t> fake_storage_descriptor(const char *vendor, const char *product,
+                                             const char *serial, uint32_t bus_type,
+                                             uint32_t declared = 0);
+/* The paths passed to hl_port_device_open, in order. */
+const std::vector<std::string> &fake_device_paths();
 
 /* ---- firmware tables (fake_firmware.cpp) ---------------------------------------- */
 /* The raw SMBIOS data answered for 'RSMB' table 0 (none by default). */

@@ -99,6 +99,9 @@ const char *const op_names[FAKE_OP_COUNT] = {
     "http_begin",
     "http_available",
     "http_read",
+    "device_open",
+    "device_ioctl",
+    "device_close",
 };
 
 /* scripted services of this file */

@@ -47,6 +47,11 @@ void fake_set_drives(const std::vector<fake_drive_t> &list)
     drives = list;
 }
 
+const fake_drive_t *fake_find_drive(const char16_t *root)
+{
+    return find(root);
+}
+
 uint32_t hl_port_logical_drives(char16_t *buffer, uint32_t length)
 {
     FAKE_GUARD;
@@ -89,7 +94,8 @@ int hl_port_volume_info(const char16_t *root, char16_t *label, uint32_t label_le
     return 1;
 }
 
-int hl_port_disk_space(const char16_t *root, uint64_t *total, uint64_t *total_free)
+int hl_port_disk_space(const char16_t *root, uint64_t *available, uint64_t *total,
+                       uint64_t *total_free)
 {
     FAKE_GUARD;
     if (fake_hit(FAKE_DISK_SPACE))
@@ -97,6 +103,7 @@ int hl_port_disk_space(const char16_t *root, uint64_t *total, uint64_t *total_fr
     const fake_drive_t *d = find(root);
     if (d == nullptr || !d->space_ok)
         return 0;
+    *available = d->available >= 0 ? (uint64_t)d->available : d->total_free;
     *total = d->total;
     *total_free = d->total_free;
     return 1;

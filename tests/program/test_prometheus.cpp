@@ -44,6 +44,25 @@ static void expect_unique(const std::string &text)
     }
 }
 
+/* What the program's Prometheus view collects: the snapshot's sections but
+ * the public IP, and the modules reached by name that its series come from.
+ * False when the library ran out of memory. */
+static bool collected(json *doc)
+{
+    std::string named;
+    for (const char *const *key = prometheus_named_modules; *key != nullptr; key++)
+        named += (named.empty() ? "" : ",") + std::string(*key);
+    const char *sections = hostlens_collect(nullptr);
+    if (sections == nullptr)
+        return false;
+    *doc = json::parse(sections);
+    const char *more = hostlens_collect(named.c_str());
+    if (more == nullptr)
+        return false;
+    doc->update(json::parse(more));
+    return true;
+}
+
 TEST(Prometheus, ExactTextWithEscapesAndUnknownValuesLeftOut)
 {
     json doc = json::parse(R"({
@@ -59,12 +78,18 @@ TEST(Prometheus, ExactTextWithEscapesAndUnknownValuesLeftOut)
                 "available_mb":"unknown"},
       "swap":{"used_mb":0,"total_mb":0,"percent":0.0},
       "battery":[{"model":"unknown","percent":"unknown","power_plugged":1}],
-      "disk":[{"mount_point":"C:\\","size_gb":1.5,"used_gb":0.25,"percent":16.7},
-              {"mount_point":"D:\\","size_gb":0.0,"used_gb":0.0,"percent":"unknown"}],
+      "disk":[{"mount_point":"C:\\","size_gb":1.5,"used_gb":0.25,"percent":16.7}],
       "network":{"interfaces":[{"name":"Wi-Fi\n2","mac":"unknown","is_up":1},
                                {"name":"Wi-Fi\n2","mac":"unknown","is_up":0},
                                {"name":"eth0","mac":"00:1A:2B:3C:4D:5E","is_up":0}]},
-      "process_count":{"total":0}
+      "process_count":{"total":0},
+      "disk_io":[{"disk":0,"read_bytes":18446744073709551615,"write_bytes":"unknown",
+                  "reads":4294967295,"writes":0,"read_s":12.3456789,"write_s":0.0000001,
+                  "idle_s":1728000.0000000,"queue_depth":2,"split_ios":"unknown"},
+                 {"disk":3,"read_bytes":"unknown","read_s":"unknown","queue_depth":"unknown"}],
+      "volumes":[{"mount":"C:\\","total_bytes":9007199254740993,"free_bytes":0},
+                 {"mount":"unknown","total_bytes":1,"free_bytes":1},
+                 {"mount":"D:\\","total_bytes":"unknown","free_bytes":"unknown"}]
     })");
     EXPECT_EQ(prometheus_text(doc),
               "# HELP hostlens_os_info Operating system, as labels.\n"
@@ -99,12 +124,36 @@ TEST(Prometheus, ExactTextWithEscapesAndUnknownValuesLeftOut)
               "power, 0 on battery.\n"
               "# TYPE hostlens_battery_power_plugged gauge\n"
               "hostlens_battery_power_plugged{battery=\"0\"} 1\n"
-              "# HELP hostlens_disk_size_bytes Size of a volume.\n"
-              "# TYPE hostlens_disk_size_bytes gauge\n"
-              "hostlens_disk_size_bytes{mount=\"C:\\\\\"} 1610612736\n"
-              "# HELP hostlens_disk_used_bytes Used space of a volume.\n"
-              "# TYPE hostlens_disk_used_bytes gauge\n"
-              "hostlens_disk_used_bytes{mount=\"C:\\\\\"} 268435456\n"
+              "# HELP hostlens_logical_disk_size_bytes Size of a volume, bytes.\n"
+              "# TYPE hostlens_logical_disk_size_bytes gauge\n"
+              "hostlens_logical_disk_size_bytes{volume=\"C:\"} 9007199254740993\n"
+              "# HELP hostlens_logical_disk_free_bytes Free space of a volume, bytes.\n"
+              "# TYPE hostlens_logical_disk_free_bytes gauge\n"
+              "hostlens_logical_disk_free_bytes{volume=\"C:\"} 0\n"
+              "# HELP hostlens_physical_disk_read_bytes_total Bytes read from a disk.\n"
+              "# TYPE hostlens_physical_disk_read_bytes_total counter\n"
+              "hostlens_physical_disk_read_bytes_total{disk=\"0\"} 18446744073709551615\n"
+              "# HELP hostlens_physical_disk_reads_total Read operations of a disk (a 32-bit "
+              "count).\n"
+              "# TYPE hostlens_physical_disk_reads_total counter\n"
+              "hostlens_physical_disk_reads_total{disk=\"0\"} 4294967295\n"
+              "# HELP hostlens_physical_disk_writes_total Write operations of a disk (a 32-bit "
+              "count).\n"
+              "# TYPE hostlens_physical_disk_writes_total counter\n"
+              "hostlens_physical_disk_writes_total{disk=\"0\"} 0\n"
+              "# HELP hostlens_physical_disk_read_seconds_total Seconds a disk spent on reads.\n"
+              "# TYPE hostlens_physical_disk_read_seconds_total counter\n"
+              "hostlens_physical_disk_read_seconds_total{disk=\"0\"} 12.3456789\n"
+              "# HELP hostlens_physical_disk_write_seconds_total Seconds a disk spent on "
+              "writes.\n"
+              "# TYPE hostlens_physical_disk_write_seconds_total counter\n"
+              "hostlens_physical_disk_write_seconds_total{disk=\"0\"} 0.0000001\n"
+              "# HELP hostlens_physical_disk_idle_seconds_total Seconds a disk was idle.\n"
+              "# TYPE hostlens_physical_disk_idle_seconds_total counter\n"
+              "hostlens_physical_disk_idle_seconds_total{disk=\"0\"} 1728000\n"
+              "# HELP hostlens_physical_disk_requests_queued Requests queued to a disk.\n"
+              "# TYPE hostlens_physical_disk_requests_queued gauge\n"
+              "hostlens_physical_disk_requests_queued{disk=\"0\"} 2\n"
               "# HELP hostlens_network_up 1 when a network interface is up, 0 when it is down.\n"
               "# TYPE hostlens_network_up gauge\n"
               "hostlens_network_up{interface=\"Wi-Fi\\n2\"} 1\n"
@@ -137,7 +186,9 @@ TEST(Prometheus, BootTimeOnlyFromAWholeUtcStamp)
 TEST(Prometheus, ScriptedMachineHasEveryFamilyAndPassesPromtool)
 {
     script_machine();
-    std::string text = prometheus_text(json::parse(hostlens_collect(nullptr)));
+    json doc;
+    ASSERT_TRUE(collected(&doc));
+    std::string text = prometheus_text(doc);
     expect_unique(text);
     for (const char *family : {"os_info",
                                "kernel_info",
@@ -158,13 +209,31 @@ TEST(Prometheus, ScriptedMachineHasEveryFamilyAndPassesPromtool)
                                "commit_charge_bytes",
                                "battery_charge_ratio",
                                "battery_power_plugged",
-                               "disk_size_bytes",
-                               "disk_used_bytes",
+                               "logical_disk_size_bytes",
+                               "logical_disk_free_bytes",
+                               "physical_disk_read_bytes_total",
+                               "physical_disk_write_bytes_total",
+                               "physical_disk_reads_total",
+                               "physical_disk_writes_total",
+                               "physical_disk_read_seconds_total",
+                               "physical_disk_write_seconds_total",
+                               "physical_disk_idle_seconds_total",
+                               "physical_disk_split_ios_total",
+                               "physical_disk_requests_queued",
                                "network_up",
-                               "processes"})
-        EXPECT_NE(text.find(std::string("\n# TYPE hostlens_") + family + " gauge\n"),
+                               "processes"}) {
+        std::string name = family;
+        bool counter = name.size() > 6 && name.compare(name.size() - 6, 6, "_total") == 0;
+        EXPECT_NE(text.find("\n# TYPE hostlens_" + name + (counter ? " counter\n" : " gauge\n")),
                   std::string::npos)
             << family;
+    }
+    /* The scripted disk whose counters are refused has none; the others all. */
+    EXPECT_NE(text.find("hostlens_physical_disk_read_bytes_total{disk=\"1\"} 9007199254740993\n"),
+              std::string::npos);
+    EXPECT_EQ(text.find("{disk=\"3\"}"), std::string::npos);
+    EXPECT_NE(text.find("hostlens_logical_disk_size_bytes{volume=\"C:\"} 512110190592\n"),
+              std::string::npos);
     EXPECT_EQ(promtool(text), 0) << text;
 }
 
@@ -177,10 +246,10 @@ TEST(Prometheus, FailureDocumentsPassPromtool)
         fake_reset();
         script_machine();
         fake_fail((fake_op)op, 1, true);
-        const char *text = hostlens_collect(nullptr);
-        if (text == nullptr)
+        json doc;
+        if (!collected(&doc))
             continue; /* memory exhausted: the program reports it instead */
-        std::string prom = prometheus_text(json::parse(text));
+        std::string prom = prometheus_text(doc);
         expect_unique(prom);
         outputs.insert(prom);
     }

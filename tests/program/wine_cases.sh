@@ -72,7 +72,13 @@ prometheus_case() {
   total_mb=$("$wine" "$exe" memory | sed -n 's/.*"total_mb":\([0-9]*\).*/\1/p')
   grep -q "^hostlens_memory_total_bytes $((total_mb * 1048576))\$" "$tmp/stdout.prom" ||
     fail "memory total is not the memory document's $total_mb MiB"
-  grep -q '^hostlens_disk_size_bytes{mount="C:\\\\"} [0-9]*$' "$tmp/stdout.prom" || fail "disk C:"
+  # C: is the prefix's folder: its size is its file system's, exactly.
+  local frsize blocks
+  read -r frsize blocks < <(stat -f -c '%S %b' "$WINEPREFIX/drive_c")
+  grep -q "^hostlens_logical_disk_size_bytes{volume=\"C:\"} $((frsize * blocks))\$" "$tmp/stdout.prom" ||
+    fail "volume C: is not the $((frsize * blocks)) bytes of $WINEPREFIX/drive_c"
+  # Wine refuses the disk counters: they are left out, never written as 0.
+  if grep -q '^hostlens_physical_disk_' "$tmp/stdout.prom"; then fail "disk counters under Wine"; fi
 
   # --output replaces the file whole and leaves nothing else beside it.
   mkdir "$tmp/textfile"

@@ -43,6 +43,23 @@ static const char *const documents[] = {
 
 typedef const char *(*collect_fn)(const char *);
 
+/* Modules reached only by name: hostlens_collect of the name alone, written
+ * as hostlens_<name> and checked against the module's own schema. */
+static const char *const named_modules[] = {
+    "disk_io",
+    "volumes",
+};
+
+static bool write_named(FILE *out, HMODULE dll, const char *name, const char *state)
+{
+    collect_fn f = (collect_fn)(void *)GetProcAddress(dll, "hostlens_collect");
+    if (f == NULL)
+        return false;
+    const char *text = f(name);
+    fprintf(out, "hostlens_%s\t%s\t%s\n", name, state, text != NULL ? text : "<NULL>");
+    return true;
+}
+
 /* hostlens_collect of one list, written under the export's name. */
 static bool write_collect(FILE *out, HMODULE dll, const char *list, const char *state)
 {
@@ -98,6 +115,8 @@ int main(int argc, char **argv)
     for (const char *name : documents)
         ok = write_document(out, dll, name, "served") && ok;
     ok = write_collect(out, dll, NULL, "served") && ok;
+    for (const char *name : named_modules)
+        ok = write_named(out, dll, name, "served") && ok;
     ok = write_collect(out, dll, "public_ip, cpu,gpu,bogus,\x01\xff", "served") && ok;
     wine_server_stop(srv);
 

@@ -149,6 +149,38 @@ static void script_environment()
                        {20, 100});
 }
 
+/* Three disks with a gap in their numbers: an NVMe SSD under C:, a SATA
+ * hard disk, and a USB disk that says nothing of its media and refuses its
+ * counters. */
+static void script_disks()
+{
+    fake_physical_disk_t ssd, hdd, usb;
+    ssd.number = 0;
+    ssd.descriptor = fake_storage_descriptor("", "Fast SSD 970", "S5H9NS0N123456", 17);
+    ssd.seek_penalty = 0;
+    ssd.size = INT64_C(512110190592);
+    ssd.has_counters = true;
+    ssd.counters = fake_disk_counters_t{INT64_C(81604378624),
+                                        INT64_C(40802189312),
+                                        123456789,
+                                        98765432,
+                                        INT64_C(17280000000000),
+                                        1200000,
+                                        800000,
+                                        2,
+                                        31};
+    hdd.number = 1;
+    hdd.descriptor = fake_storage_descriptor("ATA", "Spinner 4TB", "  WD-WX12345 ", 11);
+    hdd.seek_penalty = 1;
+    hdd.size = INT64_C(4000787030016);
+    hdd.has_counters = true;
+    hdd.counters = fake_disk_counters_t{INT64_C(9007199254740993), 0, 0, 0, 0, 0, 0, 0, 0};
+    usb.number = 3;
+    usb.descriptor = fake_storage_descriptor("Stick", "Ultra \"2\"", nullptr, 7);
+    usb.size = INT64_C(64023257088);
+    fake_set_physical_disks({ssd, hdd, usb});
+}
+
 void script_machine()
 {
     fake_set_tick_count(200000000);
@@ -159,4 +191,5 @@ void script_machine()
     script_wmi();
     script_network();
     script_environment();
+    script_disks();
 }

@@ -186,6 +186,12 @@ static int collected_output(const options &o, bool to_console, bool color, std::
         for (int i = 0; i < module_count; i++)
             if (modules[i].fn != nullptr && strcmp(modules[i].key, "public_ip") != 0)
                 wanted.push_back(&modules[i]);
+        /* The Prometheus view also takes the modules its counters and
+         * exact volume bytes come from. */
+        for (const char *const *key = prometheus_named_modules;
+             o.fmt == FORMAT_PROMETHEUS && *key != nullptr; key++)
+            if (const module_entry *m = find_module(*key))
+                wanted.push_back(m);
         sections = section_list(wanted);
     }
 

@@ -33,8 +33,17 @@ enum family_id {
     F_COMMIT_CHARGE,
     F_BATTERY_CHARGE,
     F_BATTERY_PLUGGED,
-    F_DISK_SIZE,
-    F_DISK_USED,
+    F_LOGICAL_DISK_SIZE,
+    F_LOGICAL_DISK_FREE,
+    F_PHYSICAL_DISK_READ_BYTES,
+    F_PHYSICAL_DISK_WRITE_BYTES,
+    F_PHYSICAL_DISK_READS,
+    F_PHYSICAL_DISK_WRITES,
+    F_PHYSICAL_DISK_READ_SECONDS,
+    F_PHYSICAL_DISK_WRITE_SECONDS,
+    F_PHYSICAL_DISK_IDLE_SECONDS,
+    F_PHYSICAL_DISK_SPLIT_IOS,
+    F_PHYSICAL_DISK_QUEUED,
     F_NET_UP,
     F_PROCESSES,
     F_COUNT
@@ -45,8 +54,9 @@ struct family {
     const char *help;
 };
 
-/* Every metric, in the order written. All are gauges: a counter would need
- * a value that only grows, and nothing here does. */
+/* Every metric, in the order written. A name that ends in _total is a
+ * counter (its value only grows, until the machine restarts); every other
+ * one is a gauge. */
 const family families[F_COUNT] = {
     {"hostlens_os_info", "Operating system, as labels."},
     {"hostlens_kernel_info", "Kernel, as labels."},
@@ -68,8 +78,18 @@ const family families[F_COUNT] = {
     {"hostlens_commit_charge_bytes", "Commit charge: memory committed by all processes."},
     {"hostlens_battery_charge_ratio", "Estimated charge remaining of a battery."},
     {"hostlens_battery_power_plugged", "1 when the machine runs on external power, 0 on battery."},
-    {"hostlens_disk_size_bytes", "Size of a volume."},
-    {"hostlens_disk_used_bytes", "Used space of a volume."},
+    {"hostlens_logical_disk_size_bytes", "Size of a volume, bytes."},
+    {"hostlens_logical_disk_free_bytes", "Free space of a volume, bytes."},
+    {"hostlens_physical_disk_read_bytes_total", "Bytes read from a disk."},
+    {"hostlens_physical_disk_write_bytes_total", "Bytes written to a disk."},
+    {"hostlens_physical_disk_reads_total", "Read operations of a disk (a 32-bit count)."},
+    {"hostlens_physical_disk_writes_total", "Write operations of a disk (a 32-bit count)."},
+    {"hostlens_physical_disk_read_seconds_total", "Seconds a disk spent on reads."},
+    {"hostlens_physical_disk_write_seconds_total", "Seconds a disk spent on writes."},
+    {"hostlens_physical_disk_idle_seconds_total", "Seconds a disk was idle."},
+    {"hostlens_physical_disk_split_ios_total",
+     "Requests to a disk that were split into several (a 32-bit count)."},
+    {"hostlens_physical_disk_requests_queued", "Requests queued to a disk."},
     {"hostlens_network_up", "1 when a network interface is up, 0 when it is down."},
     {"hostlens_processes", "Processes on the system."},
 };
@@ -135,12 +155,11 @@ std::string format_value(double v)
     return buf;
 }
 
-/* One sample; labels with an empty value are left out, and a series already
- * written (two adapters of one name) is not written twice. */
-void sample(writer &w, family_id f, std::vector<label> labels, double v)
+/* One sample of a value already in the format's text; labels with an empty
+ * value are left out, and a series already written (two adapters of one
+ * name) is not written twice. */
+void sample_text(writer &w, family_id f, const std::vector<label> &labels, const std::string &v)
 {
-    if (!isfinite(v))
-        return;
     std::string series = families[f].name;
     std::string set;
     for (const label &l : labels)
@@ -150,7 +169,42 @@ void sample(writer &w, family_id f, std::vector<label> labels, double v)
         series += "{" + set + "}";
     if (!w.seen.insert(series).second)
         return;
-    w.samples[f].push_back(series + " " + format_value(v));
+    w.samples[f].push_back(series + " " + v);
+}
+
+void sample(writer &w, family_id f, std::vector<label> labels, double v)
+{
+    if (isfinite(v))
+        sample_text(w, f, labels, format_value(v));
+}
+
+/* A whole number member, exact at any size (a double holds whole numbers
+ * exactly only up to 2^53); false when missing, "unknown" or not whole. */
+bool whole(const json &obj, const char *key, std::string *out)
+{
+    if (!obj.is_object())
+        return false;
+    auto it = obj.find(key);
+    if (it == obj.end() || !it->is_number_unsigned())
+        return false;
+    *out = std::to_string(it->get<uint64_t>());
+    return true;
+}
+
+/* A number of seconds as the documents write them, to 100 ns. */
+bool seconds(const json &obj, const char *key, std::string *out)
+{
+    double v;
+    if (!number(obj, key, &v) || v < 0)
+        return false;
+    char buf[64];
+    snprintf(buf, sizeof buf, "%.7f", v);
+    std::string s = buf;
+    s.erase(s.find_last_not_of('0') + 1);
+    if (s.back() == '.')
+        s.pop_back();
+    *out = s;
+    return true;
 }
 
 /* An info metric: value 1 and the known texts as labels; nothing when no
@@ -278,6 +332,47 @@ void memory_metrics(writer &w, const json &doc)
     }
 }
 
+/* Volumes by their drive, "C:" as windows_exporter's logical_disk labels
+ * them, in exact bytes; physical disks by their number. */
+void disk_metrics(writer &w, const json &doc)
+{
+    std::string v;
+    for (const json &vol : section(doc, "volumes")) {
+        std::string volume = text(vol, "mount");
+        if (!volume.empty() && volume.back() == '\\')
+            volume.pop_back();
+        if (volume.empty())
+            continue;
+        if (whole(vol, "total_bytes", &v))
+            sample_text(w, F_LOGICAL_DISK_SIZE, {{"volume", volume}}, v);
+        if (whole(vol, "free_bytes", &v))
+            sample_text(w, F_LOGICAL_DISK_FREE, {{"volume", volume}}, v);
+    }
+    static const struct {
+        family_id f;
+        const char *member;
+        bool (*read)(const json &, const char *, std::string *);
+    } counters[] = {
+        {F_PHYSICAL_DISK_READ_BYTES, "read_bytes", whole},
+        {F_PHYSICAL_DISK_WRITE_BYTES, "write_bytes", whole},
+        {F_PHYSICAL_DISK_READS, "reads", whole},
+        {F_PHYSICAL_DISK_WRITES, "writes", whole},
+        {F_PHYSICAL_DISK_READ_SECONDS, "read_s", seconds},
+        {F_PHYSICAL_DISK_WRITE_SECONDS, "write_s", seconds},
+        {F_PHYSICAL_DISK_IDLE_SECONDS, "idle_s", seconds},
+        {F_PHYSICAL_DISK_SPLIT_IOS, "split_ios", whole},
+        {F_PHYSICAL_DISK_QUEUED, "queue_depth", whole},
+    };
+    for (const json &d : section(doc, "disk_io")) {
+        std::string disk;
+        if (!whole(d, "disk", &disk))
+            continue;
+        for (const auto &c : counters)
+            if (c.read(d, c.member, &v))
+                sample_text(w, c.f, {{"disk", disk}}, v);
+    }
+}
+
 void device_metrics(writer &w, const json &doc)
 {
     const json &batteries = section(doc, "battery");
@@ -290,16 +385,7 @@ void device_metrics(writer &w, const json &doc)
         if (number(b, "power_plugged", &v) && v >= 0)
             sample(w, F_BATTERY_PLUGGED, labels, v);
     }
-    /* A volume whose space query failed has no percent, and sizes of 0. */
-    for (const json &d : section(doc, "disk")) {
-        double pct, size, used;
-        std::string mount = text(d, "mount_point");
-        if (mount.empty() || !number(d, "percent", &pct) || !number(d, "size_gb", &size) ||
-            !number(d, "used_gb", &used))
-            continue;
-        sample(w, F_DISK_SIZE, {{"mount", mount}}, round(size * 1073741824.0));
-        sample(w, F_DISK_USED, {{"mount", mount}}, round(used * 1073741824.0));
-    }
+    disk_metrics(w, doc);
     const json &net = section(doc, "network");
     const json &ifs = net.is_object() && net.contains("interfaces") ? net["interfaces"] : json();
     for (const json &i : ifs) {
@@ -311,6 +397,8 @@ void device_metrics(writer &w, const json &doc)
 }
 
 } // namespace
+
+const char *const prometheus_named_modules[] = {"disk_io", "volumes", nullptr};
 
 std::string prometheus_text(const json &doc)
 {
@@ -324,7 +412,9 @@ std::string prometheus_text(const json &doc)
         if (w.samples[f].empty())
             continue;
         out += std::string("# HELP ") + families[f].name + " " + families[f].help + "\n";
-        out += std::string("# TYPE ") + families[f].name + " gauge\n";
+        std::string name = families[f].name;
+        bool counter = name.size() > 6 && name.compare(name.size() - 6, 6, "_total") == 0;
+        out += "# TYPE " + name + (counter ? " counter\n" : " gauge\n");
         for (const std::string &s : w.samples[f])
             out += s + "\n";
     }
