@@ -35,6 +35,8 @@ struct hl_records_t {
     hl_locale_info_t locale;
     hl_user_info_t user;
     uint64_t process_count;
+    hl_hypervisor_info_t hypervisor;
+    hl_os_release_info_t os_release;
 };
 
 /* ---- each collector and writer over the pass's records ------------------- */
@@ -237,6 +239,23 @@ static void write_process_count(hl_json_t *j, const hl_records_t *r, hl_form_t)
     hl_write_process_count(j, r->process_count);
 }
 
+static void collect_hypervisor(hl_records_t *r)
+{
+    hl_impl_hypervisor(&r->hypervisor);
+}
+static void write_hypervisor(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_hypervisor(j, &r->hypervisor);
+}
+static void collect_os_release(hl_records_t *r)
+{
+    hl_impl_os_release(&r->os_release);
+}
+static void write_os_release(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_os_release(j, &r->os_release);
+}
+
 /* ---- the table ------------------------------------------------------------- */
 
 static const hl_section_t OBJ = HL_SECTION_OBJECT, LIST = HL_SECTION_LIST;
@@ -271,6 +290,11 @@ const hl_module_t hl_modules[] = {
     {"locale", OBJ, collect_locale, write_locale, NULL, NULL, NULL, FULL, 0},
     {"user", OBJ, collect_user, write_user, NULL, NULL, NULL, REDUCED, 0},
     {"process_count", OBJ, collect_process_count, write_process_count, NULL, NULL, NULL, FULL, 0},
+    /* Reached only by name. */
+    {"hypervisor", OBJ, collect_hypervisor, write_hypervisor, NULL, NULL, NULL, FULL,
+     HL_MODULE_NAMED},
+    {"os_release", OBJ, collect_os_release, write_os_release, NULL, NULL, NULL, FULL,
+     HL_MODULE_NAMED},
 };
 
 const int hl_module_count = (int)(sizeof hl_modules / sizeof hl_modules[0]);

@@ -99,6 +99,8 @@ const char *const op_names[FAKE_OP_COUNT] = {
     "http_begin",
     "http_available",
     "http_read",
+    "thread_times",
+    "cpuid",
 };
 
 /* scripted services of this file */
