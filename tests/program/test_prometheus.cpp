@@ -15,6 +15,7 @@
 #include "fake.h"
 #include "hostlens.h"
 #include "machine.h"
+#include "hostlens_internal.h"
 #include "prometheus.h"
 
 using json = nlohmann::ordered_json;
@@ -28,6 +29,17 @@ static int promtool(const std::string &text)
         return -1;
     fwrite(text.data(), 1, text.size(), p);
     return pclose(p);
+}
+
+/* What --format prometheus collects by default: the snapshot's sections but
+ * the public IP, and the modules reached by name that the metrics read. */
+static std::string default_sections()
+{
+    std::string list;
+    for (int i = 0; i < HL_SNAPSHOT_MODULES; i++)
+        if (std::string(hl_modules[i].key) != "public_ip")
+            list += std::string(hl_modules[i].key) + ",";
+    return list + prometheus_named_sections;
 }
 
 /* Every family (its TYPE line) and every series once; no NaN. */
@@ -48,10 +60,13 @@ TEST(Prometheus, ExactTextWithEscapesAndUnknownValuesLeftOut)
 {
     json doc = json::parse(R"({
       "os":{"name":"Windows 11 Pro","version":"10.0","codename":"unknown","build_id":"22631"},
+      "os_release":{"product":"Windows 11 Pro","display_version":"23H2","build":22631,
+                    "ubr":"unknown","installation_type":"Client"},
+      "hypervisor":{"present":1,"vendor":"Microsoft Hv","name":"Hyper-V","guest":0},
       "host":{"manufacturer":"unknown","model":"unknown"},
       "uptime":{"total_seconds":90061,"boot_time_iso":"2024-02-29T23:59:59Z"},
       "cpu":{"model":"Chip \"X\"\\2","physical_cores":"unknown","logical_cores":4,
-             "usage_percent":"unknown","per_core_percent":[12.5,100.0]},
+             "usage_percent":"unknown","per_core_percent":[12.5,-1.0,100.0]},
       "cpu_temp":{"celsius":-1.0},
       "gpu":[{"vendor":"unknown","model":"unknown","driver_version":"unknown"},
              {"vendor":"AMD","model":"Radeon","driver_version":"unknown"}],
@@ -67,9 +82,15 @@ TEST(Prometheus, ExactTextWithEscapesAndUnknownValuesLeftOut)
       "process_count":{"total":0}
     })");
     EXPECT_EQ(prometheus_text(doc),
-              "# HELP hostlens_os_info Operating system, as labels.\n"
+              "# HELP hostlens_os_info Operating system, as labels (windows_exporter's "
+              "windows_os_info).\n"
               "# TYPE hostlens_os_info gauge\n"
-              "hostlens_os_info{name=\"Windows 11 Pro\",version=\"10.0\",build=\"22631\"} 1\n"
+              "hostlens_os_info{product=\"Windows 11 Pro\",version=\"10.0.22631\","
+              "build_number=\"22631\",installation_type=\"Client\",display_version=\"23H2\"} 1\n"
+              "# HELP hostlens_hypervisor_info Hypervisor the system runs under, as labels; "
+              "absent on bare metal.\n"
+              "# TYPE hostlens_hypervisor_info gauge\n"
+              "hostlens_hypervisor_info{vendor=\"Microsoft Hv\",name=\"Hyper-V\",guest=\"0\"} 1\n"
               "# HELP hostlens_boot_time_seconds Time of the last boot, in seconds since the "
               "Unix epoch.\n"
               "# TYPE hostlens_boot_time_seconds gauge\n"
@@ -87,7 +108,7 @@ TEST(Prometheus, ExactTextWithEscapesAndUnknownValuesLeftOut)
               "processor.\n"
               "# TYPE hostlens_cpu_core_usage_ratio gauge\n"
               "hostlens_cpu_core_usage_ratio{core=\"0\"} 0.125\n"
-              "hostlens_cpu_core_usage_ratio{core=\"1\"} 1\n"
+              "hostlens_cpu_core_usage_ratio{core=\"2\"} 1\n"
               "# HELP hostlens_gpu_info Display adapter, as labels.\n"
               "# TYPE hostlens_gpu_info gauge\n"
               "hostlens_gpu_info{gpu=\"0\"} 1\n"
@@ -137,9 +158,15 @@ TEST(Prometheus, BootTimeOnlyFromAWholeUtcStamp)
 TEST(Prometheus, ScriptedMachineHasEveryFamilyAndPassesPromtool)
 {
     script_machine();
-    std::string text = prometheus_text(json::parse(hostlens_collect(nullptr)));
+    std::string text = prometheus_text(json::parse(hostlens_collect(default_sections().c_str())));
     expect_unique(text);
+    EXPECT_NE(text.find("hostlens_os_info{product=\"Windows 10 Pro\",version=\"10.0.19045\","
+                        "build_number=\"19045\",revision=\"3803\",installation_type=\"Client\","
+                        "display_version=\"22H2\"} 1\n"),
+              std::string::npos)
+        << text;
     for (const char *family : {"os_info",
+                               "hypervisor_info",
                                "kernel_info",
                                "host_info",
                                "boot_time_seconds",
@@ -177,7 +204,7 @@ TEST(Prometheus, FailureDocumentsPassPromtool)
         fake_reset();
         script_machine();
         fake_fail((fake_op)op, 1, true);
-        const char *text = hostlens_collect(nullptr);
+        const char *text = hostlens_collect(default_sections().c_str());
         if (text == nullptr)
             continue; /* memory exhausted: the program reports it instead */
         std::string prom = prometheus_text(json::parse(text));

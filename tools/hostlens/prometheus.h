@@ -10,6 +10,11 @@
 
 #include <nlohmann/json.hpp>
 
+/* The modules reached only by name whose values the metrics carry: the
+ * default collection of --format prometheus adds them to the snapshot's
+ * sections. */
+extern const char *const prometheus_named_sections;
+
 /*
  * Gauges and info metrics (value 1, texts as labels) named hostlens_*, in
  * base units, each family once with its HELP and TYPE lines. Sections the
