@@ -15,6 +15,7 @@
 #include <tlhelp32.h>
 #include <wbemcli.h>
 #include <winhttp.h>
+#include <intrin.h>
 
 #include <stdint.h>
 #include <stdio.h>
@@ -92,6 +93,30 @@ void *impl_init()
     return ntdll != NULL ? (void *)GetProcAddress(ntdll, "RtlGetVersion") : NULL;
 }
 
+/* The installations feature updates replaced: SYSTEM\\Setup's "Source OS"
+ * keys and their InstallDate. */
+void source_os_dates()
+{
+    HKEY setup = NULL;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\Setup", 0, READ64, &setup) != ERROR_SUCCESS)
+        return;
+    for (DWORD index = 0;; index++) {
+        wchar_t name[256];
+        DWORD len = 256;
+        if (RegEnumKeyExW(setup, index, name, &len, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        if (_wcsnicmp(name, L"Source OS", 9) != 0)
+            continue;
+        HKEY key = NULL;
+        if (RegOpenKeyExW(setup, name, 0, READ64, &key) != ERROR_SUCCESS)
+            continue;
+        DWORD date = 0, type = 0, size = sizeof date;
+        RegQueryValueExW(key, L"InstallDate", NULL, &type, (BYTE *)&date, &size);
+        RegCloseKey(key);
+    }
+    RegCloseKey(setup);
+}
+
 void floor_os()
 {
     void *rtl = impl_init();
@@ -109,15 +134,70 @@ void floor_os()
         BYTE data[8] = {0};
         DWORD type = 0, n = sizeof data;
         LONG rc = RegQueryValueExW(key, L"InstallationDate", NULL, &type, data, &n);
-        RegCloseKey(key);
+        int64_t seconds = 0;
         if (rc == ERROR_SUCCESS && type == REG_BINARY && n > 0) {
-            int64_t seconds = 0;
             memcpy(&seconds, data, n < 8 ? n : 8);
             if (seconds > 0)
                 utc_text(seconds);
         }
+        if (seconds <= 0) {
+            DWORD dword = 0;
+            n = sizeof dword;
+            if (RegQueryValueExW(key, L"InstallDate", NULL, &type, (BYTE *)&dword, &n) ==
+                    ERROR_SUCCESS &&
+                dword > 0)
+                utc_text(dword);
+        }
+        RegCloseKey(key);
     }
+    source_os_dates();
     reg_string(HKEY_LOCAL_MACHINE, NT_CV, L"BuildLabEx", 128);
+}
+
+/* The values of one open key the os_release collector reads. */
+void os_release_values(HKEY key, const wchar_t *const *names, int n)
+{
+    for (int i = 0; i < n; i++) {
+        DWORD size = 0;
+        if (RegQueryValueExW(key, names[i], NULL, NULL, NULL, &size) != ERROR_SUCCESS || size < 2)
+            continue;
+        wchar_t *block = (wchar_t *)malloc(size);
+        DWORD type = 0;
+        RegQueryValueExW(key, names[i], NULL, &type, (BYTE *)block, &size);
+        char out[256];
+        WideCharToMultiByte(CP_UTF8, 0, block, (int)(size / 2), out, sizeof out - 1, NULL, NULL);
+        free(block);
+    }
+}
+
+void floor_os_release()
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, NT_CV, 0, READ64, &key) != ERROR_SUCCESS)
+        return;
+    static const wchar_t *const before[] = {L"CurrentBuildNumber"};
+    os_release_values(key, before, 1);
+    DWORD ubr = 0, type = 0, size = sizeof ubr;
+    RegQueryValueExW(key, L"UBR", NULL, &type, (BYTE *)&ubr, &size);
+    static const wchar_t *const after[] = {L"ProductName", L"DisplayVersion", L"ReleaseId",
+                                           L"EditionID", L"InstallationType"};
+    os_release_values(key, after, 5);
+    RegCloseKey(key);
+}
+
+/* The hypervisor's leaves as a guest under KVM reads them. */
+void floor_hypervisor()
+{
+    int r[4];
+    __cpuidex(r, 0, 0);
+    __cpuidex(r, 1, 0);
+    if ((unsigned)r[2] >> 31 == 0)
+        return;
+    __cpuidex(r, 0x40000000, 0);
+    if ((unsigned)r[0] >= 0x40000003u) {
+        __cpuidex(r, 0x40000001, 0);
+        __cpuidex(r, 0x40000003, 0);
+    }
 }
 
 void floor_kernel()
@@ -289,12 +369,32 @@ DWORD processors()
     return si.dwNumberOfProcessors;
 }
 
+/* The CPUID leaves of the identity: the highest basic and extended leaves
+ * and the three leaves of feature flags. */
+void cpuid_identity()
+{
+    int r[4];
+    __cpuidex(r, 0, 0);
+    __cpuidex(r, 1, 0);
+    __cpuidex(r, 7, 0);
+    __cpuidex(r, (int)0x80000000u, 0);
+    __cpuidex(r, (int)0x80000001u, 0);
+}
+
 void cpu_describe()
 {
     reg_string(HKEY_LOCAL_MACHINE, L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
                L"ProcessorNameString", 256);
+    cpuid_identity();
     glpi(RelationProcessorCore);
     glpi(RelationProcessorPackage);
+}
+
+/* The calling thread's own time, sampled at each end of a usage window. */
+void thread_times()
+{
+    FILETIME c, e, k, u;
+    GetThreadTimes(GetCurrentThread(), &c, &e, &k, &u);
 }
 
 /* hostlens_cpu alone: each kind of sample waits out its own 200 ms. */
@@ -304,7 +404,9 @@ void floor_cpu()
     cpu_describe();
     FILETIME i, k, u;
     GetSystemTimes(&i, &k, &u);
+    thread_times();
     Sleep(200);
+    thread_times();
     GetSystemTimes(&i, &k, &u);
     cpu_counters w;
     counters_first(w, n);
@@ -320,6 +422,7 @@ void floor_cpu_busy()
     DWORD n = processors();
     FILETIME i, k, u;
     GetSystemTimes(&i, &k, &u);
+    thread_times();
     cpu_counters w;
     counters_first(w, n);
     LARGE_INTEGER f, t;
@@ -327,6 +430,7 @@ void floor_cpu_busy()
     QueryPerformanceCounter(&t);
     cpu_describe();
     QueryPerformanceCounter(&t);
+    thread_times();
     GetSystemTimes(&i, &k, &u);
     counters_second(w);
 }
@@ -722,6 +826,17 @@ const char *collect_call()
     return ((logo_fn)(void *)GetProcAddress(dll, "hostlens_collect"))(NULL);
 }
 
+/* The modules reached only by name. */
+const char *hypervisor_call()
+{
+    return ((logo_fn)(void *)GetProcAddress(dll, "hostlens_collect"))("hypervisor");
+}
+
+const char *os_release_call()
+{
+    return ((logo_fn)(void *)GetProcAddress(dll, "hostlens_collect"))("os_release");
+}
+
 /* Slow exports get fewer calls: the CPU ones sleep 200 ms, the WMI ones
  * connect each time. */
 const row_t ROWS[] = {
@@ -754,6 +869,8 @@ const row_t ROWS[] = {
     {"hostlens_process_count", 1000, floor_process_count, NULL},
     {"hostlens_get_all", 21, floor_cpu_busy, floor_others_snapshot},
     {"hostlens_collect", 21, floor_cpu_busy, floor_others_collect},
+    {"hostlens_collect(\"hypervisor\")", 20000, floor_hypervisor, NULL},
+    {"hostlens_collect(\"os_release\")", 2000, floor_os_release, NULL},
 };
 
 } // namespace
@@ -797,11 +914,13 @@ int main(int argc, char **argv)
     printf("|---|---:|---:|---:|---:|---:|---:|---|\n");
     int missed = 0;
     for (const row_t &r : ROWS) {
-        doc_fn fn = strcmp(r.name, "hostlens_logo") == 0 ? logo_call
-                    : strcmp(r.name, "hostlens_collect") == 0
-                        ? collect_call
+        doc_fn fn = strcmp(r.name, "hostlens_logo") == 0      ? logo_call
+                    : strcmp(r.name, "hostlens_collect") == 0 ? collect_call
+                    : strstr(r.name, "hypervisor") != NULL    ? hypervisor_call
+                    : strstr(r.name, "os_release") != NULL
+                        ? os_release_call
                         : (doc_fn)(void *)GetProcAddress(dll, r.name);
-        if (GetProcAddress(dll, r.name) == NULL)
+        if (GetProcAddress(dll, strstr(r.name, "(") != NULL ? "hostlens_collect" : r.name) == NULL)
             fn = NULL;
         if (fn == NULL) {
             printf("| %s | missing |\n", r.name);
