@@ -37,6 +37,8 @@ struct hl_records_t {
     uint64_t process_count;
     hl_disk_io_list_t disk_io;
     hl_volume_list_t volumes;
+    hl_hypervisor_info_t hypervisor;
+    hl_os_release_info_t os_release;
 };
 
 /* ---- each collector and writer over the pass's records ------------------- */
@@ -263,6 +265,22 @@ static void release_volumes(hl_records_t *r)
 {
     hl_volumes_free(&r->volumes);
 }
+static void collect_hypervisor(hl_records_t *r)
+{
+    hl_impl_hypervisor(&r->hypervisor);
+}
+static void write_hypervisor(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_hypervisor(j, &r->hypervisor);
+}
+static void collect_os_release(hl_records_t *r)
+{
+    hl_impl_os_release(&r->os_release);
+}
+static void write_os_release(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_os_release(j, &r->os_release);
+}
 
 /* ---- the table ------------------------------------------------------------- */
 
@@ -302,6 +320,10 @@ const hl_module_t hl_modules[] = {
     {"disk_io", LIST, collect_disk_io, write_disk_io, NULL, NULL, release_disk_io, FULL,
      HL_MODULE_NAMED},
     {"volumes", LIST, collect_volumes, write_volumes, NULL, NULL, release_volumes, FULL,
+     HL_MODULE_NAMED},
+    {"hypervisor", OBJ, collect_hypervisor, write_hypervisor, NULL, NULL, NULL, FULL,
+     HL_MODULE_NAMED},
+    {"os_release", OBJ, collect_os_release, write_os_release, NULL, NULL, NULL, FULL,
      HL_MODULE_NAMED},
 };
 

@@ -1,5 +1,6 @@
 /*
- * Processor name, topology, nominal speed, overall and per-processor usage.
+ * Processor name, identity, topology, nominal speed, overall and
+ * per-processor usage.
  */
 #include "hostlens_internal.h"
 
@@ -62,71 +63,116 @@ static void read_speed(hl_cpu_info_t *out, const char *name)
     out->speed_min_mhz = (int64_t)((double)v * 0.8);
 }
 
-/* The first system-times sample of a usage window. */
+/* The first samples of a usage window: the system's times, then the
+ * calling thread's own, so that the thread's interval lies inside the
+ * system's. */
 static void usage_first(hl_cpu_window_t *w)
 {
     w->times_ok = hl_port_system_times(&w->times[0], &w->times[1], &w->times[2]);
+    w->own_ok = hl_port_thread_times(&w->own[0], &w->own[1]);
 }
 
+/* The second samples, in the reverse order, and the usage over the window
+ * less the calling thread's own time in it: what the library itself did
+ * there (its collectors' registry walks, DLL loads, the WMI connection) is
+ * not load of the machine's. */
 static void usage_second(hl_cpu_info_t *out, const hl_cpu_window_t *w)
 {
+    uint64_t own[2] = {0, 0};
+    int own_ok = hl_port_thread_times(&own[0], &own[1]) && w->own_ok;
     uint64_t b[3] = {0, 0, 0};
     int ok = hl_port_system_times(&b[0], &b[1], &b[2]) && w->times_ok;
     /* A failed sample has no meaning; reporting it as a difference would. */
-    if (ok)
-        out->usage_percent = hl_impl_cpu_usage(w->times, b);
+    if (!ok)
+        return;
+    uint64_t spent = 0;
+    /* A thread's times only grow: samples that say otherwise subtract
+     * nothing. */
+    if (own_ok && own[0] >= w->own[0] && own[1] >= w->own[1])
+        spent = (own[0] - w->own[0]) + (own[1] - w->own[1]);
+    out->usage_percent = hl_impl_cpu_usage(w->times, b, spent);
 }
 
-/* Sets up one counter per logical processor and makes the first
+/* The active processors of every processor group, and the logical
+ * processors from them: GetSystemInfo counts only the calling thread's
+ * group, at most 64 processors. */
+static void read_groups(hl_cpu_info_t *out, hl_cpu_window_t *w)
+{
+    w->groups = 0;
+    uint8_t *block;
+    uint32_t length;
+    if (query_records(HL_REL_GROUP, &block, &length) == 1) {
+        w->groups = hl_impl_cpu_groups(block, length, w->active, HL_CPU_MAX_GROUPS);
+        hl_port_free(block);
+    }
+    int64_t sum = 0;
+    for (int g = 0; g < w->groups; g++)
+        sum += w->active[g];
+    /* A group record cut short names fewer processors than the caller's
+     * group has. */
+    int64_t own_group = (int64_t)hl_port_processor_count();
+    out->logical_cores = sum > own_group ? sum : own_group;
+}
+
+/* Sets up one counter per logical processor position and makes the first
  * collection; w->added stays 0 when there is nothing to sample. */
 static void per_core_first(const hl_cpu_info_t *out, hl_cpu_window_t *w)
 {
     w->query = NULL;
-    w->added = 0;
-    uint32_t active[HL_CPU_MAX_GROUPS];
-    int groups = 0;
-    uint8_t *block;
-    uint32_t length;
-    if (query_records(HL_REL_GROUP, &block, &length) == 1) {
-        groups = hl_impl_cpu_groups(block, length, active, HL_CPU_MAX_GROUPS);
-        hl_port_free(block);
-    }
-
+    w->positions = w->added = 0;
     if (hl_port_pdh_open(&w->query) != 0) {
         w->query = NULL;
         return;
     }
     int64_t n = out->logical_cores < HL_CPU_MAX_COUNTERS ? out->logical_cores : HL_CPU_MAX_COUNTERS;
     for (int64_t i = 0; i < n; i++) {
+        w->counters[i] = NULL;
         char16_t path[256];
-        if (!hl_impl_cpu_counter_path((uint32_t)i, active, groups, path, 256))
+        if (!hl_impl_cpu_counter_path((uint32_t)i, w->active, w->groups, path, 256))
             continue;
         hl_handle_t counter = NULL;
-        if (hl_port_pdh_add_english(w->query, path, &counter) == 0)
-            w->counters[w->added++] = counter;
+        if (hl_port_pdh_add_english(w->query, path, &counter) == 0) {
+            w->counters[i] = counter;
+            w->added++;
+        }
     }
+    w->positions = n > 0 ? (int32_t)n : 0;
     /* A rate counter has a value only after two collections. */
     if (w->added > 0)
         hl_port_pdh_collect(w->query);
 }
 
-/* The second collection, the values, and every counter and the query
- * given back. */
+/* The second collection, the values at their processors' positions, and
+ * every counter and the query given back. */
 static void per_core_second(hl_cpu_info_t *out, hl_cpu_window_t *w)
 {
     if (w->query == NULL)
         return;
     if (w->added > 0 && hl_port_pdh_collect(w->query) == 0) {
-        for (int32_t i = 0; i < w->added; i++) {
-            double x = 0.0;
-            if (hl_port_pdh_value(w->counters[i], &x) == 0)
-                hl_impl_cpu_keep(out, x);
+        double values[HL_CPU_MAX_COUNTERS];
+        int read[HL_CPU_MAX_COUNTERS];
+        for (int32_t i = 0; i < w->positions; i++) {
+            values[i] = 0.0;
+            read[i] = w->counters[i] != NULL && hl_port_pdh_value(w->counters[i], &values[i]) == 0;
         }
+        hl_impl_cpu_per_core(out, values, read, w->positions);
     }
-    for (int32_t i = 0; i < w->added; i++)
-        hl_port_pdh_remove(w->counters[i]);
+    for (int32_t i = 0; i < w->positions; i++)
+        if (w->counters[i] != NULL)
+            hl_port_pdh_remove(w->counters[i]);
     hl_port_pdh_close(w->query);
     w->query = NULL;
+}
+
+/* Family, model, stepping and the feature count from CPUID; they stay
+ * unknown on a processor without it. */
+static void read_identity(hl_cpu_info_t *out)
+{
+    hl_cpuid_t c;
+    hl_impl_cpuid_read(&c);
+    if (c.has_leaf1)
+        hl_impl_cpu_signature(c.leaf1[0], &out->family, &out->model_number, &out->stepping);
+    out->flags_count = hl_impl_cpu_flags_count(&c);
 }
 
 static void set_defaults(hl_cpu_info_t *out)
@@ -139,8 +185,6 @@ static void set_defaults(hl_cpu_info_t *out)
     out->speed_avg_mhz = out->usage_percent = -1.0;
     out->sockets = 1;
     out->physical_cores = -1;
-
-    out->logical_cores = (int64_t)hl_port_processor_count();
 }
 
 void hl_impl_cpu_describe(hl_cpu_info_t *out)
@@ -153,6 +197,7 @@ void hl_impl_cpu_describe(hl_cpu_info_t *out)
             hl_copy(out->model, sizeof out->model, name);
     }
     read_speed(out, name);
+    read_identity(out);
 
     int64_t cores = count_rel(HL_REL_PROCESSOR_CORE);
     int64_t packages = count_rel(HL_REL_PROCESSOR_PACKAGE);
@@ -163,11 +208,12 @@ void hl_impl_cpu_describe(hl_cpu_info_t *out)
 
 void hl_impl_cpu(hl_cpu_info_t *out)
 {
+    hl_cpu_window_t w;
     set_defaults(out);
+    read_groups(out, &w);
     hl_impl_cpu_describe(out);
 
     /* Alone, each kind of sample waits out its own window. */
-    hl_cpu_window_t w;
     usage_first(&w);
     hl_port_sleep(HL_CPU_WINDOW_MS);
     usage_second(out, &w);
@@ -192,6 +238,7 @@ uint32_t hl_impl_cpu_wait_ms(uint64_t started, uint64_t now, uint64_t per_second
 void hl_impl_cpu_open(hl_cpu_info_t *out, hl_cpu_window_t *w)
 {
     set_defaults(out);
+    read_groups(out, w);
     usage_first(w);
     per_core_first(out, w);
     /* The window starts once both first samples are taken. */

@@ -181,7 +181,7 @@ int64_t hl_impl_cpu_speed_mhz(const char *name)
     return (int64_t)mhz;
 }
 
-double hl_impl_cpu_usage(const uint64_t first[3], const uint64_t second[3])
+double hl_impl_cpu_usage(const uint64_t first[3], const uint64_t second[3], uint64_t own)
 {
     uint64_t total = second[1] + second[2] - first[1] - first[2];
     uint64_t idle = second[0] - first[0];
@@ -190,11 +190,23 @@ double hl_impl_cpu_usage(const uint64_t first[3], const uint64_t second[3])
     if (total == 0 || idle > total)
         return -1.0;
     uint64_t busy = total - idle;
+    /* The thread's own time is counted in ticks of its own: it may exceed
+     * the busy time the system counted over nearly the same interval. */
+    busy = busy > own ? busy - own : 0;
     return (double)busy * 100.0 / (double)total;
 }
 
-void hl_impl_cpu_keep(hl_cpu_info_t *out, double value)
+void hl_impl_cpu_per_core(hl_cpu_info_t *out, const double *values, const int *read, int32_t n)
 {
-    if (value >= 0.0 && value <= 100.0 && out->per_core_count < HL_CPU_MAX_COUNTERS)
-        out->per_core_percent[out->per_core_count++] = value;
+    int any = 0;
+    if (n > HL_CPU_MAX_COUNTERS)
+        n = HL_CPU_MAX_COUNTERS;
+    for (int32_t i = 0; i < n; i++) {
+        double x = values[i];
+        /* NaN fails both comparisons. */
+        int ok = read[i] && x >= 0.0 && x <= 100.0;
+        out->per_core_percent[i] = ok ? x : -1.0;
+        any |= ok;
+    }
+    out->per_core_count = any ? n : 0;
 }

@@ -15,9 +15,6 @@
 #define HL_REL_PROCESSOR_PACKAGE 3u
 #define HL_REL_GROUP 4u
 
-/* Windows has at most a few dozen processor groups; more are ignored. */
-#define HL_CPU_MAX_GROUPS 64
-
 /* Records of `relationship` in a SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX
  * span. The walk ends at the first record smaller than its own header or
  * running past `length`. */
@@ -40,15 +37,52 @@ int hl_impl_cpu_counter_path(uint32_t index, const uint32_t *active, int groups,
 int64_t hl_impl_cpu_speed_mhz(const char *name);
 
 /* Share of non-idle time between two (idle, kernel, user) samples, kernel
- * including idle; -1.0 when no time elapsed or the samples contradict. */
-double hl_impl_cpu_usage(const uint64_t first[3], const uint64_t second[3]);
+ * including idle, less `own` units of busy time (the calling thread's own,
+ * spent between the samples; busy time never goes below 0); -1.0 when no
+ * time elapsed or the samples contradict. */
+double hl_impl_cpu_usage(const uint64_t first[3], const uint64_t second[3], uint64_t own);
 
 /* What is left to sleep of a usage window opened at performance-counter
  * reading `started`, at `now`: 200 ms minus the whole milliseconds elapsed,
  * 0 once 200 ms have passed, the full 200 ms when the clock cannot tell. */
 uint32_t hl_impl_cpu_wait_ms(uint64_t started, uint64_t now, uint64_t per_second);
 
-/* Appends one per-processor value if it is a percentage and there is room. */
-void hl_impl_cpu_keep(hl_cpu_info_t *out, double value);
+/* The per-processor values of `n` processors (at most HL_CPU_MAX_COUNTERS),
+ * each at its processor's position: values[i] where read[i] is set and the
+ * value is a percentage, -1.0 elsewhere. When no processor has a value the
+ * list is empty. */
+void hl_impl_cpu_per_core(hl_cpu_info_t *out, const double *values, const int *read, int32_t n);
+
+/* ---- CPUID ------------------------------------------------------------------ */
+
+/* The leaves the CPU and hypervisor modules read: registers EAX, EBX, ECX,
+ * EDX of each, and whether the processor has it. */
+typedef struct hl_cpuid_t {
+    int present; /* the processor has the instruction (x86-64) */
+    int has_leaf1, has_leaf7, has_ext1;
+    uint32_t leaf1[4], leaf7[4], ext1[4]; /* leaves 1, 7.0 and 0x80000001 */
+} hl_cpuid_t;
+
+/* Reads the leaves through the port, each only where the highest leaf of its
+ * range (leaf 0, leaf 0x80000000) allows it. */
+void hl_impl_cpuid_read(hl_cpuid_t *out);
+
+/* Display family, model and stepping from leaf 1 EAX: the extended family
+ * added to family 15, the extended model (shifted left by 4) added in
+ * families 6 and 15. */
+void hl_impl_cpu_signature(uint32_t eax, int64_t *family, int64_t *model, int64_t *stepping);
+
+/* Features set in leaves 1 (ECX, EDX), 7.0 (EBX, ECX, EDX) and 0x80000001
+ * (ECX, EDX) that have a name in the table of collectors/cpuid.cpp, over the
+ * leaves the processor has; -1 without leaf 1. */
+int64_t hl_impl_cpu_flags_count(const hl_cpuid_t *c);
+
+/* The hypervisor's vendor signature from leaf 0x40000000 (EBX, ECX, EDX):
+ * its printable ASCII with the trailing NULs and blanks cut. 0, and out
+ * empty, when it is empty or holds anything else. */
+int hl_impl_hypervisor_signature(const uint32_t regs[4], char out[13]);
+
+/* The plain name of a known signature ("KVMKVMKVM": "KVM"), or NULL. */
+const char *hl_impl_hypervisor_name(const char *signature);
 
 #endif

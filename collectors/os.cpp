@@ -5,6 +5,7 @@
 #include "hostlens_internal.h"
 
 #include "hl_access.h"
+#include "hl_os.h"
 
 #include <string.h>
 
@@ -39,36 +40,99 @@ static void version_numbers(uint32_t *major, uint32_t *minor, uint32_t *build)
     hl_port_get_version_ex(major, minor, build);
 }
 
-/* "InstallationDate": REG_BINARY, up to 8 bytes little-endian, seconds since
- * 1970. Windows and Wine keep none; they keep "InstallDate", a REG_DWORD of
- * the same seconds, which is read when the first gives no date. */
+/* The date in `seconds` as text into best/best_seconds when it is earlier
+ * than what they hold (or they hold nothing) and can be written. */
+static void keep_earlier(int64_t seconds, int64_t *best_seconds, char *best, size_t size)
+{
+    char formatted[32];
+    if (seconds <= 0 || (*best_seconds > 0 && seconds >= *best_seconds))
+        return;
+    if (!hl_port_utc_text(seconds, formatted, sizeof formatted))
+        return;
+    *best_seconds = seconds;
+    hl_copy(best, size, formatted);
+}
+
+/* ASCII letters compared without case: key names are case-insensitive. */
+static int starts_with(const char16_t *name, const char *prefix)
+{
+    for (; *prefix != '\0'; name++, prefix++) {
+        char16_t a = *name, b = (char16_t)(unsigned char)*prefix;
+        if (a >= u'A' && a <= u'Z')
+            a = (char16_t)(a + 32);
+        if (b >= u'A' && b <= u'Z')
+            b = (char16_t)(b + 32);
+        if (a != b)
+            return 0;
+    }
+    return 1;
+}
+
+/* Every feature update of Windows 10 and 11 rewrites CurrentVersion's
+ * "InstallDate" and keeps the installation it replaced as a key
+ * "Source OS (Updated on <date>)" under SYSTEM\Setup, with that
+ * installation's "InstallDate". The earliest of them is the machine's. */
+static void source_os_dates(int64_t *best_seconds, char *best, size_t size)
+{
+    hl_hkey_t setup = 0;
+    if (hl_port_reg_open(HL_HKEY_LOCAL_MACHINE, u"SYSTEM\\Setup", HL_KEY_READ64, &setup) != 0)
+        return;
+    for (uint32_t index = 0;; index++) {
+        char16_t name[256];
+        uint32_t name_len = 256;
+        if (hl_port_reg_enum_key(setup, index, name, &name_len) != 0)
+            break;
+        name[name_len < 256 ? name_len : 255] = 0;
+        if (!starts_with(name, "Source OS"))
+            continue;
+        hl_hkey_t key = 0;
+        if (hl_port_reg_open(setup, name, HL_KEY_READ64, &key) != 0)
+            continue;
+        uint64_t dword = 0;
+        if (reg_key_uint(key, u"InstallDate", 4, 0, &dword))
+            keep_earlier((int64_t)dword, best_seconds, best, size);
+        hl_port_reg_close(key);
+    }
+    hl_port_reg_close(setup);
+}
+
+/* CurrentVersion's date: "InstallationDate", REG_BINARY, up to 8 bytes
+ * little-endian, seconds since 1970. Windows and Wine keep none; they keep
+ * "InstallDate", a REG_DWORD of the same seconds, which is read when the
+ * first gives no date. Then the earliest with the dates of the
+ * installations that feature updates replaced. */
 static void install_date(char *out, size_t size)
 {
     char text[64] = {0};
+    int64_t best = 0;
     hl_hkey_t key = 0;
     if (hl_port_reg_open(HL_HKEY_LOCAL_MACHINE, NT_CURRENT_VERSION, HL_KEY_READ64, &key) == 0) {
         uint8_t data[8] = {0};
         uint32_t type = 0;
         uint32_t n = sizeof data;
         long rc = hl_port_reg_query(key, u"InstallationDate", &type, data, &n);
-        int64_t seconds = 0;
         if (rc == 0 && type == HL_REG_BINARY && n > 0) {
             uint64_t bits = 0;
             for (uint32_t i = 0; i < n && i < 8; i++)
                 bits |= (uint64_t)data[i] << (8 * i);
-            seconds = (int64_t)bits;
+            keep_earlier((int64_t)bits, &best, text, sizeof text);
         }
-        char formatted[32];
-        if (seconds > 0 && hl_port_utc_text(seconds, formatted, sizeof formatted))
-            hl_copy(text, sizeof text, formatted);
         uint64_t dword = 0;
         /* Unsigned: the DWORD runs out in 2106, not 2038. */
-        if (text[0] == '\0' && reg_key_uint(key, u"InstallDate", 4, 0, &dword) && dword > 0 &&
-            hl_port_utc_text((int64_t)dword, formatted, sizeof formatted))
-            hl_copy(text, sizeof text, formatted);
+        if (best == 0 && reg_key_uint(key, u"InstallDate", 4, 0, &dword))
+            keep_earlier((int64_t)dword, &best, text, sizeof text);
         hl_port_reg_close(key);
     }
+    source_os_dates(&best, text, sizeof text);
     hl_copy(out, size, text[0] != '\0' ? text : "unknown");
+}
+
+void hl_impl_windows_product(const char *product_name, uint32_t build, char *out, size_t size)
+{
+    if (build >= HL_WINDOWS_11_FIRST_BUILD && strncmp(product_name, "Windows 10", 10) == 0)
+        hl_format(out, size, "Windows 11%s", product_name + 10);
+    else
+        hl_copy(out, size, product_name);
 }
 
 void hl_impl_os(hl_os_info_t *out)
@@ -92,10 +156,7 @@ void hl_impl_os(hl_os_info_t *out)
     char product[256];
     read_value(u"ProductName", product, sizeof product);
     if (product[0] != '\0') {
-        if (build >= HL_WINDOWS_11_FIRST_BUILD && strncmp(product, "Windows 10", 10) == 0)
-            hl_format(out->name, sizeof out->name, "Windows 11%s", product + 10);
-        else
-            hl_copy(out->name, sizeof out->name, product);
+        hl_impl_windows_product(product, build, out->name, sizeof out->name);
         hl_format(out->pretty_name, sizeof out->pretty_name, "%s %s", out->name, out->version);
         if (out->codename[0] != '\0' && strcmp(out->codename, "unknown") != 0) {
             size_t used = strlen(out->pretty_name);

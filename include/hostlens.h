@@ -169,11 +169,33 @@ HOSTLENS_API const char *hostlens_get_all(void);
  * {"unknown_modules":[...]}. Any list, of any length and any bytes, gives a
  * valid document.
  *
+ * Modules reached only by name. Beyond the snapshot's sections the list may
+ * name modules that no export of their own returns and that NULL, "" or an
+ * empty list never include; each comes after the snapshot's sections, in
+ * the library's order, as {"<name>":{...}} in the same form as a section,
+ * and is described by share/hostlens/schema/<name>.schema.json:
+ *  - "hypervisor": whether the system runs under a hypervisor, its vendor
+ *    signature and plain name, and whether the system is its guest, from
+ *    the CPUID instruction (x86-64 only; elsewhere every member is
+ *    "unknown"). Windows with virtualization-based security runs as Hyper-V's
+ *    root partition: a hypervisor is present, but the system is no guest.
+ *  - "os_release": the Windows release from the registry's CurrentVersion
+ *    key: product name, feature update ("23H2"), build and update revision
+ *    as numbers and joined ("22631.2861"), edition and installation type.
+ *
  * Blocking: with "cpu", the usage samples are taken before the other modules
  * are collected and again after them, with a sleep of only what is left of
  * 200 ms in between, so "usage_percent" covers the whole collection and at
  * least 200 ms (hostlens_get_all does the same); with "public_ip", one HTTP
  * request waiting up to 2 s per phase.
+ *
+ * The library's own work is no load: "usage_percent" leaves out the CPU time
+ * the calling thread spent between the two samples (GetThreadTimes before
+ * and after), here and in hostlens_get_all and hostlens_cpu, so an idle
+ * machine polled by a scheduled task does not show the task itself. Work
+ * other processes do on the library's behalf, the WMI provider host
+ * answering the WMI modules' queries above all, stays counted, and so does
+ * the calling thread's time in the per-processor values.
  *
  * Lifetime, threads and failure as for every document function: the text is
  * the library's until the thread's next document call, NULL is returned only
@@ -182,7 +204,11 @@ HOSTLENS_API const char *hostlens_get_all(void);
 HOSTLENS_API const char *hostlens_collect(const char *modules);
 
 /* Module documents. Each returns {"<key>":...} as described above. */
-HOSTLENS_API const char *hostlens_os(void);                  /* "os"; no COM */
+/* "os"; no COM. Its "install_date" is the machine's first installation: every
+ * feature update of Windows 10 and 11 rewrites CurrentVersion's date, so it
+ * is the earliest of that date and those of the installations the updates
+ * replaced (the "Source OS (Updated on ...)" keys under HKLM\SYSTEM\Setup). */
+HOSTLENS_API const char *hostlens_os(void);
 HOSTLENS_API const char *hostlens_kernel(void);              /* "kernel" */
 HOSTLENS_API const char *hostlens_host(void);                /* "host" (SMBIOS) */
 HOSTLENS_API const char *hostlens_uptime(void);              /* "uptime" */
@@ -194,7 +220,14 @@ HOSTLENS_API const char *hostlens_terminal_font(void);       /* "terminal_font" 
 HOSTLENS_API const char *hostlens_resolution(void);          /* "resolution" */
 HOSTLENS_API const char *hostlens_desktop_environment(void); /* "de" */
 HOSTLENS_API const char *hostlens_window_manager(void);      /* "wm" */
-/* "cpu": blocks the calling thread 200 ms, or 400 ms with per-processor counters. */
+/* "cpu": blocks the calling thread 200 ms, or 400 ms with per-processor counters.
+ * "family", "model_number", "stepping" and "flags_count" come from the CPUID
+ * instruction (x86-64 only; "unknown" elsewhere); "logical_cores" counts the
+ * active processors of every processor group, beyond 64 too. Element i of
+ * "per_core_percent" belongs to logical processor i (numbered across the
+ * groups, the first 128): -1.0 where that processor's counter could not be
+ * added or read, so that no later value moves to another processor's place;
+ * the list is empty only when no processor had a value. */
 HOSTLENS_API const char *hostlens_cpu(void);
 /* "cpu_temp", "gpu" (a list) and "battery" (a list) come from WMI: each call
  * enters COM for its own duration only, as described under COM above. */

@@ -358,19 +358,46 @@ typedef struct hl_volume_list_t {
     int out_of_memory;
 } hl_volume_list_t;
 
-/* The CPU usage window: the first samples of the system times and of the
- * per-processor counters, held open while other collectors run. */
+/* The CPU usage window: the first samples of the system times, of the
+ * calling thread's own times and of the per-processor counters, held open
+ * while other collectors run. */
 #define HL_CPU_WINDOW_MS 200u
+/* Windows has at most a few dozen processor groups; more are ignored. */
+#define HL_CPU_MAX_GROUPS 64
 
 typedef struct hl_cpu_window_t {
     uint64_t times[3]; /* idle, kernel, user */
     int times_ok;
+    uint64_t own[2]; /* the calling thread's kernel and user time */
+    int own_ok;
+    uint32_t active[HL_CPU_MAX_GROUPS]; /* active processors of each group */
+    int groups;
     void *query; /* NULL when no counter query is open */
+    /* One per processor position, NULL where the counter could not be added. */
     void *counters[HL_CPU_MAX_COUNTERS];
-    int32_t added;
+    int32_t positions, added;
     uint64_t started, per_second; /* the performance counter */
     int clock_ok;
 } hl_cpu_window_t;
+
+/* The hypervisor the machine runs under, from CPUID. */
+typedef struct hl_hypervisor_info_t {
+    int64_t present; /* 1, 0, or -1 on a processor without CPUID */
+    char vendor[16]; /* the signature of leaf 0x40000000 */
+    char name[32];
+    int64_t guest; /* 1, 0, or -1 */
+} hl_hypervisor_info_t;
+
+/* The Windows release, from the CurrentVersion key. */
+typedef struct hl_os_release_info_t {
+    char product[256];
+    char display_version[64];
+    int64_t build; /* -1 when unknown */
+    int64_t ubr;   /* -1 when unknown */
+    char full_build[32];
+    char edition[64];
+    char installation_type[64];
+} hl_os_release_info_t;
 
 /* ---- collectors: fill a record, never write JSON ----------------------------- */
 
@@ -409,6 +436,8 @@ void hl_impl_disk_io(hl_disk_io_list_t *out);
 void hl_disk_io_free(hl_disk_io_list_t *r);
 void hl_impl_volumes(hl_volume_list_t *out);
 void hl_volumes_free(hl_volume_list_t *r);
+void hl_impl_hypervisor(hl_hypervisor_info_t *out);
+void hl_impl_os_release(hl_os_release_info_t *out);
 
 /* ---- member writers: shared by each module document and its snapshot section.
  * Each writes the members only, between the brackets its caller writes. ----- */
@@ -438,6 +467,8 @@ void hl_write_network(hl_json_t *j, const hl_network_info_t *r);
 void hl_write_public_ip(hl_json_t *j, const hl_public_ip_info_t *r);
 void hl_write_disk_io(hl_json_t *j, const hl_disk_io_list_t *r); /* the entries */
 void hl_write_volumes(hl_json_t *j, const hl_volume_list_t *r);  /* the entries */
+void hl_write_hypervisor(hl_json_t *j, const hl_hypervisor_info_t *r);
+void hl_write_os_release(hl_json_t *j, const hl_os_release_info_t *r);
 
 /* ---- the table of modules, in the snapshot's order ------------------------------ */
 

@@ -83,6 +83,14 @@ uint32_t hl_port_processor_count(void); /* GetSystemInfo dwNumberOfProcessors */
 /* GetLogicalProcessorInformationEx: buffer may be NULL; length in and out. */
 int hl_port_logical_processor_info(uint32_t relationship, void *buffer, uint32_t *length);
 int hl_port_system_times(uint64_t *idle, uint64_t *kernel, uint64_t *user);
+/* GetThreadTimes of the calling thread (GetCurrentThread): its kernel and
+ * user time in 100 ns units; 1 on success. */
+int hl_port_thread_times(uint64_t *kernel, uint64_t *user);
+/* The CPUID instruction with EAX = leaf and ECX = subleaf: out receives EAX,
+ * EBX, ECX and EDX as the processor answered, for any leaf (a leaf beyond
+ * the processor's maximum answers whatever the processor gives for it).
+ * 1 on x86-64; 0 on a processor without the instruction, out untouched. */
+int hl_port_cpuid(uint32_t leaf, uint32_t subleaf, uint32_t out[4]);
 
 /* ---- performance counters (PDH); each returns the PDH status, 0 = success -- */
 long hl_port_pdh_open(hl_handle_t *query);

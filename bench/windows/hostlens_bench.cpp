@@ -15,6 +15,7 @@
 #include <tlhelp32.h>
 #include <wbemcli.h>
 #include <winhttp.h>
+#include <intrin.h>
 #include <winioctl.h>
 
 #include <stdint.h>
@@ -93,6 +94,30 @@ void *impl_init()
     return ntdll != NULL ? (void *)GetProcAddress(ntdll, "RtlGetVersion") : NULL;
 }
 
+/* The installations feature updates replaced: SYSTEM\\Setup's "Source OS"
+ * keys and their InstallDate. */
+void source_os_dates()
+{
+    HKEY setup = NULL;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\Setup", 0, READ64, &setup) != ERROR_SUCCESS)
+        return;
+    for (DWORD index = 0;; index++) {
+        wchar_t name[256];
+        DWORD len = 256;
+        if (RegEnumKeyExW(setup, index, name, &len, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        if (_wcsnicmp(name, L"Source OS", 9) != 0)
+            continue;
+        HKEY key = NULL;
+        if (RegOpenKeyExW(setup, name, 0, READ64, &key) != ERROR_SUCCESS)
+            continue;
+        DWORD date = 0, type = 0, size = sizeof date;
+        RegQueryValueExW(key, L"InstallDate", NULL, &type, (BYTE *)&date, &size);
+        RegCloseKey(key);
+    }
+    RegCloseKey(setup);
+}
+
 void floor_os()
 {
     void *rtl = impl_init();
@@ -110,15 +135,70 @@ void floor_os()
         BYTE data[8] = {0};
         DWORD type = 0, n = sizeof data;
         LONG rc = RegQueryValueExW(key, L"InstallationDate", NULL, &type, data, &n);
-        RegCloseKey(key);
+        int64_t seconds = 0;
         if (rc == ERROR_SUCCESS && type == REG_BINARY && n > 0) {
-            int64_t seconds = 0;
             memcpy(&seconds, data, n < 8 ? n : 8);
             if (seconds > 0)
                 utc_text(seconds);
         }
+        if (seconds <= 0) {
+            DWORD dword = 0;
+            n = sizeof dword;
+            if (RegQueryValueExW(key, L"InstallDate", NULL, &type, (BYTE *)&dword, &n) ==
+                    ERROR_SUCCESS &&
+                dword > 0)
+                utc_text(dword);
+        }
+        RegCloseKey(key);
     }
+    source_os_dates();
     reg_string(HKEY_LOCAL_MACHINE, NT_CV, L"BuildLabEx", 128);
+}
+
+/* The values of one open key the os_release collector reads. */
+void os_release_values(HKEY key, const wchar_t *const *names, int n)
+{
+    for (int i = 0; i < n; i++) {
+        DWORD size = 0;
+        if (RegQueryValueExW(key, names[i], NULL, NULL, NULL, &size) != ERROR_SUCCESS || size < 2)
+            continue;
+        wchar_t *block = (wchar_t *)malloc(size);
+        DWORD type = 0;
+        RegQueryValueExW(key, names[i], NULL, &type, (BYTE *)block, &size);
+        char out[256];
+        WideCharToMultiByte(CP_UTF8, 0, block, (int)(size / 2), out, sizeof out - 1, NULL, NULL);
+        free(block);
+    }
+}
+
+void floor_os_release()
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, NT_CV, 0, READ64, &key) != ERROR_SUCCESS)
+        return;
+    static const wchar_t *const before[] = {L"CurrentBuildNumber"};
+    os_release_values(key, before, 1);
+    DWORD ubr = 0, type = 0, size = sizeof ubr;
+    RegQueryValueExW(key, L"UBR", NULL, &type, (BYTE *)&ubr, &size);
+    static const wchar_t *const after[] = {L"ProductName", L"DisplayVersion", L"ReleaseId",
+                                           L"EditionID", L"InstallationType"};
+    os_release_values(key, after, 5);
+    RegCloseKey(key);
+}
+
+/* The hypervisor's leaves as a guest under KVM reads them. */
+void floor_hypervisor()
+{
+    int r[4];
+    __cpuidex(r, 0, 0);
+    __cpuidex(r, 1, 0);
+    if ((unsigned)r[2] >> 31 == 0)
+        return;
+    __cpuidex(r, 0x40000000, 0);
+    if ((unsigned)r[0] >= 0x40000003u) {
+        __cpuidex(r, 0x40000001, 0);
+        __cpuidex(r, 0x40000003, 0);
+    }
 }
 
 void floor_kernel()
@@ -290,12 +370,32 @@ DWORD processors()
     return si.dwNumberOfProcessors;
 }
 
+/* The CPUID leaves of the identity: the highest basic and extended leaves
+ * and the three leaves of feature flags. */
+void cpuid_identity()
+{
+    int r[4];
+    __cpuidex(r, 0, 0);
+    __cpuidex(r, 1, 0);
+    __cpuidex(r, 7, 0);
+    __cpuidex(r, (int)0x80000000u, 0);
+    __cpuidex(r, (int)0x80000001u, 0);
+}
+
 void cpu_describe()
 {
     reg_string(HKEY_LOCAL_MACHINE, L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
                L"ProcessorNameString", 256);
+    cpuid_identity();
     glpi(RelationProcessorCore);
     glpi(RelationProcessorPackage);
+}
+
+/* The calling thread's own time, sampled at each end of a usage window. */
+void thread_times()
+{
+    FILETIME c, e, k, u;
+    GetThreadTimes(GetCurrentThread(), &c, &e, &k, &u);
 }
 
 /* hostlens_cpu alone: each kind of sample waits out its own 200 ms. */
@@ -305,7 +405,9 @@ void floor_cpu()
     cpu_describe();
     FILETIME i, k, u;
     GetSystemTimes(&i, &k, &u);
+    thread_times();
     Sleep(200);
+    thread_times();
     GetSystemTimes(&i, &k, &u);
     cpu_counters w;
     counters_first(w, n);
@@ -321,6 +423,7 @@ void floor_cpu_busy()
     DWORD n = processors();
     FILETIME i, k, u;
     GetSystemTimes(&i, &k, &u);
+    thread_times();
     cpu_counters w;
     counters_first(w, n);
     LARGE_INTEGER f, t;
@@ -328,6 +431,7 @@ void floor_cpu_busy()
     QueryPerformanceCounter(&t);
     cpu_describe();
     QueryPerformanceCounter(&t);
+    thread_times();
     GetSystemTimes(&i, &k, &u);
     counters_second(w);
 }
@@ -855,6 +959,8 @@ const row_t ROWS[] = {
     /* Modules reached by name only: rows named by the module. */
     {"disk_io", 300, floor_disk_io, NULL},
     {"volumes", 300, floor_volumes, NULL},
+    {"hypervisor", 20000, floor_hypervisor, NULL},
+    {"os_release", 2000, floor_os_release, NULL},
 };
 
 } // namespace

@@ -1,7 +1,14 @@
 /*
- * Processor count, logical-processor records and system times.
+ * Processor count, logical-processor records, system and thread times, and
+ * the CPUID instruction.
  */
 #include <windows.h>
+
+#if defined(_MSC_VER) && defined(_M_X64)
+#include <intrin.h>
+#elif defined(__x86_64__)
+#include <cpuid.h>
+#endif
 
 #include "hl_port.h"
 
@@ -36,4 +43,38 @@ int hl_port_system_times(uint64_t *idle, uint64_t *kernel, uint64_t *user)
     *kernel = ticks(&k);
     *user = ticks(&u);
     return 1;
+}
+
+int hl_port_thread_times(uint64_t *kernel, uint64_t *user)
+{
+    FILETIME created, exited, k, u;
+    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &k, &u))
+        return 0;
+    *kernel = ticks(&k);
+    *user = ticks(&u);
+    return 1;
+}
+
+int hl_port_cpuid(uint32_t leaf, uint32_t subleaf, uint32_t out[4])
+{
+#if defined(_MSC_VER) && defined(_M_X64)
+    int r[4];
+    __cpuidex(r, (int)leaf, (int)subleaf);
+    for (int i = 0; i < 4; i++)
+        out[i] = (uint32_t)r[i];
+    return 1;
+#elif defined(__x86_64__)
+    unsigned a, b, c, d;
+    __cpuid_count(leaf, subleaf, a, b, c, d);
+    out[0] = a;
+    out[1] = b;
+    out[2] = c;
+    out[3] = d;
+    return 1;
+#else
+    (void)leaf;
+    (void)subleaf;
+    (void)out;
+    return 0;
+#endif
 }

@@ -83,6 +83,8 @@ enum fake_op {
     FAKE_DEVICE_OPEN,
     FAKE_DEVICE_IOCTL,
     FAKE_DEVICE_CLOSE, /* counted only */
+    FAKE_THREAD_TIMES,
+    FAKE_CPUID,
     FAKE_OP_COUNT
 };
 
@@ -220,6 +222,18 @@ void fake_push_system_times(uint64_t idle, uint64_t kernel, uint64_t user, bool 
 void fake_pdh_counter(const char *path, double value, long value_status = 0);
 /* The paths passed to PdhAddEnglishCounterW, in order. */
 const std::vector<std::string> &fake_pdh_paths();
+/* Successive answers of hl_port_thread_times (kernel, user); after the last
+ * one it repeats that one (zeros when none was scripted). */
+void fake_push_thread_times(uint64_t kernel, uint64_t user, bool ok = true);
+/* What CPUID answers for a leaf and subleaf (EAX, EBX, ECX, EDX); a leaf not
+ * scripted answers zeros, as a processor does for a leaf it does not have.
+ * With `present` false the processor has no CPUID instruction. */
+void fake_set_cpuid(uint32_t leaf, uint32_t subleaf, uint32_t eax, uint32_t ebx, uint32_t ecx,
+                    uint32_t edx);
+void fake_set_cpuid_present(bool present);
+/* Leaf 0x40000000: the hypervisor's highest leaf in EAX and its twelve
+ * signature bytes in EBX, ECX and EDX. */
+void fake_set_cpuid_hypervisor(uint32_t max, const char signature[12]);
 
 /* ---- volumes (fake_volume.cpp) ----------------------------------------------- */
 struct fake_drive_t {

@@ -102,6 +102,8 @@ const char *const op_names[FAKE_OP_COUNT] = {
     "device_open",
     "device_ioctl",
     "device_close",
+    "thread_times",
+    "cpuid",
 };
 
 /* scripted services of this file */

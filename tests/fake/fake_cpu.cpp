@@ -23,6 +23,10 @@ struct counter {
     std::string path;
 };
 
+struct regs {
+    uint32_t r[4];
+};
+
 struct {
     uint32_t processors;
     std::map<uint32_t, std::vector<uint8_t>> lpi;
@@ -33,6 +37,10 @@ struct {
     uintptr_t next_handle;
     std::map<uintptr_t, int> queries; /* handle -> successful collections */
     std::map<uintptr_t, counter> counters;
+    std::vector<sample> threads;
+    size_t next_thread;
+    std::map<std::pair<uint32_t, uint32_t>, regs> cpuid;
+    bool cpuid_present;
 } cpu;
 
 void reset_cpu()
@@ -46,6 +54,10 @@ void reset_cpu()
     cpu.next_handle = 0x1000;
     cpu.queries.clear();
     cpu.counters.clear();
+    cpu.threads.clear();
+    cpu.next_thread = 0;
+    cpu.cpuid.clear();
+    cpu.cpuid_present = true;
 }
 
 fake_registrar registrar(reset_cpu);
@@ -99,6 +111,29 @@ void fake_push_system_times(uint64_t idle, uint64_t kernel, uint64_t user, bool 
     cpu.times.push_back(sample{idle, kernel, user, ok});
 }
 
+void fake_push_thread_times(uint64_t kernel, uint64_t user, bool ok)
+{
+    cpu.threads.push_back(sample{0, kernel, user, ok});
+}
+
+void fake_set_cpuid(uint32_t leaf, uint32_t subleaf, uint32_t eax, uint32_t ebx, uint32_t ecx,
+                    uint32_t edx)
+{
+    cpu.cpuid[std::make_pair(leaf, subleaf)] = regs{{eax, ebx, ecx, edx}};
+}
+
+void fake_set_cpuid_present(bool present)
+{
+    cpu.cpuid_present = present;
+}
+
+void fake_set_cpuid_hypervisor(uint32_t max, const char signature[12])
+{
+    uint32_t w[3];
+    memcpy(w, signature, 12);
+    fake_set_cpuid(0x40000000u, 0, max, w[0], w[1], w[2]);
+}
+
 void fake_pdh_counter(const char *path, double value, long value_status)
 {
     cpu.paths[path] = std::make_pair(value, value_status);
@@ -148,6 +183,36 @@ int hl_port_system_times(uint64_t *idle, uint64_t *kernel, uint64_t *user)
     *idle = s.idle;
     *kernel = s.kernel;
     *user = s.user;
+    return 1;
+}
+
+int hl_port_thread_times(uint64_t *kernel, uint64_t *user)
+{
+    FAKE_GUARD;
+    if (fake_hit(FAKE_THREAD_TIMES))
+        return 0;
+    sample s{0, 0, 0, true};
+    if (!cpu.threads.empty()) {
+        s = cpu.threads[cpu.next_thread < cpu.threads.size() ? cpu.next_thread
+                                                             : cpu.threads.size() - 1];
+        cpu.next_thread++;
+    }
+    if (!s.ok)
+        return 0;
+    *kernel = s.kernel;
+    *user = s.user;
+    return 1;
+}
+
+/* A fault stands for a processor without the instruction. */
+int hl_port_cpuid(uint32_t leaf, uint32_t subleaf, uint32_t out[4])
+{
+    FAKE_GUARD;
+    if (fake_hit(FAKE_CPUID) || !cpu.cpuid_present)
+        return 0;
+    auto it = cpu.cpuid.find(std::make_pair(leaf, subleaf));
+    for (int i = 0; i < 4; i++)
+        out[i] = it == cpu.cpuid.end() ? 0 : it->second.r[i];
     return 1;
 }
 

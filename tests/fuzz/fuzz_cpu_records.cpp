@@ -89,16 +89,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                     "speed_avg_mhz", "usage_percent", "per_core_percent"});
     if (!cpu["model"].is_string() || cpu["model"].get<std::string>().empty())
         abort();
-    if (cpu["logical_cores"] != processors || cpu["sockets"] < 1)
+    /* Every group's processors, or the calling thread's group's when the
+     * records name fewer. */
+    uint32_t active[HL_CPU_MAX_GROUPS];
+    int groups = hl_impl_cpu_groups(rec.data(), rec.size(), active, HL_CPU_MAX_GROUPS);
+    int64_t logical = 0;
+    for (int g = 0; g < groups; g++)
+        logical += active[g];
+    if (logical < (int64_t)processors)
+        logical = processors;
+    if (cpu["logical_cores"] != logical || cpu["sockets"] < 1)
         abort();
     const auto &usage = cpu["usage_percent"];
     if (usage.is_number() && (usage < 0.0 || usage > 100.0))
         abort();
+    /* One element per processor position, or none; -1.0 where a processor
+     * had no value, and at least one that had. */
     const auto &per_core = cpu["per_core_percent"];
-    if (per_core.size() > processors || per_core.size() > (size_t)ncounters)
-        abort(); /* one value per added counter at most */
-    for (const auto &v : per_core)
-        if (!v.is_number() || v < 0.0 || v > 100.0)
+    if (per_core.size() != 0 && per_core.size() != (size_t)(logical < 128 ? logical : 128))
+        abort();
+    size_t values = 0;
+    for (const auto &v : per_core) {
+        if (!v.is_number() || (v != -1.0 && (v < 0.0 || v > 100.0)))
             abort();
+        values += v != -1.0;
+    }
+    if (per_core.size() != 0 && (values == 0 || values > (size_t)ncounters))
+        abort();
     return 0;
 }

@@ -23,9 +23,10 @@ TEST(Summary, ScriptedMachine)
     EXPECT_EQ(summary_text(doc, ip, "", false),
               "ada@workstation\n"
               "---------------\n"
-              "OS: Windows 10 Pro 10.0 (22H2)\n"
+              "OS: Windows 10 Pro 22H2 (build 19045.3803)\n"
               "Kernel: Windows NT 6.3.19045\n"
               "Host: Maker Model 7\n"
+              "VM: KVM\n"
               "Uptime: 2 days, 7 hours, 33 minutes\n"
               "Packages: 2 (windows)\n"
               "Shell: cmd.exe 10.0.22621\n"
@@ -43,6 +44,31 @@ TEST(Summary, ScriptedMachine)
               "Public IP: 203.0.113.7 (Berlin, Germany)\n"
               "Battery: 87% Discharging\n"
               "Locale: en-US\n");
+}
+
+TEST(Summary, OsLineAndVirtualMachine)
+{
+    struct {
+        const char *what;
+        const char *doc;
+        const char *lines;
+    } cases[] = {
+        {"Windows 11", R"J({"os":{"name":"Windows 11 Pro","codename":"23H2","build_id":"22631",
+           "pretty_name":"Windows 11 Pro 10.0 (23H2)"},"os_release":{"full_build":"22631.2861"}})J",
+         "OS: Windows 11 Pro 23H2 (build 22631.2861)\n"},
+        {"no release module: the os build", R"J({"os":{"name":"Microsoft Windows 7",
+           "codename":"Service Pack 1","build_id":"7601","pretty_name":"x"}})J",
+         "OS: Microsoft Windows 7 Service Pack 1 (build 7601)\n"},
+        {"no build at all: pretty_name", R"J({"os":{"name":"Windows","codename":"unknown",
+           "build_id":"unknown","pretty_name":"Windows 0"}})J",
+         "OS: Windows 0\n"},
+        {"a guest", R"J({"hypervisor":{"present":1,"name":"VMware","guest":1}})J", "VM: VMware\n"},
+        {"the root partition is no VM",
+         R"J({"hypervisor":{"present":1,"name":"Hyper-V","guest":0}})J", ""},
+        {"bare metal", R"J({"hypervisor":{"present":0,"name":"unknown","guest":0}})J", ""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(summary_text(json::parse(c.doc), json(), "", false), c.lines) << c.what;
 }
 
 TEST(Summary, FailingPlatformLeavesValuesOutNeverPrintsUnknown)

@@ -45,7 +45,8 @@ console_case() {
   [ "$(cat "$tmp/status")" = 0 ] || fail "exit status $(cat "$tmp/status"): $(cat "$tmp/err")"
   if grep -a -n -E $'\x1b|\\[[0-9;]*m' "$tmp/screen"; then fail "escape-code residue on the screen"; fi
   grep -a -q "^ *|__| *|__| *" "$tmp/screen" || fail "no logo on the console: $(cat "$tmp/screen")"
-  grep -a -q "OS: $product 6.1" "$tmp/screen" || fail "product name not shown whole: $(cat "$tmp/screen")"
+  grep -a -q "OS: $product Service Pack 1 (build " "$tmp/screen" ||
+    fail "product name not shown whole: $(cat "$tmp/screen")"
   if grep -a -q "Read access denied" "$tmp/screen" "$tmp/err" "$tmp/piped_err"; then
     fail "Wine's volume message was not filtered"
   fi

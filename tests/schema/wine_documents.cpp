@@ -73,6 +73,20 @@ static bool write_collect(FILE *out, HMODULE dll, const char *list, const char *
     return true;
 }
 
+/* A module reached only by name, its document written under the name of
+ * its schema: hostlens_<name>. */
+static const char *const named_modules[] = {"hypervisor", "os_release"};
+
+static bool write_named(FILE *out, HMODULE dll, const char *name, const char *state)
+{
+    collect_fn f = (collect_fn)(void *)GetProcAddress(dll, "hostlens_collect");
+    if (f == NULL)
+        return false;
+    const char *text = f(name);
+    fprintf(out, "hostlens_%s\t%s\t%s\n", name, state, text != NULL ? text : "<NULL>");
+    return true;
+}
+
 static bool write_document(FILE *out, HMODULE dll, const char *name, const char *state)
 {
     doc_fn f = (doc_fn)(void *)GetProcAddress(dll, name);
@@ -118,6 +132,8 @@ int main(int argc, char **argv)
     for (const char *name : named_modules)
         ok = write_named(out, dll, name, "served") && ok;
     ok = write_collect(out, dll, "public_ip, cpu,gpu,bogus,\x01\xff", "served") && ok;
+    for (const char *name : named_modules)
+        ok = write_named(out, dll, name, "served") && ok;
     wine_server_stop(srv);
 
     ok = write_document(out, dll, "hostlens_public_ip", "refused") && ok;

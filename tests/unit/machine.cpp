@@ -20,6 +20,13 @@ static void script_registry()
     const uint8_t date[4] = {0x00, 0x10, 0x5E, 0x5F};
     fake_reg_set(HL_HKEY_LOCAL_MACHINE, nt, "InstallationDate", 3, date, 4);
     fake_reg_set_dword(HL_HKEY_LOCAL_MACHINE, nt, "InstallDate", 0x4be5019a);
+    fake_reg_set_dword(HL_HKEY_LOCAL_MACHINE, nt, "UBR", 3803);
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, nt, "EditionID", "Professional");
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, nt, "InstallationType", "Client");
+    /* The installation a feature update replaced, installed earlier. */
+    fake_reg_set_dword(HL_HKEY_LOCAL_MACHINE,
+                       "SYSTEM\\Setup\\Source OS (Updated on 9/13/2020 12:26:40)", "InstallDate",
+                       0x5D6A4F80);
     fake_reg_set_dword(HL_HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
                        "~MHz", 3600);
     fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
@@ -68,6 +75,13 @@ static void script_processors()
     const double values[] = {3.125, 0.0, 12.5, 100.0};
     for (int i = 0; i < 4; i++)
         fake_pdh_counter(paths[i], values[i]);
+    /* An AMD EPYC under KVM. */
+    fake_set_cpuid(0, 0, 0x10, 0, 0, 0);
+    fake_set_cpuid(1, 0, 0x00A00F11, 0x01020800, 0xFFFA3203, 0x178BFBFF);
+    fake_set_cpuid(7, 0, 0, 0x219C07AB, 0x0040069C, 0x00000010);
+    fake_set_cpuid(0x80000000u, 0, 0x80000021u, 0, 0, 0);
+    fake_set_cpuid(0x80000001u, 0, 0x00A00F11, 0, 0x75C237FF, 0x2FD3FBFF);
+    fake_set_cpuid_hypervisor(0x40000001u, "KVMKVMKVM\0\0\0");
 }
 
 static void script_firmware()

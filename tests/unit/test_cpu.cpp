@@ -226,17 +226,20 @@ TEST(Cpu, UsageFromTwoSamples)
 {
     struct {
         uint64_t a[3], b[3];
+        uint64_t own; /* the calling thread's busy time in between */
         double usage;
     } cases[] = {
-        {{0, 0, 0}, {1500000, 2000000, 0}, 25.0},
-        {{100, 1000, 500}, {100, 1000, 500}, -1.0},                /* no time elapsed */
-        {{1000, 3000, 0}, {1000, 3000, 4000}, 100.0},              /* no idle */
-        {{0, 0, 0}, {1000, 1000, 0}, 0.0},                         /* all idle */
-        {{0, 0, 0}, {3000, 2000, 0}, -1.0},                        /* idle beyond the total */
-        {{UINT64_MAX - 9, UINT64_MAX - 99, 0}, {0, 100, 0}, 95.0}, /* counters wrapped */
+        {{0, 0, 0}, {1500000, 2000000, 0}, 0, 25.0},
+        {{0, 0, 0}, {1500000, 2000000, 0}, 300000, 10.0},
+        {{0, 0, 0}, {1500000, 2000000, 0}, 900000, 0.0},              /* never below 0 */
+        {{100, 1000, 500}, {100, 1000, 500}, 0, -1.0},                /* no time elapsed */
+        {{1000, 3000, 0}, {1000, 3000, 4000}, 0, 100.0},              /* no idle */
+        {{0, 0, 0}, {1000, 1000, 0}, 0, 0.0},                         /* all idle */
+        {{0, 0, 0}, {3000, 2000, 0}, 0, -1.0},                        /* idle beyond the total */
+        {{UINT64_MAX - 9, UINT64_MAX - 99, 0}, {0, 100, 0}, 0, 95.0}, /* counters wrapped */
     };
     for (auto &c : cases)
-        EXPECT_EQ(hl_impl_cpu_usage(c.a, c.b), c.usage) << c.b[0] << "," << c.b[1];
+        EXPECT_EQ(hl_impl_cpu_usage(c.a, c.b, c.own), c.usage) << c.b[0] << "," << c.own;
 
     fake_push_system_times(0, 0, 0);
     fake_push_system_times(1500000, 2000000, 0);
@@ -284,30 +287,41 @@ TEST(Cpu, CounterPathsFollowTheProcessorGroups)
     EXPECT_EQ(fake_pdh_paths(), (std::vector<std::string>{path(0, 0), path(0, 1)}));
 }
 
-TEST(Cpu, PerProcessorValuesAreFilteredAndPacked)
+TEST(Cpu, PerProcessorValuesKeepTheirPositions)
 {
-    fake_set_processor_count(4);
+    /* Processor 1's value is no percentage, 3's is NaN, 4's counter cannot
+     * be added, 5's cannot be read: each keeps its place, as -1.0. */
+    fake_set_processor_count(7);
     fake_pdh_counter(path(0, 0).c_str(), 5.0);
     fake_pdh_counter(path(0, 1).c_str(), 101.0);
     fake_pdh_counter(path(0, 2).c_str(), 7.5);
     fake_pdh_counter(path(0, 3).c_str(), NAN);
+    fake_pdh_counter(path(0, 5).c_str(), 50.0, (long)0xC0000BC6u);
+    fake_pdh_counter(path(0, 6).c_str(), 100.0);
     hl_cpu_info_t r = collect();
     std::string doc = written([&](hl_json_t *j) { hl_write_cpu(j, &r); });
-    EXPECT_EQ(doc.substr(doc.rfind(':') + 1), "[5.0,7.5]");
+    EXPECT_EQ(doc.substr(doc.rfind(':') + 1), "[5.0,-1.0,7.5,-1.0,-1.0,-1.0,100.0]");
     EXPECT_EQ(fake_sleeps(), (std::vector<uint32_t>{200, 200}));
     EXPECT_EQ(fake_calls(FAKE_PDH_COLLECT), 2);
+    EXPECT_EQ(fake_calls(FAKE_PDH_REMOVE), 6);
     EXPECT_TRUE(fake_all_released());
+}
 
-    /* A failed read leaves no gap either; the boundaries are kept. */
-    fake_reset();
-    fake_set_processor_count(3);
-    fake_pdh_counter(path(0, 0).c_str(), 0.0);
-    fake_pdh_counter(path(0, 1).c_str(), 50.0, (long)0xC0000BC6u);
-    fake_pdh_counter(path(0, 2).c_str(), 100.0);
-    r = collect();
-    ASSERT_EQ(r.per_core_count, 2);
-    EXPECT_EQ(r.per_core_percent[0], 0.0);
-    EXPECT_EQ(r.per_core_percent[1], 100.0);
+TEST(Cpu, MoreThan64LogicalProcessors)
+{
+    /* GetSystemInfo sees the calling thread's group only. */
+    fake_set_processor_count(64);
+    fake_set_lpi(4, fake_lpi_groups({64, 64, 8}));
+    for (unsigned g = 0; g < 2; g++)
+        for (unsigned k = 0; k < 64; k++)
+            fake_pdh_counter(path(g, k).c_str(), g * 64 + k == 127 ? 12.5 : 1.0);
+    hl_cpu_info_t r = collect();
+    EXPECT_EQ(r.logical_cores, 136);
+    EXPECT_EQ(r.physical_cores, 136);
+    ASSERT_EQ(r.per_core_count, 128);
+    EXPECT_EQ(fake_pdh_paths()[64], path(1, 0));
+    EXPECT_EQ(r.per_core_percent[127], 12.5);
+    EXPECT_TRUE(fake_all_released());
 }
 
 TEST(Cpu, AtMost128Counters)
@@ -336,10 +350,16 @@ TEST(Cpu, EveryPathReleasesCountersAndQuery)
         {"all good", [] {}, 2, 1, {200, 200}, "[10.0,20.0]"},
         {"open fails", [] { fake_fail(FAKE_PDH_OPEN, 1); }, 0, 0, {200}, "[]"},
         {"every add fails", [] { fake_fail(FAKE_PDH_ADD, 1, true); }, 0, 1, {200}, "[]"},
-        {"first add fails", [] { fake_fail(FAKE_PDH_ADD, 1); }, 1, 1, {200, 200}, "[20.0]"},
+        {"first add fails", [] { fake_fail(FAKE_PDH_ADD, 1); }, 1, 1, {200, 200}, "[-1.0,20.0]"},
         {"second collection fails", [] { fake_fail(FAKE_PDH_COLLECT, 2); }, 2, 1, {200, 200}, "[]"},
         {"first collection fails", [] { fake_fail(FAKE_PDH_COLLECT, 1); }, 2, 1, {200, 200}, "[]"},
         {"reads fail", [] { fake_fail(FAKE_PDH_VALUE, 1, true); }, 2, 1, {200, 200}, "[]"},
+        {"second read fails",
+         [] { fake_fail(FAKE_PDH_VALUE, 2); },
+         2,
+         1,
+         {200, 200},
+         "[10.0,-1.0]"},
         {"no processors", [] { fake_set_processor_count(0); }, 0, 1, {200}, "[]"},
     };
     for (auto &c : cases) {
@@ -376,10 +396,12 @@ TEST(Cpu, Document)
     EXPECT_TRUE(fake_all_released());
     fake_push_system_times(1000, 2000, 3000);
     fake_push_system_times(1000 + 925000, 2000 + 600000, 3000 + 400000);
+    fake_set_cpuid(0, 0, 1, 0, 0, 0);
+    fake_set_cpuid(1, 0, 0x000906EA, 0, 0, 1u | 1u << 4 | 1u << 26); /* fpu, tsc, sse2 */
     EXPECT_EQ(doc(hostlens_cpu()),
               "{\"cpu\":{\"model\":\"Dual-Core Processor @ 3.6GHz\",\"physical_id\":\"0\","
-              "\"family\":\"unknown\",\"model_number\":\"unknown\",\"stepping\":\"unknown\","
-              "\"flags_count\":\"unknown\",\"sockets\":1,\"physical_cores\":2,"
+              "\"family\":6,\"model_number\":158,\"stepping\":10,"
+              "\"flags_count\":3,\"sockets\":1,\"physical_cores\":2,"
               "\"logical_cores\":4,\"speed_min_mhz\":2880,\"speed_max_mhz\":3600,"
               "\"speed_avg_mhz\":3600.0,\"usage_percent\":7.5,"
               "\"per_core_percent\":[3.1,0.0,12.5,100.0]}}");

@@ -222,6 +222,52 @@ TEST(Os, InstallDateWhenThereIsNoInstallationDate)
     EXPECT_STREQ(collect().install_date, "unknown");
 }
 
+TEST(Os, InstallDateIsTheEarliestOfEveryInstallationFeatureUpdatesReplaced)
+{
+    const char *setup = "SYSTEM\\Setup\\";
+    struct {
+        const char *what;
+        uint32_t current; /* CurrentVersion's "InstallDate" (0: none) */
+        std::vector<std::pair<const char *, uint32_t>> keys; /* subkey, its InstallDate */
+        const char *expect;
+    } cases[] = {
+        {"two updates",
+         0x6553F100,                                                  /* 2023-11-14 */
+         {{"Source OS (Updated on 11/14/2023 22:13:20)", 0x5E0A8F80}, /* 2019-12-31 */
+          {"Source OS (Updated on 5/12/2021 08:00:00)", 0x609B1A80}}, /* 2021-05-12 */
+         "2019-12-31T00:00:00Z"},
+        {"only the Source OS keys' names count",
+         0x6553F100,
+         {{"Pid", 0x3B9ACA00}, {"source os (Updated on 1/1/2020)", 0x5E0A8F80}},
+         "2019-12-31T00:00:00Z"},
+        {"a later or empty Source OS date is passed over",
+         0x5E0A8F80,
+         {{"Source OS (Updated on 1/1/2024)", 0x6553F100}, {"Source OS (Updated on 1/1/2021)", 0}},
+         "2019-12-31T00:00:00Z"},
+        {"no CurrentVersion date",
+         0,
+         {{"Source OS (Updated on 1/1/2024)", 0x609B1A80}},
+         "2021-05-12T00:00:00Z"},
+        {"no Source OS key", 0x6553F100, {}, "2023-11-14T22:13:20Z"},
+    };
+    for (const auto &c : cases) {
+        fake_reset();
+        if (c.current != 0)
+            fake_reg_set_dword(HL_HKEY_LOCAL_MACHINE, NT, "InstallDate", c.current);
+        for (const auto &k : c.keys)
+            fake_reg_set_dword(HL_HKEY_LOCAL_MACHINE, (std::string(setup) + k.first).c_str(),
+                               "InstallDate", k.second);
+        EXPECT_STREQ(collect().install_date, c.expect) << c.what;
+        EXPECT_TRUE(fake_all_released()) << c.what;
+    }
+    /* A Source OS date of another type counts for nothing. */
+    fake_reset();
+    fake_reg_set_dword(HL_HKEY_LOCAL_MACHINE, NT, "InstallDate", 0x6553F100);
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, "SYSTEM\\Setup\\Source OS (Updated on 1/1/2020)",
+                    "InstallDate", "1577750400");
+    EXPECT_STREQ(collect().install_date, "2023-11-14T22:13:20Z");
+}
+
 TEST(Os, VersionSources)
 {
     /* RtlGetVersion reporting failure: 10.0 build 0. */

@@ -65,7 +65,7 @@ TEST(CpuWindow, SamplesBracketTheWholeCollection)
         {"os", FAKE_RTL_GET_VERSION, 1},
         {"host", FAKE_FIRMWARE_TABLE, 1},
         {"uptime", FAKE_TICK_COUNT, 1},
-        {"packages", FAKE_REG_ENUM_KEY, 1},
+        {"packages", FAKE_REG_ENUM_KEY, 3}, /* after the os's walk of SYSTEM\\Setup */
         {"shell", FAKE_GETENV, 1},
         {"resolution", FAKE_DISPLAY_SETTINGS, 1},
         {"cpu: topology", FAKE_LOGICAL_PROCESSOR_INFO, 3}, /* after the group query */
@@ -97,5 +97,41 @@ TEST(CpuWindow, SamplesBracketTheWholeCollection)
             }
         EXPECT_GT(at, last) << o.step;
         last = at;
+    }
+}
+
+TEST(CpuWindow, TheCallingThreadsOwnTimeIsNoLoad)
+{
+    /* Over the window the system counts 1,500,000 units busy of 2,000,000;
+     * the calling thread, collecting, spent some of them itself. */
+    struct {
+        const char *what;
+        std::vector<std::vector<uint64_t>> own; /* kernel, user; {} for a failed sample */
+        double usage;
+    } cases[] = {
+        {"none of its own", {{100000, 200000}, {100000, 200000}}, 75.0},
+        {"300,000 units", {{100000, 200000}, {250000, 350000}}, 60.0},
+        {"more than the system counted", {{0, 0}, {1000000, 1000000}}, 0.0},
+        {"first sample fails", {{}, {250000, 350000}}, 75.0},
+        {"second sample fails", {{100000, 200000}, {}}, 75.0},
+        {"times that went back", {{100000, 200000}, {50000, 350000}}, 75.0},
+    };
+    for (const auto &c : cases) {
+        fake_reset();
+        script_machine();
+        fake_trace_ops();
+        for (const auto &t : c.own)
+            fake_push_thread_times(t.empty() ? 0 : t[0], t.empty() ? 0 : t[1], !t.empty());
+        auto doc = parsed(hostlens_collect("os,cpu,memory"));
+        EXPECT_EQ(doc["cpu"]["usage_percent"], c.usage) << c.what;
+        /* Each thread sample lies inside the system's. */
+        const std::vector<fake_op> &ops = fake_traced_ops();
+        std::vector<fake_op> samples;
+        for (fake_op op : ops)
+            if (op == FAKE_SYSTEM_TIMES || op == FAKE_THREAD_TIMES)
+                samples.push_back(op);
+        EXPECT_EQ(samples, (std::vector<fake_op>{FAKE_SYSTEM_TIMES, FAKE_THREAD_TIMES,
+                                                 FAKE_THREAD_TIMES, FAKE_SYSTEM_TIMES}))
+            << c.what;
     }
 }

@@ -1,6 +1,7 @@
 /*
- * The real DLL under Wine: the OS and kernel documents against the registry
- * values this test reads itself and values it writes into its own prefix.
+ * The real DLL under Wine: the OS, OS release and kernel documents against
+ * the registry values this test reads itself and values it writes into its
+ * own prefix (and removes again).
  */
 #include "wine_common.h"
 
@@ -222,4 +223,90 @@ TEST(WineOs, SnapshotSectionsMatchTheDocuments)
     EXPECT_EQ(all.begin().key(), "os");
     EXPECT_EQ(all["os"], hl_parse(hl_call("hostlens_os"))["os"]);
     EXPECT_EQ(all["kernel"], hl_parse(hl_call("hostlens_kernel"))["kernel"]);
+}
+
+TEST(WineOsRelease, FollowsValuesWrittenIntoThePrefix)
+{
+    saved_value p(L"ProductName"), d(L"DisplayVersion"), r(L"ReleaseId"), b(L"CurrentBuildNumber"),
+        u(L"UBR"), e(L"EditionID"), t(L"InstallationType");
+    write_sz(L"ProductName", L"Windows 10 Pro");
+    write_sz(L"DisplayVersion", L"23H2");
+    write_sz(L"CurrentBuildNumber", L"22631");
+    DWORD ubr = 2861;
+    write(L"UBR", REG_DWORD, &ubr, sizeof ubr);
+    write_sz(L"EditionID", L"Professional");
+    write_sz(L"InstallationType", L"Client");
+    EXPECT_EQ(hl_call_collect("os_release"),
+              "{\"os_release\":{\"product\":\"Windows 11 Pro\",\"display_version\":\"23H2\","
+              "\"build\":22631,\"ubr\":2861,\"full_build\":\"22631.2861\","
+              "\"edition\":\"Professional\",\"installation_type\":\"Client\"}}");
+
+    /* An older release: "ReleaseId" and no revision. */
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, NT, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key), 0);
+    RegDeleteValueW(key, L"DisplayVersion");
+    RegDeleteValueW(key, L"UBR");
+    RegCloseKey(key);
+    write_sz(L"ReleaseId", L"1809");
+    write_sz(L"CurrentBuildNumber", L"17763");
+    auto rel = hl_parse(hl_call_collect("os_release"))["os_release"];
+    EXPECT_EQ(rel["product"], "Windows 10 Pro");
+    EXPECT_EQ(rel["display_version"], "1809");
+    EXPECT_EQ(rel["ubr"], "unknown");
+    EXPECT_EQ(rel["full_build"], "17763");
+}
+
+TEST(WineOsRelease, ThePrefixAsItIs)
+{
+    std::string build = read_sz(L"CurrentBuildNumber");
+    std::string edition = read_sz(L"EditionID");
+    auto rel = hl_parse(hl_call_collect("os_release"))["os_release"];
+    EXPECT_EQ(hl_keys(rel),
+              "product,display_version,build,ubr,full_build,edition,installation_type");
+    EXPECT_EQ(rel["build"], std::stoll(build));
+    long long ubr = read_dword(L"UBR");
+    EXPECT_EQ(rel["full_build"], ubr < 0 ? build : build + "." + std::to_string(ubr));
+    EXPECT_EQ(rel["edition"], edition.empty() ? "unknown" : edition);
+}
+
+namespace
+{
+
+/* A "Source OS" key under SYSTEM\\Setup with its InstallDate; deleted again
+ * at the end of the test. */
+struct source_os_key {
+    std::wstring path;
+    source_os_key(const wchar_t *name, DWORD date) : path(L"SYSTEM\\Setup\\")
+    {
+        path += name;
+        HKEY key;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0,
+                            KEY_SET_VALUE | KEY_WOW64_64KEY, NULL, &key, NULL) == 0) {
+            RegSetValueExW(key, L"InstallDate", 0, REG_DWORD, (const BYTE *)&date, sizeof date);
+            RegCloseKey(key);
+        }
+    }
+    ~source_os_key()
+    {
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), KEY_WOW64_64KEY, 0);
+    }
+};
+
+} // namespace
+
+TEST(WineOs, InstallDateOfTheInstallationAFeatureUpdateReplaced)
+{
+    long long current = read_dword(L"InstallDate");
+    ASSERT_GT(current, 0x10000000);
+    {
+        /* An older installation and a later one: the older counts. */
+        source_os_key older(L"Source OS (Updated on 5/8/2010 06:15:54)",
+                            (DWORD)(current - 86400 * 365));
+        source_os_key later(L"Source OS (Updated on 1/1/2030 00:00:00)", (DWORD)(current + 86400));
+        EXPECT_EQ(hl_parse(hl_call("hostlens_os"))["os"]["install_date"],
+                  utc((unsigned long long)(current - 86400 * 365)));
+    }
+    /* The keys are gone: CurrentVersion's date again. */
+    EXPECT_EQ(hl_parse(hl_call("hostlens_os"))["os"]["install_date"],
+              utc((unsigned long long)current));
 }

@@ -34,6 +34,19 @@ inline std::string hl_call(const char *name)
     return t != NULL ? std::string(t) : std::string("<NULL>");
 }
 
+typedef const char *(*hl_collect_fn)(const char *);
+
+/* hostlens_collect(list)'s text ("<NULL>" for NULL): the way to the modules
+ * that have no export of their own. */
+inline std::string hl_call_collect(const char *list)
+{
+    hl_collect_fn f = (hl_collect_fn)(void *)GetProcAddress(hl_dll, "hostlens_collect");
+    if (f == NULL)
+        return "<missing>";
+    const char *t = f(list);
+    return t != NULL ? std::string(t) : std::string("<NULL>");
+}
+
 /* Parses strictly; fails the test on invalid JSON. */
 inline nlohmann::ordered_json hl_parse(const std::string &text)
 {

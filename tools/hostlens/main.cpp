@@ -182,17 +182,13 @@ static int collected_output(const options &o, bool to_console, bool color, std::
         sections = section_list(wanted);
     } else {
         /* The snapshot's sections: the modules reached only by name come
-         * only when named. */
+         * only when named, or when the metrics need them. */
         for (int i = 0; i < module_count; i++)
             if (modules[i].fn != nullptr && strcmp(modules[i].key, "public_ip") != 0)
                 wanted.push_back(&modules[i]);
-        /* The Prometheus view also takes the modules its counters and
-         * exact volume bytes come from. */
-        for (const char *const *key = prometheus_named_modules;
-             o.fmt == FORMAT_PROMETHEUS && *key != nullptr; key++)
-            if (const module_entry *m = find_module(*key))
-                wanted.push_back(m);
         sections = section_list(wanted);
+        if (o.fmt == FORMAT_PROMETHEUS)
+            sections += std::string(",") + prometheus_named_sections;
     }
 
     collection c;

@@ -31,6 +31,8 @@ const module_entry modules[] = {
     {"process_count", "process_count", hostlens_process_count},
     {"disk_io", "disk_io", nullptr},
     {"volumes", "volumes", nullptr},
+    {"hypervisor", "hypervisor", nullptr},
+    {"os_release", "os_release", nullptr},
 };
 
 const int module_count = (int)(sizeof modules / sizeof modules[0]);

@@ -10,11 +10,14 @@
 
 using json = nlohmann::ordered_json;
 
+const char *const prometheus_named_sections = "disk_io,volumes,hypervisor,os_release";
+
 namespace
 {
 
 enum family_id {
     F_OS_INFO,
+    F_HYPERVISOR_INFO,
     F_KERNEL_INFO,
     F_HOST_INFO,
     F_BOOT_TIME,
@@ -58,7 +61,9 @@ struct family {
  * counter (its value only grows, until the machine restarts); every other
  * one is a gauge. */
 const family families[F_COUNT] = {
-    {"hostlens_os_info", "Operating system, as labels."},
+    {"hostlens_os_info", "Operating system, as labels (windows_exporter's windows_os_info)."},
+    {"hostlens_hypervisor_info", "Hypervisor the system runs under, as labels; absent on bare "
+                                 "metal."},
     {"hostlens_kernel_info", "Kernel, as labels."},
     {"hostlens_host_info", "Machine and firmware from SMBIOS, as labels."},
     {"hostlens_boot_time_seconds", "Time of the last boot, in seconds since the Unix epoch."},
@@ -125,6 +130,17 @@ bool number(const json &obj, const char *key, double *out)
         return false;
     *out = it->get<double>();
     return isfinite(*out) != 0;
+}
+
+/* A whole number member as text, or "" when missing or "unknown". */
+std::string number_text(const json &obj, const char *key)
+{
+    double v;
+    if (!number(obj, key, &v) || v < 0 || v != floor(v) || v > 9.0e15)
+        return "";
+    char buf[32];
+    snprintf(buf, sizeof buf, "%.0f", v);
+    return buf;
 }
 
 /* Label values escape the backslash, the double quote and the line feed;
@@ -252,12 +268,34 @@ bool parse_utc(const std::string &s, double *out)
 
 void system_metrics(writer &w, const json &doc)
 {
+    /* windows_exporter's labels: the product as the release calls itself,
+     * "10.0.22631", the build and its update revision apart. */
     const json &os = section(doc, "os");
+    const json &release = section(doc, "os_release");
+    std::string product = text(release, "product");
+    std::string build = number_text(release, "build");
+    if (product.empty())
+        product = text(os, "name");
+    if (build.empty())
+        build = text(os, "build_id");
+    std::string version = text(os, "version");
     info(w, F_OS_INFO,
-         {{"name", text(os, "name")},
-          {"version", text(os, "version")},
-          {"build", text(os, "build_id")},
-          {"codename", text(os, "codename")}});
+         {{"product", product},
+          {"version", version.empty() || build.empty() ? version : version + "." + build},
+          {"build_number", build},
+          {"revision", number_text(release, "ubr")},
+          {"installation_type", text(release, "installation_type")},
+          {"display_version", text(release, "display_version")}});
+    /* One series when a hypervisor is present: whether the system is its
+     * guest is a label, so that Hyper-V's root partition is told apart. */
+    const json &hv = section(doc, "hypervisor");
+    double present, guest;
+    if (number(hv, "present", &present) && present == 1 && number(hv, "guest", &guest))
+        sample(w, F_HYPERVISOR_INFO,
+               {{"vendor", text(hv, "vendor")},
+                {"name", text(hv, "name")},
+                {"guest", guest == 1 ? "1" : "0"}},
+               1);
     const json &kernel = section(doc, "kernel");
     info(w, F_KERNEL_INFO,
          {{"name", text(kernel, "name")},
@@ -299,9 +337,10 @@ void cpu_metrics(writer &w, const json &doc)
         sample(w, F_CPU_USAGE, {}, v / 100.0);
     const json &cores =
         cpu.is_object() && cpu.contains("per_core_percent") ? cpu["per_core_percent"] : json();
+    /* Element i is logical processor i; -1.0 marks one without a value. */
     if (cores.is_array())
         for (size_t i = 0; i < cores.size(); i++)
-            if (cores[i].is_number())
+            if (cores[i].is_number() && cores[i].get<double>() >= 0)
                 sample(w, F_CPU_CORE_USAGE, {{"core", std::to_string(i)}},
                        cores[i].get<double>() / 100.0);
     /* -1.0 is the document's "no reading". */
@@ -397,8 +436,6 @@ void device_metrics(writer &w, const json &doc)
 }
 
 } // namespace
-
-const char *const prometheus_named_modules[] = {"disk_io", "volumes", nullptr};
 
 std::string prometheus_text(const json &doc)
 {

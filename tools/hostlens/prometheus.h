@@ -10,6 +10,11 @@
 
 #include <nlohmann/json.hpp>
 
+/* The modules reached only by name whose values the metrics carry: the
+ * default collection of --format prometheus adds them to the snapshot's
+ * sections. */
+extern const char *const prometheus_named_sections;
+
 /*
  * Gauges, counters (names ending in _total) and info metrics (value 1, texts
  * as labels) named hostlens_*, in base units, each family once with its HELP
@@ -19,9 +24,5 @@
  * No timestamps: the textfile collectors refuse them.
  */
 std::string prometheus_text(const nlohmann::ordered_json &doc);
-
-/* The modules reached by name only whose sections prometheus_text reads,
- * ended by NULL: the program collects them beside the snapshot's sections. */
-extern const char *const prometheus_named_modules[];
 
 #endif

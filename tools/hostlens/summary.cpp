@@ -10,7 +10,7 @@ using json = nlohmann::ordered_json;
 
 const char *const summary_sections = "os,host,kernel,uptime,packages,shell,resolution,de,wm,"
                                      "terminal,cpu,gpu,memory,swap,battery,disk,network,locale,"
-                                     "user";
+                                     "user,hypervisor,os_release";
 
 namespace
 {
@@ -79,14 +79,36 @@ void cpu_line(std::vector<line> &lines, const json &cpu)
         add(lines, "CPU", detail.empty() ? model : model + " (" + detail + ")");
 }
 
+/* The product, its feature update and its build: "Windows 11 Pro 23H2
+ * (build 22631.2861)". The release label is the os module's codename
+ * (DisplayVersion, else the service pack); pretty_name, the fallback, holds
+ * the version number instead of the build. */
+std::string os_line(const json &os, const json &release)
+{
+    std::string name = text(os, "name");
+    if (name.empty())
+        name = text(release, "product");
+    std::string build = text(release, "full_build");
+    if (build.empty())
+        build = text(os, "build_id");
+    if (name.empty() || build.empty())
+        return text(os, "pretty_name");
+    return join(name, text(os, "codename")) + " (build " + build + ")";
+}
+
 std::vector<line> collect_lines(const json &doc, const json &public_ip)
 {
     std::vector<line> lines;
-    add(lines, "OS", text(section(doc, "os"), "pretty_name"));
+    add(lines, "OS", os_line(section(doc, "os"), section(doc, "os_release")));
     const json &kernel = section(doc, "kernel");
     add(lines, "Kernel", join(text(kernel, "name"), text(kernel, "release")));
     const json &host = section(doc, "host");
     add(lines, "Host", join(text(host, "manufacturer"), text(host, "model")));
+    /* A hypervisor's root partition (Windows with virtualization-based
+     * security) is the machine itself, no VM. */
+    const json &hv = section(doc, "hypervisor");
+    if (text(hv, "guest") == "1")
+        add(lines, "VM", text(hv, "name"));
     add(lines, "Uptime", text(section(doc, "uptime"), "formatted"));
     std::string total = text(section(doc, "packages"), "total");
     add(lines, "Packages", total.empty() || total == "0" ? "" : total + " (windows)");

@@ -1,0 +1,60 @@
+/*
+ * The hypervisor the machine runs under, from CPUID: whether there is one,
+ * its vendor signature and plain name, and whether this system is its
+ * guest or, under Hyper-V, its root partition.
+ */
+#include "hostlens_internal.h"
+
+#include <string.h>
+
+#include "hl_cpu.h"
+#include "hl_port.h"
+
+/* Leaf 1 ECX bit 31: set by a hypervisor, clear on bare metal. */
+#define HYPERVISOR_PRESENT 0x80000000u
+/* Leaf 0x40000001 EAX of a hypervisor with Microsoft's interface, "Hv#1". */
+#define HV_INTERFACE_MICROSOFT 0x31237648u
+/* Leaf 0x40000003 EBX bit 0, CreatePartitions: only the root partition
+ * may create partitions. */
+#define HV_CREATE_PARTITIONS 0x1u
+
+/* Windows with virtualization-based security (the default on Windows 11)
+ * runs on Hyper-V as its root partition: a hypervisor is present, yet the
+ * machine is no guest. The partition's privileges tell the two apart. */
+static int root_partition(uint32_t max_leaf)
+{
+    uint32_t r[4];
+    if (max_leaf < 0x40000003u || !hl_port_cpuid(0x40000001u, 0, r) ||
+        r[0] != HV_INTERFACE_MICROSOFT)
+        return 0;
+    return hl_port_cpuid(0x40000003u, 0, r) && (r[1] & HV_CREATE_PARTITIONS) != 0;
+}
+
+void hl_impl_hypervisor(hl_hypervisor_info_t *out)
+{
+    memset(out, 0, sizeof *out);
+    out->present = out->guest = -1;
+    hl_copy(out->vendor, sizeof out->vendor, "unknown");
+    hl_copy(out->name, sizeof out->name, "unknown");
+
+    uint32_t r[4];
+    if (!hl_port_cpuid(0, 0, r) || r[0] < 1 || !hl_port_cpuid(1, 0, r))
+        return;
+    if ((r[2] & HYPERVISOR_PRESENT) == 0) {
+        out->present = out->guest = 0;
+        return;
+    }
+    out->present = 1;
+    out->guest = 1;
+    /* The hypervisor's own leaves exist only when it announced itself. */
+    if (!hl_port_cpuid(0x40000000u, 0, r))
+        return;
+    char signature[13];
+    if (hl_impl_hypervisor_signature(r, signature)) {
+        hl_copy(out->vendor, sizeof out->vendor, signature);
+        const char *name = hl_impl_hypervisor_name(signature);
+        hl_copy(out->name, sizeof out->name, name != NULL ? name : signature);
+    }
+    if (root_partition(r[0]))
+        out->guest = 0;
+}
