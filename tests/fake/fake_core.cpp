@@ -99,6 +99,10 @@ const char *const op_names[FAKE_OP_COUNT] = {
     "http_begin",
     "http_available",
     "http_read",
+    "system_info",
+    "system_info_ex",
+    "if_table2",
+    "free_mib_table",
 };
 
 /* scripted services of this file */
