@@ -134,10 +134,26 @@ TEST(Prometheus, BootTimeOnlyFromAWholeUtcStamp)
     }
 }
 
+/* What the program collects for its metrics: the snapshot's sections but
+ * the public IP, and the modules the counters come from. */
+static const char *metrics_collection()
+{
+    static std::string list;
+    list.clear();
+    for (const char *key :
+         {"os",    "host",       "kernel", "uptime", "boot_time",    "packages",
+          "shell", "resolution", "de",     "wm",     "terminal",     "terminal_font",
+          "cpu",   "cpu_temp",   "gpu",    "memory", "swap",         "battery",
+          "disk",  "network",    "locale", "user",   "process_count"})
+        list += std::string(key) + ",";
+    list += prometheus_named_sections;
+    return hostlens_collect(list.c_str());
+}
+
 TEST(Prometheus, ScriptedMachineHasEveryFamilyAndPassesPromtool)
 {
     script_machine();
-    std::string text = prometheus_text(json::parse(hostlens_collect(nullptr)));
+    std::string text = prometheus_text(json::parse(metrics_collection()));
     expect_unique(text);
     for (const char *family : {"os_info",
                                "kernel_info",
@@ -161,11 +177,53 @@ TEST(Prometheus, ScriptedMachineHasEveryFamilyAndPassesPromtool)
                                "disk_size_bytes",
                                "disk_used_bytes",
                                "network_up",
-                               "processes"})
+                               "net_current_bandwidth_bytes",
+                               "system_processes",
+                               "system_threads"})
         EXPECT_NE(text.find(std::string("\n# TYPE hostlens_") + family + " gauge\n"),
                   std::string::npos)
             << family;
+    for (const char *family :
+         {"cpu_time_total", "net_bytes_received_total", "net_bytes_sent_total",
+          "net_packets_received_total", "net_packets_sent_total",
+          "net_packets_received_errors_total", "net_packets_received_discarded_total",
+          "net_packets_received_unknown_total", "net_packets_outbound_errors_total",
+          "net_packets_outbound_discarded_total"})
+        EXPECT_NE(text.find(std::string("\n# TYPE hostlens_") + family + " counter\n"),
+                  std::string::npos)
+            << family;
     EXPECT_EQ(promtool(text), 0) << text;
+}
+
+/* The counters as the documents have them, to the last digit; filter
+ * interfaces left out, which would count their interface's traffic twice. */
+TEST(Prometheus, CountersExactlyAsTheDocumentsHaveThem)
+{
+    script_machine();
+    std::string text = prometheus_text(json::parse(metrics_collection()));
+    for (const char *line : {
+             "hostlens_cpu_time_total{core=\"0,0\",mode=\"user\"} 900\n",
+             "hostlens_cpu_time_total{core=\"0,0\",mode=\"privileged\"} 500\n",
+             "hostlens_cpu_time_total{core=\"0,0\",mode=\"dpc\"} 0.1234567\n",
+             "hostlens_cpu_time_total{core=\"0,1\",mode=\"user\"} 1200.0000005\n",
+             "hostlens_cpu_time_total{core=\"0,3\",mode=\"idle\"} 3000\n",
+             "hostlens_net_bytes_received_total{nic=\"Ethernet\"} 81604378624\n",
+             "hostlens_net_packets_received_total{nic=\"Ethernet\"} 61120000\n",
+             "hostlens_net_packets_received_unknown_total{nic=\"Ethernet\"} 17\n",
+             "hostlens_net_packets_outbound_discarded_total{nic=\"Ethernet\"} 1\n",
+             "hostlens_net_current_bandwidth_bytes{nic=\"Ethernet\"} 1250000000\n",
+             "hostlens_net_current_bandwidth_bytes{nic=\"Loopback Pseudo-Interface 1\"} "
+             "134217728\n",
+             "hostlens_system_processes 3\n",
+             "hostlens_system_threads 266\n",
+         })
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+    EXPECT_EQ(text.find("Filter"), std::string::npos);
+    EXPECT_EQ(text.find("bandwidth_bytes{nic=\"Wi-Fi\"}"), std::string::npos);
+    EXPECT_NE(text.find("hostlens_net_bytes_sent_total{nic=\"Wi-Fi\"} 0\n"), std::string::npos);
+    /* Without the process list, the count of the process_count section. */
+    std::string counted = prometheus_text(json{{"process_count", {{"total", 187}}}});
+    EXPECT_NE(counted.find("\nhostlens_system_processes 187\n"), std::string::npos);
 }
 
 /* Every platform operation failing from its first call on: whatever the
@@ -177,7 +235,7 @@ TEST(Prometheus, FailureDocumentsPassPromtool)
         fake_reset();
         script_machine();
         fake_fail((fake_op)op, 1, true);
-        const char *text = hostlens_collect(nullptr);
+        const char *text = metrics_collection();
         if (text == nullptr)
             continue; /* memory exhausted: the program reports it instead */
         std::string prom = prometheus_text(json::parse(text));

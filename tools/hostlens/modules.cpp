@@ -29,6 +29,9 @@ const module_entry modules[] = {
     {"locale", "locale", hostlens_locale},
     {"user", "user", hostlens_user},
     {"process_count", "process_count", hostlens_process_count},
+    {"cpu_times", "cpu_times", nullptr},
+    {"net_io", "net_io", nullptr},
+    {"processes", "processes", nullptr},
 };
 
 const int module_count = (int)(sizeof modules / sizeof modules[0]);

@@ -2,6 +2,7 @@
 
 #include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <set>
 #include <vector>
@@ -24,6 +25,7 @@ enum family_id {
     F_CPU_LOGICAL,
     F_CPU_USAGE,
     F_CPU_CORE_USAGE,
+    F_CPU_TIME,
     F_CPU_TEMP,
     F_GPU_INFO,
     F_MEM_TOTAL,
@@ -36,17 +38,33 @@ enum family_id {
     F_DISK_SIZE,
     F_DISK_USED,
     F_NET_UP,
+    F_NET_RX_BYTES,
+    F_NET_TX_BYTES,
+    F_NET_RX_PACKETS,
+    F_NET_TX_PACKETS,
+    F_NET_RX_ERRORS,
+    F_NET_RX_DISCARDS,
+    F_NET_RX_UNKNOWN,
+    F_NET_TX_ERRORS,
+    F_NET_TX_DISCARDS,
+    F_NET_BANDWIDTH,
     F_PROCESSES,
+    F_THREADS,
     F_COUNT
 };
+
+enum kind { GAUGE, COUNTER };
 
 struct family {
     const char *name;
     const char *help;
+    kind type = GAUGE;
 };
 
-/* Every metric, in the order written. All are gauges: a counter would need
- * a value that only grows, and nothing here does. */
+/* Every metric, in the order written. The counters are the platform's own
+ * cumulative figures, named as windows_exporter names them with hostlens_
+ * in place of windows_, so that rate() over them and a dashboard built for
+ * one serve the other. */
 const family families[F_COUNT] = {
     {"hostlens_os_info", "Operating system, as labels."},
     {"hostlens_kernel_info", "Kernel, as labels."},
@@ -58,6 +76,10 @@ const family families[F_COUNT] = {
     {"hostlens_cpu_logical_cores", "Logical processors."},
     {"hostlens_cpu_usage_ratio", "Share of processor time not idle over the sampling window."},
     {"hostlens_cpu_core_usage_ratio", "Share of time not idle of one logical processor."},
+    {"hostlens_cpu_time_total",
+     "Seconds each logical processor spent in each mode since boot (privileged includes "
+     "interrupt and dpc).",
+     COUNTER},
     {"hostlens_cpu_temperature_celsius", "Hottest thermal zone reading."},
     {"hostlens_gpu_info", "Display adapter, as labels."},
     {"hostlens_memory_total_bytes", "Physical memory visible to the system."},
@@ -71,7 +93,24 @@ const family families[F_COUNT] = {
     {"hostlens_disk_size_bytes", "Size of a volume."},
     {"hostlens_disk_used_bytes", "Used space of a volume."},
     {"hostlens_network_up", "1 when a network interface is up, 0 when it is down."},
-    {"hostlens_processes", "Processes on the system."},
+    {"hostlens_net_bytes_received_total", "Bytes received on an interface.", COUNTER},
+    {"hostlens_net_bytes_sent_total", "Bytes sent on an interface.", COUNTER},
+    {"hostlens_net_packets_received_total", "Packets received on an interface.", COUNTER},
+    {"hostlens_net_packets_sent_total", "Packets sent on an interface.", COUNTER},
+    {"hostlens_net_packets_received_errors_total",
+     "Received packets that held errors and were not delivered.", COUNTER},
+    {"hostlens_net_packets_received_discarded_total",
+     "Received packets discarded without an error, such as for want of buffer space.", COUNTER},
+    {"hostlens_net_packets_received_unknown_total",
+     "Received packets of an unknown or unsupported protocol.", COUNTER},
+    {"hostlens_net_packets_outbound_errors_total", "Packets that could not be sent for errors.",
+     COUNTER},
+    {"hostlens_net_packets_outbound_discarded_total", "Packets to send discarded without an error.",
+     COUNTER},
+    {"hostlens_net_current_bandwidth_bytes",
+     "Receive link speed of an interface, in bytes per second."},
+    {"hostlens_system_processes", "Processes on the system."},
+    {"hostlens_system_threads", "Threads of all processes on the system."},
 };
 
 struct label {
@@ -135,12 +174,11 @@ std::string format_value(double v)
     return buf;
 }
 
-/* One sample; labels with an empty value are left out, and a series already
- * written (two adapters of one name) is not written twice. */
-void sample(writer &w, family_id f, std::vector<label> labels, double v)
+/* One sample of a value already in its text form; labels with an empty
+ * value are left out, and a series already written (two adapters of one
+ * name) is not written twice. */
+void sample_text(writer &w, family_id f, const std::vector<label> &labels, const std::string &v)
 {
-    if (!isfinite(v))
-        return;
     std::string series = families[f].name;
     std::string set;
     for (const label &l : labels)
@@ -150,7 +188,50 @@ void sample(writer &w, family_id f, std::vector<label> labels, double v)
         series += "{" + set + "}";
     if (!w.seen.insert(series).second)
         return;
-    w.samples[f].push_back(series + " " + format_value(v));
+    w.samples[f].push_back(series + " " + v);
+}
+
+void sample(writer &w, family_id f, std::vector<label> labels, double v)
+{
+    if (isfinite(v))
+        sample_text(w, f, labels, format_value(v));
+}
+
+/* A counter's value exactly as the document has it: a whole number digit
+ * for digit, a fraction (seconds to 100 ns) in the shortest text that reads
+ * back as the same double. False when the member is no number, or negative. */
+bool counter_text(const json &obj, const char *key, std::string *out)
+{
+    if (!obj.is_object())
+        return false;
+    auto it = obj.find(key);
+    if (it == obj.end())
+        return false;
+    if (it->is_number_unsigned()) {
+        *out = std::to_string(it->get<uint64_t>());
+        return true;
+    }
+    if (!it->is_number_float())
+        return false;
+    double v = it->get<double>();
+    if (!isfinite(v) || v < 0)
+        return false;
+    char buf[64];
+    for (int digits = 15; digits <= 17; digits++) {
+        snprintf(buf, sizeof buf, "%.*g", digits, v);
+        if (strtod(buf, nullptr) == v)
+            break;
+    }
+    *out = buf;
+    return true;
+}
+
+void counter(writer &w, family_id f, const std::vector<label> &labels, const json &obj,
+             const char *key)
+{
+    std::string v;
+    if (counter_text(obj, key, &v))
+        sample_text(w, f, labels, v);
 }
 
 /* An info metric: value 1 and the known texts as labels; nothing when no
@@ -227,9 +308,26 @@ void system_metrics(writer &w, const json &doc)
         sample(w, F_BOOT_TIME, {}, v);
     if (number(section(doc, "uptime"), "total_seconds", &v) && v >= 0)
         sample(w, F_UPTIME, {}, v);
-    /* A running system has at least this process: 0 means the count failed. */
-    if (number(section(doc, "process_count"), "total", &v) && v > 0)
+    /* The process list when there is one, with its threads; a running
+     * system has at least this process, so an empty list or a count of 0
+     * means the query failed. */
+    const json &processes = section(doc, "processes");
+    if (processes.is_array() && !processes.empty()) {
+        double threads = 0;
+        bool all = true;
+        for (const json &p : processes) {
+            double n;
+            if (number(p, "threads", &n))
+                threads += n;
+            else
+                all = false;
+        }
+        sample(w, F_PROCESSES, {}, (double)processes.size());
+        if (all)
+            sample(w, F_THREADS, {}, threads);
+    } else if (number(section(doc, "process_count"), "total", &v) && v > 0) {
         sample(w, F_PROCESSES, {}, v);
+    }
 }
 
 void cpu_metrics(writer &w, const json &doc)
@@ -250,6 +348,20 @@ void cpu_metrics(writer &w, const json &doc)
             if (cores[i].is_number())
                 sample(w, F_CPU_CORE_USAGE, {{"core", std::to_string(i)}},
                        cores[i].get<double>() / 100.0);
+    const json &times = section(doc, "cpu_times");
+    const json &per_core = times.is_object() && times.contains("cores") ? times["cores"] : json();
+    static const char *const modes[][2] = {{"user", "user_s"},
+                                           {"privileged", "privileged_s"},
+                                           {"idle", "idle_s"},
+                                           {"interrupt", "interrupt_s"},
+                                           {"dpc", "dpc_s"}};
+    for (size_t i = 0; per_core.is_array() && i < per_core.size(); i++) {
+        std::string core = text(per_core[i], "core");
+        if (core.empty())
+            continue;
+        for (const auto &m : modes)
+            counter(w, F_CPU_TIME, {{"core", core}, {"mode", m[0]}}, per_core[i], m[1]);
+    }
     /* -1.0 is the document's "no reading". */
     if (number(section(doc, "cpu_temp"), "celsius", &v) && v >= 0)
         sample(w, F_CPU_TEMP, {}, v);
@@ -308,9 +420,32 @@ void device_metrics(writer &w, const json &doc)
         if (!name.empty() && number(i, "is_up", &up) && (up == 0 || up == 1))
             sample(w, F_NET_UP, {{"interface", name}, {"mac", text(i, "mac")}}, up);
     }
+    /* A filter interface repeats the traffic of the interface beneath it:
+     * summed with it, it would count that traffic twice. */
+    for (const json &i : section(doc, "net_io")) {
+        std::string nic = text(i, "name");
+        double filter;
+        if (nic.empty() || !number(i, "filter", &filter) || filter != 0)
+            continue;
+        std::vector<label> labels = {{"nic", nic}};
+        counter(w, F_NET_RX_BYTES, labels, i, "rx_bytes");
+        counter(w, F_NET_TX_BYTES, labels, i, "tx_bytes");
+        counter(w, F_NET_RX_PACKETS, labels, i, "rx_packets");
+        counter(w, F_NET_TX_PACKETS, labels, i, "tx_packets");
+        counter(w, F_NET_RX_ERRORS, labels, i, "rx_errors");
+        counter(w, F_NET_RX_DISCARDS, labels, i, "rx_discards");
+        counter(w, F_NET_RX_UNKNOWN, labels, i, "rx_unknown");
+        counter(w, F_NET_TX_ERRORS, labels, i, "tx_errors");
+        counter(w, F_NET_TX_DISCARDS, labels, i, "tx_discards");
+        double bps;
+        if (number(i, "rx_speed_bps", &bps) && bps >= 0)
+            sample(w, F_NET_BANDWIDTH, labels, bps / 8.0);
+    }
 }
 
 } // namespace
+
+const char prometheus_named_sections[] = "cpu_times,net_io,processes";
 
 std::string prometheus_text(const json &doc)
 {
@@ -324,7 +459,8 @@ std::string prometheus_text(const json &doc)
         if (w.samples[f].empty())
             continue;
         out += std::string("# HELP ") + families[f].name + " " + families[f].help + "\n";
-        out += std::string("# TYPE ") + families[f].name + " gauge\n";
+        out += std::string("# TYPE ") + families[f].name +
+               (families[f].type == COUNTER ? " counter\n" : " gauge\n");
         for (const std::string &s : w.samples[f])
             out += s + "\n";
     }

@@ -11,12 +11,17 @@
 #include <nlohmann/json.hpp>
 
 /*
- * Gauges and info metrics (value 1, texts as labels) named hostlens_*, in
- * base units, each family once with its HELP and TYPE lines. Sections the
+ * Gauges, counters and info metrics (value 1, texts as labels) named
+ * hostlens_*, in base units, each family once with its HELP and TYPE lines. Sections the
  * document lacks and values it reports as unknown are left out, so a
  * document of a failing machine gives fewer samples, never invented ones.
  * No timestamps: the textfile collectors refuse them.
  */
 std::string prometheus_text(const nlohmann::ordered_json &doc);
+
+/* The modules reached only by name whose sections the metrics read, as a
+ * list for hostlens_collect: the program collects them beside the
+ * snapshot's sections. */
+extern const char prometheus_named_sections[];
 
 #endif
