@@ -144,7 +144,9 @@ HOSTLENS_API const char *hostlens_get_all(void);
  *    few times, when the list grows while it is read), no process opened.
  * None of them sleeps; each costs the platform's answer and time linear in
  * the processors, interfaces or processes listed, which have no cap. Their
- * counters are cumulative: a host takes rates from two calls. Names match
+ * counters are cumulative since boot (or since the interface started): a
+ * host takes rates from two calls. A value the platform refuses is
+ * "unknown", never 0; their schemas give every member's unit. Names match
  * exactly (case included); blanks (spaces, tabs, line breaks) around
  * a name and empty items are ignored, and a name given twice counts once.
  * NULL, "" or a list that names nothing means every snapshot section except
@@ -155,11 +157,10 @@ HOSTLENS_API const char *hostlens_get_all(void);
  * The sections stand in the snapshot's order, whatever the order of the
  * list, and each is exactly the snapshot's section (so "public_ip" has no
  * "error" member); there is no "logo" member. The modules reached only by
- * name follow, in the order above, each as the document
- * hostlens_collect("<name>") gives. Names that are not section
- * keys follow as the member "unknown_modules": an array of those names as
- * given (blanks removed, each once, in the order given), present only when
- * there is at least one. A list of unknown names only gives
+ * name follow, in the order above, each the same as when named alone.
+ * Names that are not section keys follow as the member "unknown_modules":
+ * an array of those names as given (blanks removed, each once, in the order
+ * given), present only when there is at least one. A list of unknown names only gives
  * {"unknown_modules":[...]}. Any list, of any length and any bytes, gives a
  * valid document.
  *
