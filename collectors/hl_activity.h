@@ -80,7 +80,10 @@ int hl_impl_net_io_parse(const uint8_t *p, size_t length, hl_net_io_list_t *out)
 #define HL_SPI_PPID 88u
 #define HL_SPI_HANDLES 96u
 #define HL_SPI_WORKING_SET 144u
-#define HL_SPI_PRIVATE 200u /* PrivatePageCount, in bytes */
+/* VM_COUNTERS.PagefileUsage: the private memory committed, in bytes. The
+ * PrivatePageCount after the counters holds the same figure on Windows, but
+ * Wine leaves it 0. */
+#define HL_SPI_PRIVATE 184u
 
 /* Appends one entry per process of the list in p[0..length), following
  * NextEntryOffset. `address` is where p[0] lay when the platform filled it:

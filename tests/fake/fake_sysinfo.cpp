@@ -120,8 +120,8 @@ int32_t process_list(void *buffer, uint32_t length, uint32_t *returned)
         put(e, 88, p.ppid, 8);
         put(e, 96, p.handles, 4);
         put(e, 144, p.working_set, 8);
-        put(e, 184, p.private_bytes, 8); /* PagefileUsage, the same figure */
-        put(e, 200, p.private_bytes, 8);
+        put(e, 184, p.private_bytes, 8); /* PagefileUsage */
+        put(e, 200, p.private_bytes, 8); /* PrivatePageCount, the same figure */
         at += size;
     }
     *returned = (uint32_t)need;

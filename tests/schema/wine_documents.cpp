@@ -56,6 +56,19 @@ static bool write_collect(FILE *out, HMODULE dll, const char *list, const char *
     return true;
 }
 
+/* A module reached only by name, written as its own document's export. */
+static bool write_named(FILE *out, HMODULE dll, const char *module, const char *state)
+{
+    collect_fn f = (collect_fn)(void *)GetProcAddress(dll, "hostlens_collect");
+    if (f == NULL)
+        return false;
+    const char *text = f(module);
+    fprintf(out, "hostlens_%s\t%s\t%s\n", module, state, text != NULL ? text : "<NULL>");
+    return true;
+}
+
+static const char *const named_modules[] = {"cpu_times", "net_io", "processes"};
+
 static bool write_document(FILE *out, HMODULE dll, const char *name, const char *state)
 {
     doc_fn f = (doc_fn)(void *)GetProcAddress(dll, name);
@@ -99,6 +112,8 @@ int main(int argc, char **argv)
         ok = write_document(out, dll, name, "served") && ok;
     ok = write_collect(out, dll, NULL, "served") && ok;
     ok = write_collect(out, dll, "public_ip, cpu,gpu,bogus,\x01\xff", "served") && ok;
+    for (const char *module : named_modules)
+        ok = write_named(out, dll, module, "served") && ok;
     wine_server_stop(srv);
 
     ok = write_document(out, dll, "hostlens_public_ip", "refused") && ok;
