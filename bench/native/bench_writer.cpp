@@ -396,12 +396,84 @@ void memcpy_case(benchmark::State &state, const set_t *s)
     state.SetBytesProcessed((int64_t)(state.iterations() * o.text.size()));
 }
 
+/* ---- the lists without a cap: cost per entry at 10, 1,000 and 10,000 ---- */
+
+/* n processes of 8 threads each, or n interfaces, scripted on a fresh fake. */
+void script_processes(int n)
+{
+    fake_reset();
+    for (int i = 0; i < n; i++) {
+        std::string name = "svchost-" + std::to_string(i) + ".exe";
+        fake_add_process({(uint64_t)i * 4 + 8, 4, fake_u16(name.c_str()), 8, 250,
+                          UINT64_C(133500000000000000) + (uint64_t)i * 10000000, 15625000, 1093750,
+                          52428800, 33554432});
+    }
+}
+
+void script_interfaces(int n)
+{
+    fake_reset();
+    for (int i = 0; i < n; i++)
+        fake_net_add_if2_row({(uint64_t)i << 24,
+                              (uint32_t)i + 1,
+                              "Ethernet " + std::to_string(i),
+                              "Virtual Ethernet Adapter #" + std::to_string(i),
+                              {0x00, 0x15, 0x5D, 0x01, (uint8_t)(i >> 8), (uint8_t)i},
+                              1,
+                              1,
+                              UINT64_C(25000000000),
+                              UINT64_C(25000000000),
+                              UINT64_C(81604378624) + (uint64_t)i,
+                              61000000,
+                              120000,
+                              5,
+                              2,
+                              17,
+                              UINT64_C(6442450944),
+                              9000000,
+                              3000,
+                              1,
+                              0});
+}
+
+/* The collector and the writer of one document, as hostlens_collect runs
+ * them, per entry. */
+void processes_case(benchmark::State &state)
+{
+    int n = (int)state.range(0);
+    script_processes(n);
+    for (auto _ : state) {
+        hl_process_list_t r;
+        hl_impl_processes(&r);
+        bench_buffer.length = 0;
+        hl_write_processes(&bench_buffer, &r);
+        hl_processes_release(&r);
+        benchmark::DoNotOptimize(bench_buffer.data);
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+void net_io_case(benchmark::State &state)
+{
+    int n = (int)state.range(0);
+    script_interfaces(n);
+    for (auto _ : state) {
+        hl_net_io_list_t r;
+        hl_impl_net_io(&r);
+        bench_buffer.length = 0;
+        hl_write_net_io(&bench_buffer, &r);
+        hl_net_io_release(&r);
+        benchmark::DoNotOptimize(bench_buffer.data);
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
 /* Keeps the console output and, beside it, the throughput of every case for
  * the summary. */
 class summary_reporter : public benchmark::ConsoleReporter
 {
   public:
-    std::map<std::string, double> rate;
+    std::map<std::string, double> rate, items;
 
     void ReportRuns(const std::vector<Run> &runs) override
     {
@@ -409,6 +481,9 @@ class summary_reporter : public benchmark::ConsoleReporter
             auto it = r.counters.find("bytes_per_second");
             if (it != r.counters.end() && !r.error_occurred)
                 rate[r.benchmark_name()] = it->second.value;
+            it = r.counters.find("items_per_second");
+            if (it != r.counters.end() && !r.error_occurred)
+                items[r.benchmark_name()] = it->second.value;
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -424,6 +499,11 @@ int main(int argc, char **argv)
     for (const set_t &s : SETS) {
         benchmark::RegisterBenchmark((std::string("writer/") + s.name).c_str(), writer_case, &s);
         benchmark::RegisterBenchmark((std::string("memcpy/") + s.name).c_str(), memcpy_case, &s);
+    }
+    const int sizes[] = {10, 1000, 10000};
+    for (int n : sizes) {
+        benchmark::RegisterBenchmark("list/processes", processes_case)->Arg(n);
+        benchmark::RegisterBenchmark("list/net_io", net_io_case)->Arg(n);
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
@@ -453,6 +533,25 @@ int main(int argc, char **argv)
         }
         printf("| %s | %zu | %.0f | %.0f | %.1f%% | %s |\n", s.name, output_of(s).text.size(),
                w->second / 1e6, m->second / 1e6, ratio * 100.0, verdict);
+    }
+
+    /* Per entry, collector and writer: flat within 1.5x from 10 to 10,000. */
+    printf("\n| list | ns per entry at 10 | at 1,000 | at 10,000 | largest/smallest | target |\n");
+    printf("|---|---:|---:|---:|---:|---|\n");
+    for (const char *list : {"processes", "net_io"}) {
+        double ns[3], lo = 1e300, hi = 0;
+        bool all = true;
+        for (int i = 0; i < 3; i++) {
+            auto it =
+                reporter.items.find(std::string("list/") + list + "/" + std::to_string(sizes[i]));
+            all = all && it != reporter.items.end() && it->second > 0;
+            ns[i] = all ? 1e9 / it->second : 0;
+            lo = ns[i] < lo ? ns[i] : lo;
+            hi = ns[i] > hi ? ns[i] : hi;
+        }
+        if (all)
+            printf("| %s | %.0f | %.0f | %.0f | %.2fx | <= 1.5x %s |\n", list, ns[0], ns[1], ns[2],
+                   hi / lo, hi / lo <= 1.5 ? "holds" : "MISSED");
     }
     hl_port_free(bench_buffer.data);
     benchmark::Shutdown();
