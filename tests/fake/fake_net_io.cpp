@@ -96,14 +96,16 @@ uint32_t hl_port_if_table2(void **table)
     uint32_t rows = (uint32_t)t.rows.size();
     if (t.raw) {
         rows = 0;
-        memcpy(&rows, t.raw_bytes.data(), t.raw_bytes.size() < 4 ? t.raw_bytes.size() : 4);
+        for (size_t i = 0; i < 4 && i < t.raw_bytes.size(); i++)
+            rows |= (uint32_t)t.raw_bytes[i] << (8 * i);
     }
     size_t size = HEADER + (size_t)rows * ROW;
     uint8_t *p = (uint8_t *)calloc(1, size);
     if (p == nullptr)
         return 8;
     if (t.raw) {
-        memcpy(p, t.raw_bytes.data(), t.raw_bytes.size() < size ? t.raw_bytes.size() : size);
+        if (!t.raw_bytes.empty())
+            memcpy(p, t.raw_bytes.data(), t.raw_bytes.size() < size ? t.raw_bytes.size() : size);
     } else {
         put(p, 0, rows, 4);
         for (uint32_t i = 0; i < rows; i++)

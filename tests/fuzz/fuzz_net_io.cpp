@@ -30,8 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     hl_net_io_release(&r);
 
     fake_reset();
-    if (span.size() >= 4)
-        span[0] %= 9, span[1] = span[2] = span[3] = 0;
+    if (span.size() < 4)
+        span.resize(4, 0);
+    span[0] %= 9, span[1] = span[2] = span[3] = 0;
     fake_net_set_if_table2_raw(span);
     long heap = fake_outstanding(FAKE_RES_HEAP);
     nlohmann::ordered_json d = must_be_module(hostlens_collect("net_io"), "net_io", true);

@@ -188,6 +188,42 @@ TEST(NetIo, ScriptedMachineWithSpeedsBeyondThirtyTwoBits)
     EXPECT_TRUE(fake_all_released());
 }
 
+TEST(NetIo, EveryLengthUpToAThousand)
+{
+    /* 16 and 256 were the network module's caps; these lists have none. */
+    for (int n : {0, 1, 16, 17, 256, 257, 1000}) {
+        fake_reset();
+        for (int i = 0; i < n; i++)
+            fake_net_add_if2_row({(uint64_t)i,
+                                  (uint32_t)i + 1,
+                                  "if" + std::to_string(i),
+                                  "",
+                                  {},
+                                  1,
+                                  1,
+                                  0,
+                                  0,
+                                  (uint64_t)i,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0});
+        json d = parsed(hostlens_collect("net_io"))["net_io"];
+        ASSERT_EQ((int)d.size(), n);
+        for (int i = 0; i < n; i += n / 5 + 1) {
+            EXPECT_EQ(d[i]["name"], "if" + std::to_string(i));
+            EXPECT_EQ(d[i]["rx_bytes"], (uint64_t)i);
+        }
+        EXPECT_TRUE(fake_all_released());
+    }
+}
+
 TEST(NetIo, ReaderStopsAtTheSpanAndTheDeclaredRows)
 {
     struct {
