@@ -35,6 +35,9 @@ struct hl_records_t {
     hl_locale_info_t locale;
     hl_user_info_t user;
     uint64_t process_count;
+    hl_cpu_times_t cpu_times;
+    hl_net_io_list_t net_io;
+    hl_process_list_t processes;
     hl_disk_io_list_t disk_io;
     hl_volume_list_t volumes;
     hl_hypervisor_info_t hypervisor;
@@ -241,6 +244,42 @@ static void write_process_count(hl_json_t *j, const hl_records_t *r, hl_form_t)
     hl_write_process_count(j, r->process_count);
 }
 
+static void collect_cpu_times(hl_records_t *r)
+{
+    hl_impl_cpu_times(&r->cpu_times);
+}
+static void write_cpu_times(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_cpu_times(j, &r->cpu_times);
+}
+static void release_cpu_times(hl_records_t *r)
+{
+    hl_cpu_times_release(&r->cpu_times);
+}
+static void collect_net_io(hl_records_t *r)
+{
+    hl_impl_net_io(&r->net_io);
+}
+static void write_net_io(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_net_io(j, &r->net_io);
+}
+static void release_net_io(hl_records_t *r)
+{
+    hl_net_io_release(&r->net_io);
+}
+static void collect_processes(hl_records_t *r)
+{
+    hl_impl_processes(&r->processes);
+}
+static void write_processes(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_processes(j, &r->processes);
+}
+static void release_processes(hl_records_t *r)
+{
+    hl_processes_release(&r->processes);
+}
 static void collect_disk_io(hl_records_t *r)
 {
     hl_impl_disk_io(&r->disk_io);
@@ -316,7 +355,13 @@ const hl_module_t hl_modules[] = {
     {"locale", OBJ, collect_locale, write_locale, NULL, NULL, NULL, FULL, 0},
     {"user", OBJ, collect_user, write_user, NULL, NULL, NULL, REDUCED, 0},
     {"process_count", OBJ, collect_process_count, write_process_count, NULL, NULL, NULL, FULL, 0},
-    /* Reached by name only. */
+    /* Reached only by name. */
+    {"cpu_times", OBJ, collect_cpu_times, write_cpu_times, NULL, NULL, release_cpu_times, FULL,
+     HL_MODULE_NAMED},
+    {"net_io", LIST, collect_net_io, write_net_io, NULL, NULL, release_net_io, FULL,
+     HL_MODULE_NAMED},
+    {"processes", LIST, collect_processes, write_processes, NULL, NULL, release_processes, FULL,
+     HL_MODULE_NAMED},
     {"disk_io", LIST, collect_disk_io, write_disk_io, NULL, NULL, release_disk_io, FULL,
      HL_MODULE_NAMED},
     {"volumes", LIST, collect_volumes, write_volumes, NULL, NULL, release_volumes, FULL,

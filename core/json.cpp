@@ -372,6 +372,23 @@ void hl_json_dbl(hl_json_t *j, double x)
     j_put(j, p, (size_t)(buf + sizeof buf - p));
 }
 
+void hl_json_fixed(hl_json_t *j, uint64_t n, unsigned decimals)
+{
+    if (decimals > 19)
+        decimals = 19;
+    char buf[48];
+    char *end = buf + sizeof buf;
+    char *p = end;
+    for (unsigned d = 0; d < decimals; d++) {
+        *--p = (char)('0' + n % 10);
+        n /= 10;
+    }
+    if (decimals > 0)
+        *--p = '.';
+    p = u64_digits(n, p);
+    j_put(j, p, (size_t)(end - p));
+}
+
 void hl_json_key(hl_json_t *j, const char *key)
 {
     hl_json_str(j, key);

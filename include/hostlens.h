@@ -132,12 +132,27 @@ HOSTLENS_API const char *hostlens_get_all(void);
  * hostlens_get_all: "os", "host", "kernel", "uptime", "boot_time",
  * "packages", "shell", "resolution", "de", "wm", "terminal",
  * "terminal_font", "cpu", "cpu_temp", "gpu", "memory", "swap", "battery",
- * "disk", "network", "public_ip", "locale", "user", "process_count". Names
- * match exactly (case included); blanks (spaces, tabs, line breaks) around
+ * "disk", "network", "public_ip", "locale", "user", "process_count", and
+ * the modules reached only by name, which are not in the snapshot:
+ *  - "cpu_times": seconds each logical processor of every processor group
+ *    spent in user, privileged (kernel without idle), idle, interrupt and
+ *    DPC time since boot, and their sums; one query per processor group;
+ *  - "net_io": for every interface of the interface table, its byte,
+ *    packet, error and discard counters and its link speeds; one call;
+ *  - "processes": every process with its parent, name, threads, handles,
+ *    memory, processor times and start time; one call (repeated, at most a
+ *    few times, when the list grows while it is read), no process opened.
+ * None of them sleeps; each costs the platform's answer and time linear in
+ * the processors, interfaces or processes listed, which have no cap. Their
+ * counters are cumulative since boot (or since the interface started): a
+ * host takes rates from two calls. A value the platform refuses is
+ * "unknown", never 0; their schemas give every member's unit. Names match
+ * exactly (case included); blanks (spaces, tabs, line breaks) around
  * a name and empty items are ignored, and a name given twice counts once.
- * NULL, "" or a list that names nothing means every section except
+ * NULL, "" or a list that names nothing means every snapshot section except
  * "public_ip": the public IP, the only one that sends a request to a third
- * party, is collected only when named.
+ * party, is collected only when named, and the modules reached only by name
+ * only when named.
  *
  * The list may also name modules that are not sections of hostlens_get_all
  * and have no export of their own. They are collected only when named
@@ -162,10 +177,11 @@ HOSTLENS_API const char *hostlens_get_all(void);
  *
  * The sections stand in the snapshot's order, whatever the order of the
  * list, and each is exactly the snapshot's section (so "public_ip" has no
- * "error" member); there is no "logo" member. Names that are not section
- * keys follow as the member "unknown_modules": an array of those names as
- * given (blanks removed, each once, in the order given), present only when
- * there is at least one. A list of unknown names only gives
+ * "error" member); there is no "logo" member. The modules reached only by
+ * name follow, in the order above, each the same as when named alone.
+ * Names that are not section keys follow as the member "unknown_modules":
+ * an array of those names as given (blanks removed, each once, in the order
+ * given), present only when there is at least one. A list of unknown names only gives
  * {"unknown_modules":[...]}. Any list, of any length and any bytes, gives a
  * valid document.
  *

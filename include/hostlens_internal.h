@@ -51,6 +51,10 @@ void hl_json_arr_close(hl_json_t *j);
 void hl_json_comma_arr(hl_json_t *j);
 /* "key": then "unknown" for a negative value, else the double. */
 void hl_json_kvd_unknown(hl_json_t *j, const char *key, double x);
+/* n / 10^decimals as a decimal number with exactly `decimals` digits after
+ * the point (at most 19), computed in integers: exact, where a double
+ * would round (a counter of 100 ns units is n with 7 decimals, seconds). */
+void hl_json_fixed(hl_json_t *j, uint64_t n, unsigned decimals);
 
 /* ---- text helpers ----------------------------------------------------------- */
 
@@ -380,6 +384,80 @@ typedef struct hl_cpu_window_t {
     int clock_ok;
 } hl_cpu_window_t;
 
+/* ---- what the machine is doing: cumulative counters as the platform keeps
+ * them, each entry with what identifies it from one call to the next, so
+ * that two records can be turned into rates ------------------------------- */
+
+/* A counter the platform refused. */
+#define HL_COUNTER_UNKNOWN UINT64_MAX
+
+/* Processor time since boot, in the platform's 100 ns units. */
+typedef struct hl_cpu_ticks_t {
+    uint64_t user;
+    uint64_t privileged; /* kernel time without idle time */
+    uint64_t idle;
+    uint64_t interrupt;
+    uint64_t dpc;
+} hl_cpu_ticks_t;
+
+typedef struct hl_core_times_t {
+    uint32_t group; /* processor group */
+    uint32_t index; /* processor number within the group */
+    hl_cpu_ticks_t ticks;
+} hl_core_times_t;
+
+typedef struct hl_cpu_times_t {
+    /* Sums over the cores; HL_COUNTER_UNKNOWN unless every group answered. */
+    hl_cpu_ticks_t total;
+    hl_core_times_t *cores; /* one heap block */
+    int32_t count, capacity;
+    int out_of_memory;
+} hl_cpu_times_t;
+
+/* UTF-8 of a 256-unit interface text and its NUL (at most 3 bytes a unit). */
+#define HL_NET_TEXT_SIZE 772
+
+typedef struct hl_net_io_entry_t {
+    uint64_t luid; /* the interface's locally unique identifier */
+    uint32_t if_index;
+    char name[HL_NET_TEXT_SIZE]; /* the alias */
+    char description[HL_NET_TEXT_SIZE];
+    char mac[24];
+    int32_t is_up;
+    int32_t hardware; /* a hardware interface */
+    int32_t filter;   /* a filter interface, which repeats another one's traffic */
+    uint64_t rx_bytes, tx_bytes;
+    uint64_t rx_packets, tx_packets; /* unicast and non-unicast */
+    uint64_t rx_errors, tx_errors;
+    uint64_t rx_discards, tx_discards;
+    uint64_t rx_unknown;                 /* packets of an unknown protocol */
+    uint64_t rx_speed_bps, tx_speed_bps; /* HL_COUNTER_UNKNOWN: the driver does not know */
+} hl_net_io_entry_t;
+
+typedef struct hl_net_io_list_t {
+    hl_net_io_entry_t *items; /* one heap block */
+    int32_t count, capacity;
+    int out_of_memory;
+} hl_net_io_list_t;
+
+typedef struct hl_process_entry_t {
+    uint64_t pid, ppid;
+    uint64_t create_time;  /* 100 ns since 1601 (UTC); 0 when the platform has none */
+    uint64_t user, kernel; /* processor time, 100 ns */
+    uint64_t working_set_bytes, private_bytes;
+    uint32_t threads, handles;
+    int32_t name_at;     /* offset of the UTF-8 name in the list's text; -1: unknown */
+    int32_t name_length; /* bytes */
+    char start_time[24]; /* "YYYY-MM-DDThh:mm:ssZ" or "unknown" */
+} hl_process_entry_t;
+
+typedef struct hl_process_list_t {
+    hl_process_entry_t *items; /* one heap block */
+    int32_t count, capacity;
+    char *text; /* the names, one after another, not terminated */
+    int32_t text_length, text_capacity;
+    int out_of_memory;
+} hl_process_list_t;
 /* The hypervisor the machine runs under, from CPUID. */
 typedef struct hl_hypervisor_info_t {
     int64_t present; /* 1, 0, or -1 on a processor without CPUID */
@@ -431,6 +509,15 @@ void hl_impl_disk(hl_disk_list_t *out);
 void hl_impl_host(hl_host_info_t *out);
 void hl_impl_network(hl_network_info_t *out);
 void hl_impl_public_ip(hl_public_ip_info_t *out);
+/* The modules reached only by name. Each makes one platform call (one per
+ * processor group for the CPU times), sleeps never, and leaves the heap
+ * blocks of its record for the caller to free with its release function. */
+void hl_impl_cpu_times(hl_cpu_times_t *out);
+void hl_impl_net_io(hl_net_io_list_t *out);
+void hl_impl_processes(hl_process_list_t *out);
+void hl_cpu_times_release(hl_cpu_times_t *r);
+void hl_net_io_release(hl_net_io_list_t *r);
+void hl_processes_release(hl_process_list_t *r);
 /* The list collectors below allocate; hl_*_free gives their blocks back. */
 void hl_impl_disk_io(hl_disk_io_list_t *out);
 void hl_disk_io_free(hl_disk_io_list_t *r);
@@ -465,8 +552,12 @@ void hl_write_disk(hl_json_t *j, const hl_disk_list_t *r);       /* the entries 
 void hl_write_host(hl_json_t *j, const hl_host_info_t *r);
 void hl_write_network(hl_json_t *j, const hl_network_info_t *r);
 void hl_write_public_ip(hl_json_t *j, const hl_public_ip_info_t *r);
-void hl_write_disk_io(hl_json_t *j, const hl_disk_io_list_t *r); /* the entries */
-void hl_write_volumes(hl_json_t *j, const hl_volume_list_t *r);  /* the entries */
+/* Each fails the document (hl_json_fail) when its record ran out of memory. */
+void hl_write_cpu_times(hl_json_t *j, const hl_cpu_times_t *r);
+void hl_write_net_io(hl_json_t *j, const hl_net_io_list_t *r);     /* the entries */
+void hl_write_processes(hl_json_t *j, const hl_process_list_t *r); /* the entries */
+void hl_write_disk_io(hl_json_t *j, const hl_disk_io_list_t *r);   /* the entries */
+void hl_write_volumes(hl_json_t *j, const hl_volume_list_t *r);    /* the entries */
 void hl_write_hypervisor(hl_json_t *j, const hl_hypervisor_info_t *r);
 void hl_write_os_release(hl_json_t *j, const hl_os_release_info_t *r);
 

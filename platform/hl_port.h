@@ -92,6 +92,18 @@ int hl_port_thread_times(uint64_t *kernel, uint64_t *user);
  * 1 on x86-64; 0 on a processor without the instruction, out untouched. */
 int hl_port_cpuid(uint32_t leaf, uint32_t subleaf, uint32_t out[4]);
 
+/* ---- native system information: ntdll's NtQuerySystemInformation and
+ * NtQuerySystemInformationEx, looked up at first use. Each returns the
+ * NTSTATUS (0 = success; STATUS_PROCEDURE_NOT_FOUND when ntdll lacks the
+ * function) and the byte count the call reported in *returned: what it
+ * wrote, or on STATUS_INFO_LENGTH_MISMATCH what it would need. ----------- */
+#define HL_SYSTEM_PROCESS_INFORMATION 5u
+#define HL_SYSTEM_PROCESSOR_PERFORMANCE_INFORMATION 8u
+#define HL_STATUS_INFO_LENGTH_MISMATCH ((int32_t)0xC0000004u)
+int32_t hl_port_system_info(uint32_t info_class, void *buffer, uint32_t length, uint32_t *returned);
+int32_t hl_port_system_info_ex(uint32_t info_class, const void *input, uint32_t input_length,
+                               void *buffer, uint32_t length, uint32_t *returned);
+
 /* ---- performance counters (PDH); each returns the PDH status, 0 = success -- */
 long hl_port_pdh_open(hl_handle_t *query);
 long hl_port_pdh_add_english(hl_handle_t query, const char16_t *path, hl_handle_t *counter);
@@ -191,6 +203,12 @@ void hl_port_unicast_read(const void *unicast, hl_port_unicast_t *out);
 int hl_port_inet_ntop(int family, const uint8_t *addr, char *buffer, size_t size); /* 1 ok */
 /* GetIfTable(buffer, size, FALSE): the raw MIB_IFTABLE bytes. */
 uint32_t hl_port_if_table(void *buffer, uint32_t *size);
+
+/* GetIfTable2: *table receives the MIB_IF_TABLE2 the system allocated, or
+ * NULL; returns the status. Every table it gave goes back through
+ * hl_port_free_mib_table (FreeMibTable). */
+uint32_t hl_port_if_table2(void **table);
+void hl_port_free_mib_table(void *table);
 
 /* ---- environment, account, locale, processes ---------------------------------- */
 uint32_t hl_port_getenv(const char16_t *name, char16_t *buffer, uint32_t length);

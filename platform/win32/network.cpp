@@ -1,7 +1,7 @@
 /*
  * IP helper: the adapter list through the looked-up GetAdaptersAddresses,
- * its records and unicast addresses read field by field, address text, and
- * the raw interface table.
+ * its records and unicast addresses read field by field, address text, the
+ * raw interface table, and the interface table of GetIfTable2.
  */
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -9,6 +9,7 @@
 #include <stddef.h>
 #include <string.h>
 
+#include "hl_activity.h"
 #include "hl_port.h"
 #include "winapi.h"
 
@@ -79,4 +80,47 @@ uint32_t hl_port_if_table(void *buffer, uint32_t *size)
     DWORD rc = get_if_table((PMIB_IFTABLE)buffer, &s, FALSE);
     *size = s;
     return rc;
+}
+
+/* The interface table's layout, as the portable reader takes it. */
+static_assert(offsetof(MIB_IF_TABLE2, Table) == HL_IFTABLE2_HEADER, "MIB_IF_TABLE2 header");
+static_assert(sizeof(MIB_IF_ROW2) == HL_IFROW2_SIZE, "MIB_IF_ROW2 size");
+static_assert(offsetof(MIB_IF_ROW2, InterfaceIndex) == HL_IFROW2_INDEX, "InterfaceIndex");
+static_assert(offsetof(MIB_IF_ROW2, Alias) == HL_IFROW2_ALIAS, "Alias");
+static_assert(offsetof(MIB_IF_ROW2, Description) == HL_IFROW2_DESCRIPTION, "Description");
+static_assert(offsetof(MIB_IF_ROW2, PhysicalAddressLength) == HL_IFROW2_PHYS_LENGTH, "phys len");
+static_assert(offsetof(MIB_IF_ROW2, PhysicalAddress) == HL_IFROW2_PHYS, "PhysicalAddress");
+static_assert(offsetof(MIB_IF_ROW2, InterfaceAndOperStatusFlags) == HL_IFROW2_FLAGS, "flags");
+static_assert(offsetof(MIB_IF_ROW2, OperStatus) == HL_IFROW2_OPER_STATUS, "OperStatus");
+static_assert(offsetof(MIB_IF_ROW2, TransmitLinkSpeed) == HL_IFROW2_TX_SPEED, "TransmitLinkSpeed");
+static_assert(offsetof(MIB_IF_ROW2, ReceiveLinkSpeed) == HL_IFROW2_RX_SPEED, "ReceiveLinkSpeed");
+static_assert(offsetof(MIB_IF_ROW2, InOctets) == HL_IFROW2_IN_OCTETS, "InOctets");
+static_assert(offsetof(MIB_IF_ROW2, InUcastPkts) == HL_IFROW2_IN_UCAST, "InUcastPkts");
+static_assert(offsetof(MIB_IF_ROW2, InNUcastPkts) == HL_IFROW2_IN_NUCAST, "InNUcastPkts");
+static_assert(offsetof(MIB_IF_ROW2, InDiscards) == HL_IFROW2_IN_DISCARDS, "InDiscards");
+static_assert(offsetof(MIB_IF_ROW2, InErrors) == HL_IFROW2_IN_ERRORS, "InErrors");
+static_assert(offsetof(MIB_IF_ROW2, InUnknownProtos) == HL_IFROW2_IN_UNKNOWN, "InUnknownProtos");
+static_assert(offsetof(MIB_IF_ROW2, OutOctets) == HL_IFROW2_OUT_OCTETS, "OutOctets");
+static_assert(offsetof(MIB_IF_ROW2, OutUcastPkts) == HL_IFROW2_OUT_UCAST, "OutUcastPkts");
+static_assert(offsetof(MIB_IF_ROW2, OutNUcastPkts) == HL_IFROW2_OUT_NUCAST, "OutNUcastPkts");
+static_assert(offsetof(MIB_IF_ROW2, OutDiscards) == HL_IFROW2_OUT_DISCARDS, "OutDiscards");
+static_assert(offsetof(MIB_IF_ROW2, OutErrors) == HL_IFROW2_OUT_ERRORS, "OutErrors");
+
+uint32_t hl_port_if_table2(void **table)
+{
+    *table = NULL;
+    auto get_if_table2 = HL_WIN32_FN(HL_DLL_IPHLPAPI, GetIfTable2);
+    if (get_if_table2 == NULL)
+        return ERROR_PROC_NOT_FOUND;
+    PMIB_IF_TABLE2 t = NULL;
+    DWORD rc = get_if_table2(&t);
+    *table = t;
+    return rc;
+}
+
+void hl_port_free_mib_table(void *table)
+{
+    auto free_mib_table = HL_WIN32_FN(HL_DLL_IPHLPAPI, FreeMibTable);
+    if (free_mib_table != NULL && table != NULL)
+        free_mib_table(table);
 }

@@ -8,7 +8,9 @@
  *    start of every host process, for modules most calls never reach (user32
  *    alone adds some 45 ms to a process start under Wine, and ties a service
  *    to a desktop). At first use they load inside a pass, where the CPU
- *    window hides their cost.
+ *    window hides their cost;
+ *  - ntdll is in every process already, but the library imports only
+ *    kernel32, advapi32 and msvcrt: its native queries are looked up.
  */
 #ifndef HL_WIN32_WINAPI_H
 #define HL_WIN32_WINAPI_H
@@ -23,6 +25,7 @@ enum {
     HL_DLL_OLE32,
     HL_DLL_OLEAUT32,
     HL_DLL_WS2_32,
+    HL_DLL_NTDLL,
     HL_DLL_COUNT
 };
 
@@ -30,5 +33,13 @@ enum {
 FARPROC hl_win32_proc(int dll, const char *name);
 
 #define HL_WIN32_FN(dll, fn) ((decltype(&fn))(void *)hl_win32_proc(dll, #fn))
+
+/* ntdll's system-information queries; the headers declare neither with the
+ * input of the Ex form. */
+typedef LONG(NTAPI *hl_nt_query_system_information_fn)(ULONG info_class, PVOID buffer, ULONG length,
+                                                       PULONG returned);
+typedef LONG(NTAPI *hl_nt_query_system_information_ex_fn)(ULONG info_class, PVOID input,
+                                                          ULONG input_length, PVOID buffer,
+                                                          ULONG length, PULONG returned);
 
 #endif

@@ -80,6 +80,10 @@ enum fake_op {
     FAKE_HTTP_BEGIN,
     FAKE_HTTP_AVAILABLE,
     FAKE_HTTP_READ,
+    FAKE_SYSTEM_INFO,
+    FAKE_SYSTEM_INFO_EX,
+    FAKE_IF_TABLE2,
+    FAKE_FREE_MIB_TABLE, /* counted only */
     FAKE_DEVICE_OPEN,
     FAKE_DEVICE_IOCTL,
     FAKE_DEVICE_CLOSE, /* counted only */
@@ -234,6 +238,55 @@ void fake_set_cpuid_present(bool present);
 /* Leaf 0x40000000: the hypervisor's highest leaf in EAX and its twelve
  * signature bytes in EBX, ECX and EDX. */
 void fake_set_cpuid_hypervisor(uint32_t max, const char signature[12]);
+
+/* ---- native system information (fake_sysinfo.cpp) ------------------------
+ * NtQuerySystemInformation and NtQuerySystemInformationEx for processor
+ * times and the process list; any other class answers
+ * STATUS_INVALID_INFO_CLASS. */
+struct fake_cpu_time_t {
+    uint64_t idle, kernel, user, dpc, interrupt; /* 100 ns; kernel includes idle */
+};
+/* The entries of a processor group. The Ex form answers them for the group
+ * number its 2-byte input names (STATUS_INVALID_PARAMETER for a group not
+ * scripted); the plain form answers group 0's, the calling thread's group.
+ * A buffer too small for one entry gets STATUS_INFO_LENGTH_MISMATCH; a
+ * larger one gets as many entries as it holds. */
+void fake_set_processor_times(uint16_t group, const std::vector<fake_cpu_time_t> &cores);
+struct fake_process_t {
+    uint64_t pid, ppid;
+    std::u16string name; /* empty: no name, as the idle process has */
+    uint32_t threads, handles;
+    uint64_t create_time, user, kernel; /* 100 ns; create_time since 1601 */
+    uint64_t working_set, private_bytes;
+};
+/* Appends a process to the list SystemProcessInformation lays out: each
+ * entry's fixed part, its threads' records and its name, the name's Buffer
+ * pointing into the caller's buffer. */
+void fake_add_process(const fake_process_t &p);
+/* n more processes start after each STATUS_INFO_LENGTH_MISMATCH answer. */
+void fake_set_process_growth(int n);
+/* The buffer lengths of the process-list calls, in order. */
+const std::vector<uint32_t> &fake_process_call_sizes();
+/* The classes asked for, in order, each Ex call as "class:group". */
+const std::vector<std::string> &fake_system_info_log();
+
+/* ---- the interface table of GetIfTable2 (fake_net_io.cpp) ------------------ */
+struct fake_if2_row_t {
+    uint64_t luid;
+    uint32_t index;
+    std::string alias, description; /* UTF-8 */
+    std::vector<uint8_t> phys;
+    uint8_t flags; /* bit 0 HardwareInterface, bit 1 FilterInterface */
+    uint32_t oper; /* IF_OPER_STATUS; 1 is up */
+    uint64_t rx_speed, tx_speed;
+    uint64_t in_octets, in_ucast, in_nucast, in_discards, in_errors, in_unknown;
+    uint64_t out_octets, out_ucast, out_nucast, out_discards, out_errors;
+};
+/* Appends a row to the table (the default table has none). */
+void fake_net_add_if2_row(const fake_if2_row_t &row);
+/* The table answers these bytes, cut or padded with zeros to the rows its
+ * NumEntries declares. */
+void fake_net_set_if_table2_raw(const std::vector<uint8_t> &bytes);
 
 /* ---- volumes (fake_volume.cpp) ----------------------------------------------- */
 struct fake_drive_t {

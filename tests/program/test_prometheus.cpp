@@ -227,7 +227,19 @@ TEST(Prometheus, ScriptedMachineHasEveryFamilyAndPassesPromtool)
                                "physical_disk_split_ios_total",
                                "physical_disk_requests_queued",
                                "network_up",
-                               "processes"}) {
+                               "net_current_bandwidth_bytes",
+                               "net_bytes_received_total",
+                               "net_bytes_sent_total",
+                               "net_packets_received_total",
+                               "net_packets_sent_total",
+                               "net_packets_received_errors_total",
+                               "net_packets_received_discarded_total",
+                               "net_packets_received_unknown_total",
+                               "net_packets_outbound_errors_total",
+                               "net_packets_outbound_discarded_total",
+                               "cpu_time_total",
+                               "system_processes",
+                               "system_threads"}) {
         std::string name = family;
         bool counter = name.size() > 6 && name.compare(name.size() - 6, 6, "_total") == 0;
         EXPECT_NE(text.find("\n# TYPE hostlens_" + name + (counter ? " counter\n" : " gauge\n")),
@@ -241,6 +253,37 @@ TEST(Prometheus, ScriptedMachineHasEveryFamilyAndPassesPromtool)
     EXPECT_NE(text.find("hostlens_logical_disk_size_bytes{volume=\"C:\"} 512110190592\n"),
               std::string::npos);
     EXPECT_EQ(promtool(text), 0) << text;
+}
+
+/* The counters as the documents have them, to the last digit; filter
+ * interfaces left out, which would count their interface's traffic twice. */
+TEST(Prometheus, CountersExactlyAsTheDocumentsHaveThem)
+{
+    script_machine();
+    std::string text = prometheus_text(json::parse(hostlens_collect(default_sections().c_str())));
+    for (const char *line : {
+             "hostlens_cpu_time_total{core=\"0,0\",mode=\"user\"} 900\n",
+             "hostlens_cpu_time_total{core=\"0,0\",mode=\"privileged\"} 500\n",
+             "hostlens_cpu_time_total{core=\"0,0\",mode=\"dpc\"} 0.1234567\n",
+             "hostlens_cpu_time_total{core=\"0,1\",mode=\"user\"} 1200.0000005\n",
+             "hostlens_cpu_time_total{core=\"0,3\",mode=\"idle\"} 3000\n",
+             "hostlens_net_bytes_received_total{nic=\"Ethernet\"} 81604378624\n",
+             "hostlens_net_packets_received_total{nic=\"Ethernet\"} 61120000\n",
+             "hostlens_net_packets_received_unknown_total{nic=\"Ethernet\"} 17\n",
+             "hostlens_net_packets_outbound_discarded_total{nic=\"Ethernet\"} 1\n",
+             "hostlens_net_current_bandwidth_bytes{nic=\"Ethernet\"} 1250000000\n",
+             "hostlens_net_current_bandwidth_bytes{nic=\"Loopback Pseudo-Interface 1\"} "
+             "134217728\n",
+             "hostlens_system_processes 3\n",
+             "hostlens_system_threads 266\n",
+         })
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+    EXPECT_EQ(text.find("Filter"), std::string::npos);
+    EXPECT_EQ(text.find("bandwidth_bytes{nic=\"Wi-Fi\"}"), std::string::npos);
+    EXPECT_NE(text.find("hostlens_net_bytes_sent_total{nic=\"Wi-Fi\"} 0\n"), std::string::npos);
+    /* Without the process list, the count of the process_count section. */
+    std::string counted = prometheus_text(json{{"process_count", {{"total", 187}}}});
+    EXPECT_NE(counted.find("\nhostlens_system_processes 187\n"), std::string::npos);
 }
 
 /* Every platform operation failing from its first call on: whatever the

@@ -43,23 +43,6 @@ static const char *const documents[] = {
 
 typedef const char *(*collect_fn)(const char *);
 
-/* Modules reached only by name: hostlens_collect of the name alone, written
- * as hostlens_<name> and checked against the module's own schema. */
-static const char *const named_modules[] = {
-    "disk_io",
-    "volumes",
-};
-
-static bool write_named(FILE *out, HMODULE dll, const char *name, const char *state)
-{
-    collect_fn f = (collect_fn)(void *)GetProcAddress(dll, "hostlens_collect");
-    if (f == NULL)
-        return false;
-    const char *text = f(name);
-    fprintf(out, "hostlens_%s\t%s\t%s\n", name, state, text != NULL ? text : "<NULL>");
-    return true;
-}
-
 /* hostlens_collect of one list, written under the export's name. */
 static bool write_collect(FILE *out, HMODULE dll, const char *list, const char *state)
 {
@@ -73,9 +56,10 @@ static bool write_collect(FILE *out, HMODULE dll, const char *list, const char *
     return true;
 }
 
-/* A module reached only by name, its document written under the name of
- * its schema: hostlens_<name>. */
-static const char *const named_modules[] = {"hypervisor", "os_release"};
+/* Modules reached only by name: hostlens_collect of the name alone, written
+ * as hostlens_<name> and checked against the module's own schema. */
+static const char *const named_modules[] = {"cpu_times", "net_io",     "processes", "disk_io",
+                                            "volumes",   "hypervisor", "os_release"};
 
 static bool write_named(FILE *out, HMODULE dll, const char *name, const char *state)
 {
@@ -129,8 +113,6 @@ int main(int argc, char **argv)
     for (const char *name : documents)
         ok = write_document(out, dll, name, "served") && ok;
     ok = write_collect(out, dll, NULL, "served") && ok;
-    for (const char *name : named_modules)
-        ok = write_named(out, dll, name, "served") && ok;
     ok = write_collect(out, dll, "public_ip, cpu,gpu,bogus,\x01\xff", "served") && ok;
     for (const char *name : named_modules)
         ok = write_named(out, dll, name, "served") && ok;

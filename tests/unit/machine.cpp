@@ -75,6 +75,13 @@ static void script_processors()
     const double values[] = {3.125, 0.0, 12.5, 100.0};
     for (int i = 0; i < 4; i++)
         fake_pdh_counter(paths[i], values[i]);
+    /* Times since boot, 100 ns: idle, kernel (idle included), user, DPC,
+     * interrupt. */
+    fake_set_processor_times(
+        0, {{UINT64_C(36000000000), UINT64_C(41000000000), 9000000000, 1234567, 7654321},
+            {UINT64_C(35000000000), UINT64_C(38000000000), 12000000005, 0, 1},
+            {UINT64_C(38000000000), UINT64_C(39000000000), 7000000000, 10, 20},
+            {UINT64_C(30000000000), UINT64_C(36000000000), 11000000000, 0, 0}});
     /* An AMD EPYC under KVM. */
     fake_set_cpuid(0, 0, 0x10, 0, 0, 0);
     fake_set_cpuid(1, 0, 0x00A00F11, 0x01020800, 0xFFFA3203, 0x178BFBFF);
@@ -148,6 +155,88 @@ static void script_network()
     fake_net_add_if_row(1, 24);
     fake_net_add_if_row(7, 6);
     fake_net_add_if_row(9, 71, 2);
+    /* The interface table of GetIfTable2: the loopback, a 10 Gb/s adapter,
+     * a filter row repeating its traffic, and Wi-Fi down with no speed. */
+    fake_net_add_if2_row({UINT64_C(0x18000000000000),
+                          1,
+                          "Loopback Pseudo-Interface 1",
+                          "Software Loopback Interface 1",
+                          {},
+                          0,
+                          1,
+                          1073741824,
+                          1073741824,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0});
+    fake_net_add_if2_row({UINT64_C(0x6000001000000),
+                          7,
+                          "Ethernet",
+                          "Intel(R) Ethernet X550",
+                          std::vector<uint8_t>(mac, mac + 6),
+                          1,
+                          1,
+                          UINT64_C(10000000000),
+                          UINT64_C(10000000000),
+                          UINT64_C(81604378624),
+                          61000000,
+                          120000,
+                          5,
+                          2,
+                          17,
+                          UINT64_C(6442450944),
+                          9000000,
+                          3000,
+                          1,
+                          0});
+    fake_net_add_if2_row({UINT64_C(0x6000002000000),
+                          8,
+                          "Ethernet-WFP Native MAC Layer LightWeight Filter-0000",
+                          "Intel(R) Ethernet X550-WFP Native MAC Layer LightWeight Filter-0000",
+                          std::vector<uint8_t>(mac, mac + 6),
+                          2,
+                          1,
+                          UINT64_C(10000000000),
+                          UINT64_C(10000000000),
+                          UINT64_C(81604378624),
+                          61000000,
+                          120000,
+                          5,
+                          2,
+                          17,
+                          UINT64_C(6442450944),
+                          9000000,
+                          3000,
+                          1,
+                          0});
+    fake_net_add_if2_row({UINT64_C(0x47000003000000),
+                          9,
+                          "Wi-Fi",
+                          "Wireless Adapter",
+                          std::vector<uint8_t>(mac, mac + 6),
+                          1,
+                          2,
+                          UINT64_MAX,
+                          UINT64_MAX,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0,
+                          0});
 }
 
 static void script_environment()
@@ -159,6 +248,12 @@ static void script_environment()
     fake_set_computer_name("workstation");
     fake_set_locale_name("en-US");
     fake_set_process_count(187);
+    /* Created 2024-01-01T00:00:00Z, the boot the clock above implies. */
+    const uint64_t boot = UINT64_C(116444736000000000) + UINT64_C(17040672000000000);
+    fake_add_process({0, 0, u"", 4, 0, 0, 0, UINT64_C(1500000000000), 8192, 61440});
+    fake_add_process({4, 0, u"System", 250, 5120, boot, 0, 98765432, 155648, 40960});
+    fake_add_process({1234, 4, u"Caf\u00e9 \U0001F680.exe", 12, 345, boot + 600000000, 15625000,
+                      1093750, 52428800, 33554432});
     fake_http_set_body("{\"query\":\"203.0.113.7\",\"country\":\"Germany\",\"city\":\"Berlin\"}",
                        {20, 100});
 }

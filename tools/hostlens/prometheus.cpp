@@ -10,7 +10,8 @@
 
 using json = nlohmann::ordered_json;
 
-const char *const prometheus_named_sections = "disk_io,volumes,hypervisor,os_release";
+const char *const prometheus_named_sections =
+    "cpu_times,net_io,processes,disk_io,volumes,hypervisor,os_release";
 
 namespace
 {
@@ -27,6 +28,7 @@ enum family_id {
     F_CPU_LOGICAL,
     F_CPU_USAGE,
     F_CPU_CORE_USAGE,
+    F_CPU_TIME,
     F_CPU_TEMP,
     F_GPU_INFO,
     F_MEM_TOTAL,
@@ -48,7 +50,18 @@ enum family_id {
     F_PHYSICAL_DISK_SPLIT_IOS,
     F_PHYSICAL_DISK_QUEUED,
     F_NET_UP,
+    F_NET_RX_BYTES,
+    F_NET_TX_BYTES,
+    F_NET_RX_PACKETS,
+    F_NET_TX_PACKETS,
+    F_NET_RX_ERRORS,
+    F_NET_RX_DISCARDS,
+    F_NET_RX_UNKNOWN,
+    F_NET_TX_ERRORS,
+    F_NET_TX_DISCARDS,
+    F_NET_BANDWIDTH,
     F_PROCESSES,
+    F_THREADS,
     F_COUNT
 };
 
@@ -59,7 +72,9 @@ struct family {
 
 /* Every metric, in the order written. A name that ends in _total is a
  * counter (its value only grows, until the machine restarts); every other
- * one is a gauge. */
+ * one is a gauge. The counters are the platform's own cumulative figures,
+ * named as windows_exporter names them with hostlens_ in place of windows_,
+ * so that rate() over them and a dashboard built for one serve the other. */
 const family families[F_COUNT] = {
     {"hostlens_os_info", "Operating system, as labels (windows_exporter's windows_os_info)."},
     {"hostlens_hypervisor_info", "Hypervisor the system runs under, as labels; absent on bare "
@@ -73,6 +88,9 @@ const family families[F_COUNT] = {
     {"hostlens_cpu_logical_cores", "Logical processors."},
     {"hostlens_cpu_usage_ratio", "Share of processor time not idle over the sampling window."},
     {"hostlens_cpu_core_usage_ratio", "Share of time not idle of one logical processor."},
+    {"hostlens_cpu_time_total",
+     "Seconds each logical processor spent in each mode since boot (privileged includes "
+     "interrupt and dpc)."},
     {"hostlens_cpu_temperature_celsius", "Hottest thermal zone reading."},
     {"hostlens_gpu_info", "Display adapter, as labels."},
     {"hostlens_memory_total_bytes", "Physical memory visible to the system."},
@@ -96,7 +114,23 @@ const family families[F_COUNT] = {
      "Requests to a disk that were split into several (a 32-bit count)."},
     {"hostlens_physical_disk_requests_queued", "Requests queued to a disk."},
     {"hostlens_network_up", "1 when a network interface is up, 0 when it is down."},
-    {"hostlens_processes", "Processes on the system."},
+    {"hostlens_net_bytes_received_total", "Bytes received on an interface."},
+    {"hostlens_net_bytes_sent_total", "Bytes sent on an interface."},
+    {"hostlens_net_packets_received_total", "Packets received on an interface."},
+    {"hostlens_net_packets_sent_total", "Packets sent on an interface."},
+    {"hostlens_net_packets_received_errors_total",
+     "Received packets that held errors and were not delivered."},
+    {"hostlens_net_packets_received_discarded_total",
+     "Received packets discarded without an error, such as for want of buffer space."},
+    {"hostlens_net_packets_received_unknown_total",
+     "Received packets of an unknown or unsupported protocol."},
+    {"hostlens_net_packets_outbound_errors_total", "Packets that could not be sent for errors."},
+    {"hostlens_net_packets_outbound_discarded_total",
+     "Packets to send discarded without an error."},
+    {"hostlens_net_current_bandwidth_bytes",
+     "Receive link speed of an interface, in bytes per second."},
+    {"hostlens_system_processes", "Processes on the system."},
+    {"hostlens_system_threads", "Threads of all processes on the system."},
 };
 
 struct label {
@@ -194,26 +228,27 @@ void sample(writer &w, family_id f, std::vector<label> labels, double v)
         sample_text(w, f, labels, format_value(v));
 }
 
-/* A whole number member, exact at any size (a double holds whole numbers
- * exactly only up to 2^53); false when missing, "unknown" or not whole. */
-bool whole(const json &obj, const char *key, std::string *out)
+/* A counter's value exactly as the document has it: a whole number digit
+ * for digit, a fraction (the documents write seconds to 100 ns, seven
+ * decimals) in fixed notation without trailing zeros. False when the member
+ * is no number, or negative. */
+bool counter_text(const json &obj, const char *key, std::string *out)
 {
     if (!obj.is_object())
         return false;
     auto it = obj.find(key);
-    if (it == obj.end() || !it->is_number_unsigned())
+    if (it == obj.end())
         return false;
-    *out = std::to_string(it->get<uint64_t>());
-    return true;
-}
-
-/* A number of seconds as the documents write them, to 100 ns. */
-bool seconds(const json &obj, const char *key, std::string *out)
-{
-    double v;
-    if (!number(obj, key, &v) || v < 0)
+    if (it->is_number_unsigned()) {
+        *out = std::to_string(it->get<uint64_t>());
+        return true;
+    }
+    if (!it->is_number_float())
         return false;
-    char buf[64];
+    double v = it->get<double>();
+    if (!isfinite(v) || v < 0)
+        return false;
+    char buf[400];
     snprintf(buf, sizeof buf, "%.7f", v);
     std::string s = buf;
     s.erase(s.find_last_not_of('0') + 1);
@@ -221,6 +256,14 @@ bool seconds(const json &obj, const char *key, std::string *out)
         s.pop_back();
     *out = s;
     return true;
+}
+
+void counter(writer &w, family_id f, const std::vector<label> &labels, const json &obj,
+             const char *key)
+{
+    std::string v;
+    if (counter_text(obj, key, &v))
+        sample_text(w, f, labels, v);
 }
 
 /* An info metric: value 1 and the known texts as labels; nothing when no
@@ -319,9 +362,26 @@ void system_metrics(writer &w, const json &doc)
         sample(w, F_BOOT_TIME, {}, v);
     if (number(section(doc, "uptime"), "total_seconds", &v) && v >= 0)
         sample(w, F_UPTIME, {}, v);
-    /* A running system has at least this process: 0 means the count failed. */
-    if (number(section(doc, "process_count"), "total", &v) && v > 0)
+    /* The process list when there is one, with its threads; a running
+     * system has at least this process, so an empty list or a count of 0
+     * means the query failed. */
+    const json &processes = section(doc, "processes");
+    if (processes.is_array() && !processes.empty()) {
+        double threads = 0;
+        bool all = true;
+        for (const json &p : processes) {
+            double n;
+            if (number(p, "threads", &n))
+                threads += n;
+            else
+                all = false;
+        }
+        sample(w, F_PROCESSES, {}, (double)processes.size());
+        if (all)
+            sample(w, F_THREADS, {}, threads);
+    } else if (number(section(doc, "process_count"), "total", &v) && v > 0) {
         sample(w, F_PROCESSES, {}, v);
+    }
 }
 
 void cpu_metrics(writer &w, const json &doc)
@@ -343,6 +403,20 @@ void cpu_metrics(writer &w, const json &doc)
             if (cores[i].is_number() && cores[i].get<double>() >= 0)
                 sample(w, F_CPU_CORE_USAGE, {{"core", std::to_string(i)}},
                        cores[i].get<double>() / 100.0);
+    const json &times = section(doc, "cpu_times");
+    const json &per_core = times.is_object() && times.contains("cores") ? times["cores"] : json();
+    static const char *const modes[][2] = {{"user", "user_s"},
+                                           {"privileged", "privileged_s"},
+                                           {"idle", "idle_s"},
+                                           {"interrupt", "interrupt_s"},
+                                           {"dpc", "dpc_s"}};
+    for (size_t i = 0; per_core.is_array() && i < per_core.size(); i++) {
+        std::string core = text(per_core[i], "core");
+        if (core.empty())
+            continue;
+        for (const auto &m : modes)
+            counter(w, F_CPU_TIME, {{"core", core}, {"mode", m[0]}}, per_core[i], m[1]);
+    }
     /* -1.0 is the document's "no reading". */
     if (number(section(doc, "cpu_temp"), "celsius", &v) && v >= 0)
         sample(w, F_CPU_TEMP, {}, v);
@@ -382,33 +456,27 @@ void disk_metrics(writer &w, const json &doc)
             volume.pop_back();
         if (volume.empty())
             continue;
-        if (whole(vol, "total_bytes", &v))
+        if (counter_text(vol, "total_bytes", &v))
             sample_text(w, F_LOGICAL_DISK_SIZE, {{"volume", volume}}, v);
-        if (whole(vol, "free_bytes", &v))
+        if (counter_text(vol, "free_bytes", &v))
             sample_text(w, F_LOGICAL_DISK_FREE, {{"volume", volume}}, v);
     }
     static const struct {
         family_id f;
         const char *member;
-        bool (*read)(const json &, const char *, std::string *);
     } counters[] = {
-        {F_PHYSICAL_DISK_READ_BYTES, "read_bytes", whole},
-        {F_PHYSICAL_DISK_WRITE_BYTES, "write_bytes", whole},
-        {F_PHYSICAL_DISK_READS, "reads", whole},
-        {F_PHYSICAL_DISK_WRITES, "writes", whole},
-        {F_PHYSICAL_DISK_READ_SECONDS, "read_s", seconds},
-        {F_PHYSICAL_DISK_WRITE_SECONDS, "write_s", seconds},
-        {F_PHYSICAL_DISK_IDLE_SECONDS, "idle_s", seconds},
-        {F_PHYSICAL_DISK_SPLIT_IOS, "split_ios", whole},
-        {F_PHYSICAL_DISK_QUEUED, "queue_depth", whole},
+        {F_PHYSICAL_DISK_READ_BYTES, "read_bytes"}, {F_PHYSICAL_DISK_WRITE_BYTES, "write_bytes"},
+        {F_PHYSICAL_DISK_READS, "reads"},           {F_PHYSICAL_DISK_WRITES, "writes"},
+        {F_PHYSICAL_DISK_READ_SECONDS, "read_s"},   {F_PHYSICAL_DISK_WRITE_SECONDS, "write_s"},
+        {F_PHYSICAL_DISK_IDLE_SECONDS, "idle_s"},   {F_PHYSICAL_DISK_SPLIT_IOS, "split_ios"},
+        {F_PHYSICAL_DISK_QUEUED, "queue_depth"},
     };
     for (const json &d : section(doc, "disk_io")) {
         std::string disk;
-        if (!whole(d, "disk", &disk))
+        if (!counter_text(d, "disk", &disk))
             continue;
         for (const auto &c : counters)
-            if (c.read(d, c.member, &v))
-                sample_text(w, c.f, {{"disk", disk}}, v);
+            counter(w, c.f, {{"disk", disk}}, d, c.member);
     }
 }
 
@@ -432,6 +500,27 @@ void device_metrics(writer &w, const json &doc)
         std::string name = text(i, "name");
         if (!name.empty() && number(i, "is_up", &up) && (up == 0 || up == 1))
             sample(w, F_NET_UP, {{"interface", name}, {"mac", text(i, "mac")}}, up);
+    }
+    /* A filter interface repeats the traffic of the interface beneath it:
+     * summed with it, it would count that traffic twice. */
+    for (const json &i : section(doc, "net_io")) {
+        std::string nic = text(i, "name");
+        double filter;
+        if (nic.empty() || !number(i, "filter", &filter) || filter != 0)
+            continue;
+        std::vector<label> labels = {{"nic", nic}};
+        counter(w, F_NET_RX_BYTES, labels, i, "rx_bytes");
+        counter(w, F_NET_TX_BYTES, labels, i, "tx_bytes");
+        counter(w, F_NET_RX_PACKETS, labels, i, "rx_packets");
+        counter(w, F_NET_TX_PACKETS, labels, i, "tx_packets");
+        counter(w, F_NET_RX_ERRORS, labels, i, "rx_errors");
+        counter(w, F_NET_RX_DISCARDS, labels, i, "rx_discards");
+        counter(w, F_NET_RX_UNKNOWN, labels, i, "rx_unknown");
+        counter(w, F_NET_TX_ERRORS, labels, i, "tx_errors");
+        counter(w, F_NET_TX_DISCARDS, labels, i, "tx_discards");
+        double bps;
+        if (number(i, "rx_speed_bps", &bps) && bps >= 0)
+            sample(w, F_NET_BANDWIDTH, labels, bps / 8.0);
     }
 }
 

@@ -1,0 +1,127 @@
+/*
+ * Processor times since boot, per logical processor of every processor
+ * group, and their sums.
+ */
+#include "hostlens_internal.h"
+
+#include <string.h>
+
+#include "hl_activity.h"
+#include "hl_cpu.h"
+#include "hl_port.h"
+
+int hl_impl_processor_groups(uint32_t *active, int cap)
+{
+    uint32_t length = 0;
+    /* Without a buffer the call fails by design and reports the size. */
+    hl_port_logical_processor_info(HL_REL_GROUP, NULL, &length);
+    if (length == 0)
+        return 0;
+    uint32_t allocated = length;
+    uint8_t *block = (uint8_t *)hl_port_alloc(allocated);
+    if (block == NULL)
+        return 0;
+    int groups = 0;
+    if (hl_port_logical_processor_info(HL_REL_GROUP, block, &length) && length <= allocated)
+        groups = hl_impl_cpu_groups(block, length, active, cap);
+    hl_port_free(block);
+    return groups;
+}
+
+/* Cores of a group whose times were refused: present, every value unknown,
+ * so that the list keeps one entry per processor. 0 when memory ran out. */
+static int add_unknown(hl_cpu_times_t *out, uint32_t group, uint32_t processors)
+{
+    if (processors == 0)
+        return 1;
+    if (!hl_list_reserve((void **)&out->cores, &out->capacity, out->count + (int32_t)processors,
+                         sizeof(hl_core_times_t))) {
+        out->out_of_memory = 1;
+        return 0;
+    }
+    for (uint32_t i = 0; i < processors; i++) {
+        hl_core_times_t *c = &out->cores[out->count++];
+        c->group = group;
+        c->index = i;
+        c->ticks.user = c->ticks.privileged = c->ticks.idle = c->ticks.interrupt = c->ticks.dpc =
+            HL_COUNTER_UNKNOWN;
+    }
+    return 1;
+}
+
+static void add_to(uint64_t *sum, uint64_t v)
+{
+    if (*sum == HL_COUNTER_UNKNOWN || v == HL_COUNTER_UNKNOWN || v > HL_COUNTER_UNKNOWN - 1 - *sum)
+        *sum = HL_COUNTER_UNKNOWN;
+    else
+        *sum += v;
+}
+
+/* One group's times: the plain query answers the calling thread's group,
+ * and the only one of a machine of one group; the Ex form takes the group
+ * number. Returns 1 when the group answered in full, 0 when it did not,
+ * -1 when memory ran out. */
+static int read_group(hl_cpu_times_t *out, uint32_t group, int by_number, uint32_t active)
+{
+    uint64_t block[HL_GROUP_PROCESSORS * HL_PPI_SIZE / sizeof(uint64_t)];
+    uint32_t got = 0;
+    uint16_t number = (uint16_t)group;
+    int32_t status = by_number
+                         ? hl_port_system_info_ex(HL_SYSTEM_PROCESSOR_PERFORMANCE_INFORMATION,
+                                                  &number, sizeof number, block, sizeof block, &got)
+                         : hl_port_system_info(HL_SYSTEM_PROCESSOR_PERFORMANCE_INFORMATION, block,
+                                               sizeof block, &got);
+    if (status != 0)
+        return add_unknown(out, group, active) ? 0 : -1;
+    int n = hl_impl_cpu_times_parse((const uint8_t *)block, got < sizeof block ? got : sizeof block,
+                                    group, out);
+    if (n < 0)
+        return -1;
+    /* Fewer processors than the group has active would make short sums. */
+    return n > 0 && (uint32_t)n >= active ? 1 : 0;
+}
+
+void hl_impl_cpu_times(hl_cpu_times_t *out)
+{
+    memset(out, 0, sizeof *out);
+    hl_cpu_ticks_t *t = &out->total;
+    t->user = t->privileged = t->idle = t->interrupt = t->dpc = HL_COUNTER_UNKNOWN;
+
+    uint32_t active[HL_CPU_MAX_GROUPS];
+    int groups = hl_impl_processor_groups(active, HL_CPU_MAX_GROUPS);
+    int complete = 1;
+    if (groups <= 1) {
+        /* Without group records the machine is taken to have one group. */
+        int got = read_group(out, 0, 0, groups == 1 ? active[0] : 0);
+        if (got < 0)
+            return;
+        complete = got;
+    } else {
+        /* Beyond 64 processors, each group is asked for by number: the plain
+         * query sees the caller's group only. */
+        for (int g = 0; g < groups; g++) {
+            int got = read_group(out, (uint32_t)g, 1, active[g]);
+            if (got < 0)
+                return;
+            complete &= got;
+        }
+    }
+    if (!complete || out->count == 0)
+        return;
+    memset(t, 0, sizeof *t);
+    for (int32_t i = 0; i < out->count; i++) {
+        const hl_cpu_ticks_t *c = &out->cores[i].ticks;
+        add_to(&t->user, c->user);
+        add_to(&t->privileged, c->privileged);
+        add_to(&t->idle, c->idle);
+        add_to(&t->interrupt, c->interrupt);
+        add_to(&t->dpc, c->dpc);
+    }
+}
+
+void hl_cpu_times_release(hl_cpu_times_t *r)
+{
+    hl_port_free(r->cores);
+    r->cores = NULL;
+    r->count = r->capacity = 0;
+}
