@@ -35,6 +35,8 @@ struct hl_records_t {
     hl_locale_info_t locale;
     hl_user_info_t user;
     uint64_t process_count;
+    hl_display_list_t displays;
+    hl_battery_health_list_t battery_health;
 };
 
 /* ---- each collector and writer over the pass's records ------------------- */
@@ -237,6 +239,33 @@ static void write_process_count(hl_json_t *j, const hl_records_t *r, hl_form_t)
     hl_write_process_count(j, r->process_count);
 }
 
+static void collect_displays(hl_records_t *r)
+{
+    hl_impl_displays(&r->displays);
+}
+static void write_displays(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_displays(j, &r->displays);
+}
+static void release_displays(hl_records_t *r)
+{
+    hl_port_free(r->displays.items);
+    r->displays.items = NULL;
+}
+static void collect_battery_health(hl_records_t *r)
+{
+    hl_impl_battery_health(&r->battery_health);
+}
+static void write_battery_health(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_battery_health(j, &r->battery_health);
+}
+static void release_battery_health(hl_records_t *r)
+{
+    hl_port_free(r->battery_health.items);
+    r->battery_health.items = NULL;
+}
+
 /* ---- the table ------------------------------------------------------------- */
 
 static const hl_section_t OBJ = HL_SECTION_OBJECT, LIST = HL_SECTION_LIST;
@@ -271,6 +300,11 @@ const hl_module_t hl_modules[] = {
     {"locale", OBJ, collect_locale, write_locale, NULL, NULL, NULL, FULL, 0},
     {"user", OBJ, collect_user, write_user, NULL, NULL, NULL, REDUCED, 0},
     {"process_count", OBJ, collect_process_count, write_process_count, NULL, NULL, NULL, FULL, 0},
+    /* Reached only by name. */
+    {"displays", LIST, collect_displays, write_displays, NULL, NULL, release_displays, FULL,
+     HL_MODULE_NAMED},
+    {"battery_health", LIST, collect_battery_health, write_battery_health, NULL, NULL,
+     release_battery_health, FULL, HL_MODULE_NAMED},
 };
 
 const int hl_module_count = (int)(sizeof hl_modules / sizeof hl_modules[0]);
