@@ -194,6 +194,10 @@ void hl_impl_displays(hl_display_list_t *out)
      * given its own context back on every way out. */
     intptr_t previous = 0;
     int aware = hl_port_dpi_context_set(HL_DPI_PER_MONITOR_AWARE_V2, &previous);
+    /* Windows 10 1607 (and Wine 8) know only the first per-monitor
+     * context, which reads a monitor's DPI just as well. */
+    if (!aware)
+        aware = hl_port_dpi_context_set(HL_DPI_PER_MONITOR_AWARE, &previous);
 
     config_t c;
     int got = read_config(&c);

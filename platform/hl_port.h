@@ -171,6 +171,7 @@ long hl_port_display_target_name(uint64_t adapter, uint32_t target_id, char16_t 
 
 /* ---- DPI: SetThreadDpiAwarenessContext, MonitorFromPoint, GetDpiForMonitor -- */
 #define HL_DPI_PER_MONITOR_AWARE_V2 ((intptr_t)-4)
+#define HL_DPI_PER_MONITOR_AWARE ((intptr_t)-3)
 /* Sets the calling thread's context and gives the one it replaces; 0 when
  * the function is missing (before Windows 10 1607) or refused the context. */
 int hl_port_dpi_context_set(intptr_t context, intptr_t *previous);

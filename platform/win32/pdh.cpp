@@ -3,6 +3,7 @@
  */
 #include <windows.h>
 #include <pdh.h>
+#include <pdhmsg.h>
 
 #include "hl_port.h"
 #include "win32_util.h"

@@ -388,12 +388,12 @@ void fake_set_display_records(const std::vector<hl_port_display_path_t> &paths,
 /* The configuration gains a copy of its last display after each of the
  * next `n` size queries, so the query that follows finds its arrays small. */
 void fake_display_grow(int n);
-/* Whether SetThreadDpiAwarenessContext and GetDpiForMonitor exist (both do
- * by default). */
-void fake_set_dpi_functions(bool set_context, bool get_dpi);
+/* Whether SetThreadDpiAwarenessContext and GetDpiForMonitor exist, and
+ * whether the former knows PER_MONITOR_AWARE_V2 (all by default). */
+void fake_set_dpi_functions(bool set_context, bool get_dpi, bool v2 = true);
 /* The calling thread's DPI awareness context (its own is 0x11; a thread
  * outside it holds FAKE_RES_DPI_CONTEXT). Only a change away from the
- * thread's own context can be failed. A monitor call outside the
+ * thread's own context can be failed. A monitor call outside a
  * per-monitor-aware context counts as misuse. */
 intptr_t fake_dpi_context();
 

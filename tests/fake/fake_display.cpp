@@ -24,7 +24,7 @@ struct {
     std::vector<std::string> names; /* by target id */
     std::vector<uint32_t> dpis;     /* by source mode index */
     int grow;
-    bool set_context, get_dpi;
+    bool set_context, get_dpi, v2;
 } d;
 
 const intptr_t OWN_CONTEXT = 0x11;
@@ -49,6 +49,12 @@ void reset_display()
     d.grow = 0;
     d.set_context = true;
     d.get_dpi = true;
+    d.v2 = true;
+}
+
+bool per_monitor(intptr_t context)
+{
+    return context == HL_DPI_PER_MONITOR_AWARE_V2 || context == HL_DPI_PER_MONITOR_AWARE;
 }
 
 intptr_t current_context()
@@ -149,10 +155,11 @@ void fake_display_grow(int n)
     d.grow = n;
 }
 
-void fake_set_dpi_functions(bool set_context, bool get_dpi)
+void fake_set_dpi_functions(bool set_context, bool get_dpi, bool v2)
 {
     d.set_context = set_context;
     d.get_dpi = get_dpi;
+    d.v2 = v2;
 }
 
 intptr_t fake_dpi_context()
@@ -231,7 +238,7 @@ int hl_port_dpi_context_set(intptr_t context, intptr_t *previous)
         fake_count(FAKE_DPI_CONTEXT_SET);
     else if (fake_hit(FAKE_DPI_CONTEXT_SET))
         return 0;
-    if (!d.set_context || context == 0)
+    if (!d.set_context || context == 0 || (context == HL_DPI_PER_MONITOR_AWARE_V2 && !d.v2))
         return 0;
     if (was == OWN_CONTEXT && context != OWN_CONTEXT)
         fake_acquire(FAKE_RES_DPI_CONTEXT);
@@ -245,7 +252,7 @@ int hl_port_dpi_context_set(intptr_t context, intptr_t *previous)
 hl_handle_t hl_port_monitor_at(int32_t x, int32_t y)
 {
     FAKE_GUARD;
-    if (current_context() != HL_DPI_PER_MONITOR_AWARE_V2)
+    if (!per_monitor(current_context()))
         fake_note_misuse();
     if (fake_hit(FAKE_MONITOR_AT))
         return nullptr;
@@ -262,7 +269,7 @@ int32_t hl_port_monitor_dpi(hl_handle_t monitor, uint32_t *dpi_x, uint32_t *dpi_
 {
     FAKE_GUARD;
     long code = 0;
-    if (current_context() != HL_DPI_PER_MONITOR_AWARE_V2)
+    if (!per_monitor(current_context()))
         fake_note_misuse();
     if (fake_hit(FAKE_MONITOR_DPI, &code, (long)(int32_t)0x80070057u))
         return (int32_t)code;
