@@ -187,6 +187,9 @@ static int collected_output(const options &o, bool to_console, bool color, std::
             if (modules[i].fn != nullptr && strcmp(modules[i].key, "public_ip") != 0)
                 wanted.push_back(&modules[i]);
         sections = section_list(wanted);
+        /* The metrics also read modules that come only by name. */
+        if (o.fmt == FORMAT_PROMETHEUS)
+            sections += std::string(",") + prometheus_named_sections;
     }
 
     collection c;

@@ -29,6 +29,8 @@ const module_entry modules[] = {
     {"locale", "locale", hostlens_locale},
     {"user", "user", hostlens_user},
     {"process_count", "process_count", hostlens_process_count},
+    {"displays", "displays", nullptr},
+    {"battery_health", "battery_health", nullptr},
 };
 
 const int module_count = (int)(sizeof modules / sizeof modules[0]);

@@ -33,6 +33,10 @@ enum family_id {
     F_COMMIT_CHARGE,
     F_BATTERY_CHARGE,
     F_BATTERY_PLUGGED,
+    F_POWER_ENERGY_FULL_DESIGN,
+    F_POWER_ENERGY_FULL,
+    F_POWER_CYCLES,
+    F_POWER_WATT,
     F_DISK_SIZE,
     F_DISK_USED,
     F_NET_UP,
@@ -68,6 +72,14 @@ const family families[F_COUNT] = {
     {"hostlens_commit_charge_bytes", "Commit charge: memory committed by all processes."},
     {"hostlens_battery_charge_ratio", "Estimated charge remaining of a battery."},
     {"hostlens_battery_power_plugged", "1 when the machine runs on external power, 0 on battery."},
+    /* node_exporter's power_supply names and units: energy in watt-hours,
+     * power in watts (negative while discharging, as the battery reports
+     * it), cycles as a count. */
+    {"hostlens_power_supply_energy_full_design", "Design capacity of a battery, in watt-hours."},
+    {"hostlens_power_supply_energy_full", "Full-charge capacity of a battery now, in watt-hours."},
+    {"hostlens_power_supply_cyclecount", "Charge and discharge cycles of a battery."},
+    {"hostlens_power_supply_power_watt",
+     "Rate of charge (positive) or discharge (negative) of a battery, in watts."},
     {"hostlens_disk_size_bytes", "Size of a volume."},
     {"hostlens_disk_used_bytes", "Used space of a volume."},
     {"hostlens_network_up", "1 when a network interface is up, 0 when it is down."},
@@ -290,6 +302,22 @@ void device_metrics(writer &w, const json &doc)
         if (number(b, "power_plugged", &v) && v >= 0)
             sample(w, F_BATTERY_PLUGGED, labels, v);
     }
+    /* Named after node_exporter's power_supply="BAT0". */
+    const json &health = section(doc, "battery_health");
+    for (size_t i = 0; health.is_array() && i < health.size(); i++) {
+        const json &b = health[i];
+        std::vector<label> labels = {{"power_supply", "BAT" + std::to_string(i)},
+                                     {"model", text(b, "name")}};
+        double v;
+        if (number(b, "design_capacity_mwh", &v) && v > 0)
+            sample(w, F_POWER_ENERGY_FULL_DESIGN, labels, v / 1000.0);
+        if (number(b, "full_charge_capacity_mwh", &v) && v > 0)
+            sample(w, F_POWER_ENERGY_FULL, labels, v / 1000.0);
+        if (number(b, "cycle_count", &v) && v >= 0)
+            sample(w, F_POWER_CYCLES, labels, v);
+        if (number(b, "rate_mw", &v))
+            sample(w, F_POWER_WATT, labels, v / 1000.0);
+    }
     /* A volume whose space query failed has no percent, and sizes of 0. */
     for (const json &d : section(doc, "disk")) {
         double pct, size, used;
@@ -311,6 +339,8 @@ void device_metrics(writer &w, const json &doc)
 }
 
 } // namespace
+
+const char *const prometheus_named_sections = "battery_health";
 
 std::string prometheus_text(const json &doc)
 {
