@@ -43,8 +43,10 @@ static const char *const documents[] = {
 
 typedef const char *(*collect_fn)(const char *);
 
-/* hostlens_collect of one list, written under the export's name. */
-static bool write_collect(FILE *out, HMODULE dll, const char *list, const char *state)
+/* hostlens_collect of one list, written under the export's name, or for a
+ * module reached only by name as hostlens_<module>. */
+static bool write_collect(FILE *out, HMODULE dll, const char *list, const char *state,
+                          const char *module = NULL)
 {
     collect_fn f = (collect_fn)(void *)GetProcAddress(dll, "hostlens_collect");
     if (f == NULL) {
@@ -52,7 +54,8 @@ static bool write_collect(FILE *out, HMODULE dll, const char *list, const char *
         return false;
     }
     const char *text = f(list);
-    fprintf(out, "hostlens_collect\t%s\t%s\n", state, text != NULL ? text : "<NULL>");
+    fprintf(out, "hostlens_%s\t%s\t%s\n", module != NULL ? module : "collect", state,
+            text != NULL ? text : "<NULL>");
     return true;
 }
 
@@ -99,6 +102,9 @@ int main(int argc, char **argv)
         ok = write_document(out, dll, name, "served") && ok;
     ok = write_collect(out, dll, NULL, "served") && ok;
     ok = write_collect(out, dll, "public_ip, cpu,gpu,bogus,\x01\xff", "served") && ok;
+    /* Modules reached only by name, each held against its own schema. */
+    for (const char *named : {"displays", "battery_health"})
+        ok = write_collect(out, dll, named, "served", named) && ok;
     wine_server_stop(srv);
 
     ok = write_document(out, dll, "hostlens_public_ip", "refused") && ok;
