@@ -148,6 +148,29 @@ HOSTLENS_API const char *hostlens_get_all(void);
  * {"unknown_modules":[...]}. Any list, of any length and any bytes, gives a
  * valid document.
  *
+ * Modules that are not sections of the snapshot are collected only when
+ * named, and follow the snapshot's sections in the document:
+ *  - "displays": a list, one object per active display of the display
+ *    configuration (QueryDisplayConfig): "name" (the monitor's friendly
+ *    name), "width" and "height" (its desktop, pixels), "refresh_hz" (its
+ *    own refresh rate, two decimals), "rotation" (degrees clockwise: 0, 90,
+ *    180, 270), "connector" (a word: "HDMI", "DisplayPort", "DVI", "VGA",
+ *    "internal", ...), "primary" (1 for the display at the desktop's
+ *    origin) and "scale_percent" (the effective DPI over 96; "unknown"
+ *    before Windows 10 1607). The scale is read with the calling thread
+ *    made per-monitor DPI aware for the call only: its own DPI awareness
+ *    context is set back before the call returns. A session without a
+ *    display (a service) gives an empty list.
+ *  - "battery_health": a list, one object per battery, from the battery
+ *    devices themselves (SetupAPI and the battery IOCTLs; no WMI, no
+ *    administrator): "name", "manufacturer", "serial", "chemistry",
+ *    "design_capacity_mwh", "full_charge_capacity_mwh", "health_percent"
+ *    (full-charge over design capacity), "cycle_count", "rate_mw" (signed:
+ *    negative while discharging) and "voltage_mv". What a battery does not
+ *    report, or reports as its driver's "unknown", is "unknown".
+ * Their members are described in displays.schema.json and
+ * battery_health.schema.json.
+ *
  * Blocking: with "cpu", the usage samples are taken before the other modules
  * are collected and again after them, with a sleep of only what is left of
  * 200 ms in between, so "usage_percent" covers the whole collection and at
@@ -176,7 +199,20 @@ HOSTLENS_API const char *hostlens_window_manager(void);      /* "wm" */
 /* "cpu": blocks the calling thread 200 ms, or 400 ms with per-processor counters. */
 HOSTLENS_API const char *hostlens_cpu(void);
 /* "cpu_temp", "gpu" (a list) and "battery" (a list) come from WMI: each call
- * enters COM for its own duration only, as described under COM above. */
+ * enters COM for its own duration only, as described under COM above.
+ *
+ * "cpu_temp" is the hottest ACPI thermal zone, from WMI where it answers
+ * (it needs an administrator), else from the "Thermal Zone Information"
+ * performance counters, which any user may read. An ACPI thermal zone is
+ * whatever the firmware measures there: it may be the board or the chassis
+ * rather than the CPU package, whose own sensor only a kernel driver can
+ * read. A zone reading below 1 or above 150 degrees Celsius is a
+ * placeholder of firmware without a sensor and is never reported; without
+ * any other reading "celsius" is -1.0.
+ *
+ * A battery's "time_remaining_seconds" is the platform's estimate of its
+ * run time at the present load while it discharges, and "unknown" while it
+ * is on external power or the platform has no estimate. */
 HOSTLENS_API const char *hostlens_cpu_temp(void);
 HOSTLENS_API const char *hostlens_gpu(void);
 HOSTLENS_API const char *hostlens_battery(void);
