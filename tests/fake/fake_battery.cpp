@@ -66,7 +66,8 @@ bool answer(const std::vector<uint8_t> &bytes, void *out, uint32_t size, uint32_
 {
     if (bytes.size() > size)
         return false; /* ERROR_INSUFFICIENT_BUFFER: nothing written */
-    memcpy(out, bytes.data(), bytes.size());
+    if (!bytes.empty())
+        memcpy(out, bytes.data(), bytes.size());
     *returned = (uint32_t)bytes.size();
     return true;
 }
