@@ -42,6 +42,8 @@ struct hl_records_t {
     hl_volume_list_t volumes;
     hl_hypervisor_info_t hypervisor;
     hl_os_release_info_t os_release;
+    hl_display_list_t displays;
+    hl_battery_health_list_t battery_health;
 };
 
 /* ---- each collector and writer over the pass's records ------------------- */
@@ -320,6 +322,32 @@ static void write_os_release(hl_json_t *j, const hl_records_t *r, hl_form_t)
 {
     hl_write_os_release(j, &r->os_release);
 }
+static void collect_displays(hl_records_t *r)
+{
+    hl_impl_displays(&r->displays);
+}
+static void write_displays(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_displays(j, &r->displays);
+}
+static void release_displays(hl_records_t *r)
+{
+    hl_port_free(r->displays.items);
+    r->displays.items = NULL;
+}
+static void collect_battery_health(hl_records_t *r)
+{
+    hl_impl_battery_health(&r->battery_health);
+}
+static void write_battery_health(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_battery_health(j, &r->battery_health);
+}
+static void release_battery_health(hl_records_t *r)
+{
+    hl_port_free(r->battery_health.items);
+    r->battery_health.items = NULL;
+}
 
 /* ---- the table ------------------------------------------------------------- */
 
@@ -370,6 +398,10 @@ const hl_module_t hl_modules[] = {
      HL_MODULE_NAMED},
     {"os_release", OBJ, collect_os_release, write_os_release, NULL, NULL, NULL, FULL,
      HL_MODULE_NAMED},
+    {"displays", LIST, collect_displays, write_displays, NULL, NULL, release_displays, FULL,
+     HL_MODULE_NAMED},
+    {"battery_health", LIST, collect_battery_health, write_battery_health, NULL, NULL,
+     release_battery_health, FULL, HL_MODULE_NAMED},
 };
 
 const int hl_module_count = (int)(sizeof hl_modules / sizeof hl_modules[0]);

@@ -33,6 +33,22 @@ static const battery_state_t battery_states[] = {
     {"unknown", -1},    /* 11 Partially Charged */
 };
 
+/* Win32_Battery's "EstimatedRunTime", in minutes: the platform's estimate
+ * of this battery's run time at the present load, in the same row as its
+ * state (GetSystemPowerStatus's BatteryLifeTime would be one figure for all
+ * batteries together). Only a discharging battery has a run time: on
+ * external power, and whenever the estimate is unknown, the class reports
+ * 71582788, the "unknown time" 0xFFFFFFFF seconds counted in minutes, which
+ * must never become a number of seconds. */
+#define RUN_TIME_UNKNOWN_MINUTES INT64_C(71582788)
+
+static int64_t remaining_seconds(int64_t power_plugged, int64_t minutes)
+{
+    if (power_plugged != 0 || minutes < 0 || minutes >= RUN_TIME_UNKNOWN_MINUTES)
+        return -1;
+    return minutes * 60;
+}
+
 static void battery_row(hl_handle_t row, void *ctx)
 {
     hl_battery_list_t *list = (hl_battery_list_t *)ctx;
@@ -42,8 +58,10 @@ static void battery_row(hl_handle_t row, void *ctx)
     wmi_get_str(row, "Name", b->model, (int)sizeof b->model);
     int64_t status = -1;
     int64_t charge = -1;
+    int64_t minutes = -1;
     wmi_get_num(row, "BatteryStatus", &status);
     wmi_get_num(row, "EstimatedChargeRemaining", &charge);
+    wmi_get_num(row, "EstimatedRunTime", &minutes);
     b->percent = charge >= 0 ? charge : -1;
     const size_t states = sizeof battery_states / sizeof battery_states[0];
     if ((uint64_t)status < states) {
@@ -53,7 +71,7 @@ static void battery_row(hl_handle_t row, void *ctx)
         hl_copy(b->state, sizeof b->state, "unknown");
         b->power_plugged = -1;
     }
-    b->time_remaining_seconds = -1;
+    b->time_remaining_seconds = remaining_seconds(b->power_plugged, minutes);
     list->count++;
 }
 
@@ -62,6 +80,7 @@ void hl_impl_battery(hl_battery_list_t *out)
     hl_impl_init();
     memset(out, 0, sizeof *out);
     wmi_query("root\\cimv2",
-              "SELECT Name, BatteryStatus, EstimatedChargeRemaining FROM Win32_Battery",
+              "SELECT Name, BatteryStatus, EstimatedChargeRemaining, EstimatedRunTime FROM "
+              "Win32_Battery",
               battery_row, out);
 }

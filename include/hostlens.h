@@ -132,72 +132,76 @@ HOSTLENS_API const char *hostlens_get_all(void);
  * hostlens_get_all: "os", "host", "kernel", "uptime", "boot_time",
  * "packages", "shell", "resolution", "de", "wm", "terminal",
  * "terminal_font", "cpu", "cpu_temp", "gpu", "memory", "swap", "battery",
- * "disk", "network", "public_ip", "locale", "user", "process_count", and
- * the modules reached only by name, which are not in the snapshot:
+ * "disk", "network", "public_ip", "locale", "user", "process_count", and of
+ * the modules reached only by name (below). Names match exactly (case
+ * included); blanks (spaces, tabs, line breaks) around a name and empty
+ * items are ignored, and a name given twice counts once. NULL, "" or a list
+ * that names nothing means every snapshot section except "public_ip": the
+ * public IP, the only one that sends a request to a third party, and the
+ * modules reached only by name come only when named.
+ *
+ * Modules reached only by name. They are not sections of hostlens_get_all
+ * and have no export of their own; each follows the snapshot's sections, in
+ * the order below, as {"<name>":...} in the same form as when named alone,
+ * and is described, every member with its unit, by its schema
+ * (<name>.schema.json). None of them sleeps. Their lists have no cap: length
+ * and cost grow linearly with what the machine has. A value the platform
+ * refuses is "unknown", never 0.
  *  - "cpu_times": seconds each logical processor of every processor group
  *    spent in user, privileged (kernel without idle), idle, interrupt and
- *    DPC time since boot, and their sums; one query per processor group;
+ *    DPC time since boot, and their sums; one query per processor group.
  *  - "net_io": for every interface of the interface table, its byte,
- *    packet, error and discard counters and its link speeds; one call;
+ *    packet, error and discard counters, its link speeds and whether it is
+ *    a hardware or a filter interface; one call.
  *  - "processes": every process with its parent, name, threads, handles,
  *    memory, processor times and start time; one call (repeated, at most a
  *    few times, when the list grows while it is read), no process opened.
- * None of them sleeps; each costs the platform's answer and time linear in
- * the processors, interfaces or processes listed, which have no cap. Their
- * counters are cumulative since boot (or since the interface started): a
- * host takes rates from two calls. A value the platform refuses is
- * "unknown", never 0; their schemas give every member's unit. Names match
- * exactly (case included); blanks (spaces, tabs, line breaks) around
- * a name and empty items are ignored, and a name given twice counts once.
- * NULL, "" or a list that names nothing means every snapshot section except
- * "public_ip": the public IP, the only one that sends a request to a third
- * party, is collected only when named, and the modules reached only by name
- * only when named.
- *
- * The list may also name modules that are not sections of hostlens_get_all
- * and have no export of their own. They are collected only when named
- * (never for NULL, "" or a list that names nothing) and follow the
- * snapshot's sections, in this order; each is described by its schema
- * (<name>.schema.json):
- *  - "disk_io": a list, one entry per physical disk (\.\PhysicalDriveN):
- *    model, serial, bus, media ("ssd" or "hdd" from the seek-penalty
- *    property, "unknown" when the disk does not say), size, the fixed
- *    volumes on it, and its cumulative I/O counters ("unknown" where the
- *    platform refuses them, never 0). Costs, per disk, one open with no
+ *  - "disk_io": one entry per physical disk (\\.\PhysicalDriveN): model,
+ *    serial, bus, media ("ssd" or "hdd" from the seek-penalty property,
+ *    "unknown" when the disk does not say), size, the fixed volumes on it,
+ *    and its cumulative I/O counters. Costs, per disk, one open with no
  *    access rights (no administrator needed) and four control codes; per
- *    fixed volume, one open and one control code; and eight failed opens
- *    of the numbers probed beyond the last disk.
- *  - "volumes": a list, one entry per fixed volume with a drive letter (the
- *    volumes "disk" lists): label, file system, total, free and
- *    caller-available bytes as exact integers, and the physical disks it
- *    lies on. Costs, per volume, the three calls "disk" makes, one open
- *    and one control code.
- * Neither list has a cap: its length and cost grow with the machine's
- * disks and volumes.
- *
- * The sections stand in the snapshot's order, whatever the order of the
- * list, and each is exactly the snapshot's section (so "public_ip" has no
- * "error" member); there is no "logo" member. The modules reached only by
- * name follow, in the order above, each the same as when named alone.
- * Names that are not section keys follow as the member "unknown_modules":
- * an array of those names as given (blanks removed, each once, in the order
- * given), present only when there is at least one. A list of unknown names only gives
- * {"unknown_modules":[...]}. Any list, of any length and any bytes, gives a
- * valid document.
- *
- * Modules reached only by name. Beyond the snapshot's sections the list may
- * name modules that no export of their own returns and that NULL, "" or an
- * empty list never include; each comes after the snapshot's sections, in
- * the library's order, as {"<name>":{...}} in the same form as a section,
- * and is described by share/hostlens/schema/<name>.schema.json:
+ *    fixed volume, one open and one control code; and eight failed opens of
+ *    the numbers probed beyond the last disk.
+ *  - "volumes": one entry per fixed volume with a drive letter (the volumes
+ *    "disk" lists): label, file system, total, free and caller-available
+ *    bytes as exact integers, and the physical disks it lies on.
  *  - "hypervisor": whether the system runs under a hypervisor, its vendor
  *    signature and plain name, and whether the system is its guest, from
  *    the CPUID instruction (x86-64 only; elsewhere every member is
- *    "unknown"). Windows with virtualization-based security runs as Hyper-V's
- *    root partition: a hypervisor is present, but the system is no guest.
+ *    "unknown"). Windows with virtualization-based security runs as
+ *    Hyper-V's root partition: a hypervisor is present, but the system is
+ *    no guest.
  *  - "os_release": the Windows release from the registry's CurrentVersion
  *    key: product name, feature update ("23H2"), build and update revision
  *    as numbers and joined ("22631.2861"), edition and installation type.
+ *  - "displays": one entry per active display of the display configuration
+ *    (QueryDisplayConfig): the monitor's name, its desktop's width and
+ *    height, its own refresh rate (two decimals), rotation (degrees
+ *    clockwise), connector ("HDMI", "DisplayPort", "internal", ...), whether
+ *    it is the primary display, and its scale ("unknown" before Windows 10
+ *    1607). The scale is read with the calling thread made per-monitor DPI
+ *    aware for the call only: its own DPI awareness context is set back
+ *    before the call returns. A session without a display (a service) gives
+ *    an empty list.
+ *  - "battery_health": one entry per battery, from the battery devices
+ *    themselves (SetupAPI and the battery IOCTLs; no WMI, no administrator):
+ *    name, manufacturer, serial, chemistry, design and full-charge capacity
+ *    (mWh), health (full-charge over design capacity), cycle count, rate
+ *    (mW, signed: negative while discharging) and voltage.
+ * The counters of cpu_times, net_io, processes and disk_io are cumulative
+ * since boot (or since the interface started): a host takes rates from two
+ * calls, or from a sampler (below).
+ *
+ * The sections stand in the snapshot's order, whatever the order of the
+ * list, and each is exactly the snapshot's section (so "public_ip" has no
+ * "error" member); there is no "logo" member. Names that are no module
+ * follow as the member "unknown_modules": an array of those names as given
+ * (blanks removed, each once as it is written, in the order given), present
+ * only when there is at least one. A list of unknown names only gives
+ * {"unknown_modules":[...]}. Any list, of any length and any bytes, gives a
+ * valid document, in time n log n in the list's length. The list may lie in
+ * the thread's previous document: it is read before that text is released.
  *
  * Blocking: with "cpu", the usage samples are taken before the other modules
  * are collected and again after them, with a sleep of only what is left of
@@ -246,7 +250,20 @@ HOSTLENS_API const char *hostlens_window_manager(void);      /* "wm" */
  * the list is empty only when no processor had a value. */
 HOSTLENS_API const char *hostlens_cpu(void);
 /* "cpu_temp", "gpu" (a list) and "battery" (a list) come from WMI: each call
- * enters COM for its own duration only, as described under COM above. */
+ * enters COM for its own duration only, as described under COM above.
+ *
+ * "cpu_temp" is the hottest ACPI thermal zone, from WMI where it answers
+ * (it needs an administrator), else from the "Thermal Zone Information"
+ * performance counters, which any user may read. An ACPI thermal zone is
+ * whatever the firmware measures there: it may be the board or the chassis
+ * rather than the CPU package, whose own sensor only a kernel driver can
+ * read. A zone reading below 1 or above 150 degrees Celsius is a
+ * placeholder of firmware without a sensor and is never reported; without
+ * any other reading "celsius" is -1.0.
+ *
+ * A battery's "time_remaining_seconds" is the platform's estimate of its
+ * run time at the present load while it discharges, and "unknown" while it
+ * is on external power or the platform has no estimate. */
 HOSTLENS_API const char *hostlens_cpu_temp(void);
 HOSTLENS_API const char *hostlens_gpu(void);
 HOSTLENS_API const char *hostlens_battery(void);

@@ -362,6 +362,49 @@ typedef struct hl_volume_list_t {
     int out_of_memory;
 } hl_volume_list_t;
 
+/* One active display: its path of the display configuration, its source
+ * mode and its monitor. */
+typedef struct hl_display_info_t {
+    char name[128];          /* the monitor's friendly name */
+    int64_t width, height;   /* the source mode, pixels; -1 without one */
+    int64_t refresh_centihz; /* hundredths of a hertz; -1 when unknown */
+    int64_t rotation;        /* degrees clockwise: 0, 90, 180, 270; -1 unknown */
+    char connector[32];
+    int64_t primary;       /* 1 for the display at the desktop's origin, 0, -1 */
+    int64_t scale_percent; /* effective DPI over 96, percent; -1 unknown */
+} hl_display_info_t;
+
+/* Every active display: one heap block of `capacity` items, `count` filled;
+ * `failed` when memory ran out (the document then fails). */
+typedef struct hl_display_list_t {
+    hl_display_info_t *items;
+    int32_t count, capacity;
+    int failed;
+} hl_display_list_t;
+
+#define HL_RATE_UNKNOWN INT64_MIN
+
+/* One battery as its device reports it. Numbers are -1 when unknown, the
+ * rate HL_RATE_UNKNOWN (it is signed). */
+typedef struct hl_battery_health_t {
+    char name[128];
+    char manufacturer[128];
+    char serial[128];
+    char chemistry[32];
+    int64_t design_capacity_mwh;
+    int64_t full_charge_capacity_mwh;
+    double health_percent;
+    int64_t cycle_count;
+    int64_t rate_mw; /* negative while discharging */
+    int64_t voltage_mv;
+} hl_battery_health_t;
+
+typedef struct hl_battery_health_list_t {
+    hl_battery_health_t *items;
+    int32_t count, capacity;
+    int failed;
+} hl_battery_health_list_t;
+
 /* The CPU usage window: the first samples of the system times, of the
  * calling thread's own times and of the per-processor counters, held open
  * while other collectors run. */
@@ -525,6 +568,9 @@ void hl_impl_volumes(hl_volume_list_t *out);
 void hl_volumes_free(hl_volume_list_t *r);
 void hl_impl_hypervisor(hl_hypervisor_info_t *out);
 void hl_impl_os_release(hl_os_release_info_t *out);
+/* List collectors: the caller releases out->items with hl_port_free. */
+void hl_impl_displays(hl_display_list_t *out);
+void hl_impl_battery_health(hl_battery_health_list_t *out);
 
 /* ---- member writers: shared by each module document and its snapshot section.
  * Each writes the members only, between the brackets its caller writes. ----- */
@@ -560,6 +606,8 @@ void hl_write_disk_io(hl_json_t *j, const hl_disk_io_list_t *r);   /* the entrie
 void hl_write_volumes(hl_json_t *j, const hl_volume_list_t *r);    /* the entries */
 void hl_write_hypervisor(hl_json_t *j, const hl_hypervisor_info_t *r);
 void hl_write_os_release(hl_json_t *j, const hl_os_release_info_t *r);
+void hl_write_displays(hl_json_t *j, const hl_display_list_t *r);              /* the entries */
+void hl_write_battery_health(hl_json_t *j, const hl_battery_health_list_t *r); /* the entries */
 
 /* ---- the table of modules, in the snapshot's order ------------------------------ */
 

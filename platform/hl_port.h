@@ -110,6 +110,16 @@ long hl_port_pdh_add_english(hl_handle_t query, const char16_t *path, hl_handle_
 long hl_port_pdh_collect(hl_handle_t query);
 long hl_port_pdh_value(hl_handle_t counter, double *value); /* PDH_FMT_DOUBLE */
 long hl_port_pdh_remove(hl_handle_t counter);
+/* PdhGetFormattedCounterArrayW(PDH_FMT_DOUBLE) of a counter whose path has a
+ * wildcard instance: each instance's value and CStatus. *count receives the
+ * number of instances; with more than `capacity` the answer is PDH_MORE_DATA
+ * (0x800007D2) and nothing is copied. */
+typedef struct hl_port_pdh_item_t {
+    double value;
+    uint32_t status;
+} hl_port_pdh_item_t;
+long hl_port_pdh_array(hl_handle_t counter, hl_port_pdh_item_t *items, uint32_t capacity,
+                       uint32_t *count);
 long hl_port_pdh_close(hl_handle_t query);
 
 /* ---- COM and WMI; each returns the HRESULT -------------------------------- */
@@ -142,6 +152,79 @@ int32_t hl_port_variant_clear(hl_port_variant_t *v);
 int hl_port_display_settings(uint32_t *width, uint32_t *height, uint32_t *hz);
 /* DeviceString (128 units) and StateFlags of display device `index`. */
 int hl_port_display_device(uint32_t index, char16_t *device_string, uint32_t *state_flags);
+
+/* ---- display configuration: GetDisplayConfigBufferSizes, QueryDisplayConfig
+ * and DisplayConfigGetDeviceInfo with QDC_ONLY_ACTIVE_PATHS, as plain
+ * records of the fields the collector reads. ---------------------------------- */
+/* One DISPLAYCONFIG_PATH_INFO. An adapter LUID is LowPart | HighPart << 32. */
+typedef struct hl_port_display_path_t {
+    uint64_t source_adapter;
+    uint32_t source_id;
+    uint32_t source_mode; /* sourceInfo.modeInfoIdx */
+    uint64_t target_adapter;
+    uint32_t target_id;
+    uint32_t target_mode;       /* targetInfo.modeInfoIdx */
+    uint32_t output_technology; /* DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY */
+    uint32_t rotation;          /* DISPLAYCONFIG_ROTATION */
+    uint32_t refresh_numerator, refresh_denominator;
+    uint32_t flags;
+} hl_port_display_path_t;
+/* One DISPLAYCONFIG_MODE_INFO: for a source mode (type 1) its size and
+ * position, for a target mode (type 2) its vertical sync frequency. */
+typedef struct hl_port_display_mode_t {
+    uint32_t type; /* DISPLAYCONFIG_MODE_INFO_TYPE */
+    uint32_t id;
+    uint64_t adapter;
+    uint32_t width, height;
+    int32_t x, y;
+    uint32_t vsync_numerator, vsync_denominator;
+} hl_port_display_mode_t;
+/* Each returns the Win32 error code, 0 = success; ERROR_INSUFFICIENT_BUFFER
+ * (122) when the arrays are smaller than the configuration. The counts are
+ * in (room) and out (filled). */
+long hl_port_display_config_sizes(uint32_t *paths, uint32_t *modes);
+long hl_port_display_config(uint32_t *path_count, hl_port_display_path_t *paths,
+                            uint32_t *mode_count, hl_port_display_mode_t *modes);
+/* DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME: monitorFriendlyDeviceName, 64
+ * units, as the call left it. */
+long hl_port_display_target_name(uint64_t adapter, uint32_t target_id, char16_t *name);
+
+/* ---- DPI: SetThreadDpiAwarenessContext, MonitorFromPoint, GetDpiForMonitor -- */
+#define HL_DPI_PER_MONITOR_AWARE_V2 ((intptr_t)-4)
+#define HL_DPI_PER_MONITOR_AWARE ((intptr_t)-3)
+/* Sets the calling thread's context and gives the one it replaces; 0 when
+ * the function is missing (before Windows 10 1607) or refused the context. */
+int hl_port_dpi_context_set(intptr_t context, intptr_t *previous);
+/* The monitor holding that point of the desktop, or NULL (MONITOR_DEFAULTTONULL). */
+hl_handle_t hl_port_monitor_at(int32_t x, int32_t y);
+/* GetDpiForMonitor(MDT_EFFECTIVE_DPI): the HRESULT; E_NOTIMPL when shcore.dll
+ * or the function is missing (before Windows 8.1). */
+int32_t hl_port_monitor_dpi(hl_handle_t monitor, uint32_t *dpi_x, uint32_t *dpi_y);
+
+/* ---- batteries: SetupAPI over the battery interface class, CreateFileW,
+ * DeviceIoControl, CloseHandle ----------------------------------------------- */
+/* SetupDiGetClassDevsW(GUID_DEVCLASS_BATTERY, DIGCF_PRESENT |
+ * DIGCF_DEVICEINTERFACE); 0 when the set cannot be had. */
+int hl_port_battery_devices(hl_handle_t *set);
+enum {
+    HL_BATTERY_PATH_OK = 0,
+    HL_BATTERY_PATH_END = 1,   /* ERROR_NO_MORE_ITEMS: no interface at index */
+    HL_BATTERY_PATH_SMALL = 2, /* *needed holds the units the path takes */
+    HL_BATTERY_PATH_FAILED = 3
+};
+/* SetupDiEnumDeviceInterfaces at `index`, then
+ * SetupDiGetDeviceInterfaceDetailW: the device path, NUL included, into
+ * `units` units of path. */
+int hl_port_battery_path(hl_handle_t set, uint32_t index, char16_t *path, uint32_t units,
+                         uint32_t *needed);
+void hl_port_battery_devices_close(hl_handle_t set); /* SetupDiDestroyDeviceInfoList */
+/* CreateFileW(path, GENERIC_READ, share read and write, OPEN_EXISTING): 1 and
+ * the handle, or 0. */
+int hl_port_battery_open(const char16_t *path, hl_handle_t *file);
+/* DeviceIoControl: 1 on success with *returned bytes written to out. */
+int hl_port_battery_ioctl(hl_handle_t file, uint32_t code, const void *in, uint32_t in_size,
+                          void *out, uint32_t out_size, uint32_t *returned);
+void hl_port_battery_close(hl_handle_t file); /* CloseHandle */
 
 /* ---- volumes ----------------------------------------------------------------- */
 uint32_t hl_port_logical_drives(char16_t *buffer, uint32_t length);

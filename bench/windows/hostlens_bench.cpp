@@ -12,6 +12,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <pdh.h>
+#include <setupapi.h>
 #include <tlhelp32.h>
 #include <wbemcli.h>
 #include <winhttp.h>
@@ -512,8 +513,30 @@ void floor_cpu_temp()
 {
     impl_init();
     static const wchar_t *const props[] = {L"CurrentTemperature", NULL};
-    wmi_run(L"root\\WMI", L"SELECT CurrentTemperature FROM MSAcpi_ThermalZoneTemperature", props,
-            8);
+    int rows = wmi_run(L"root\\WMI",
+                       L"SELECT CurrentTemperature FROM MSAcpi_ThermalZoneTemperature", props, 8);
+    if (rows != 0)
+        return;
+    /* No zone from WMI: the thermal zone counters, one sample. */
+    PDH_HQUERY q = NULL;
+    PDH_HCOUNTER c = NULL;
+    if (PdhOpenQueryW(NULL, 0, &q) != ERROR_SUCCESS)
+        return;
+    if (PdhAddEnglishCounterW(q, L"\\Thermal Zone Information(*)\\Temperature", 0, &c) ==
+        ERROR_SUCCESS) {
+        if (PdhCollectQueryData(q) == ERROR_SUCCESS) {
+            DWORD size = 0, n = 0;
+            if (PdhGetFormattedCounterArrayW(c, PDH_FMT_DOUBLE, &size, &n, NULL) ==
+                (PDH_STATUS)0x800007D2u) {
+                void *block = HeapAlloc(GetProcessHeap(), 0, size);
+                PdhGetFormattedCounterArrayW(c, PDH_FMT_DOUBLE, &size, &n,
+                                             (PDH_FMT_COUNTERVALUE_ITEM_W *)block);
+                HeapFree(GetProcessHeap(), 0, block);
+            }
+        }
+        PdhRemoveCounter(c);
+    }
+    PdhCloseQuery(q);
 }
 
 int display_devices()
@@ -555,9 +578,111 @@ void floor_battery()
 {
     impl_init();
     static const wchar_t *const props[] = {L"Name", L"BatteryStatus", L"EstimatedChargeRemaining",
-                                           NULL};
+                                           L"EstimatedRunTime", NULL};
     wmi_run(L"root\\cimv2",
-            L"SELECT Name, BatteryStatus, EstimatedChargeRemaining FROM Win32_Battery", props, 128);
+            L"SELECT Name, BatteryStatus, EstimatedChargeRemaining, EstimatedRunTime FROM "
+            L"Win32_Battery",
+            props, 128);
+}
+
+/* Every active display: the configuration, each monitor's name and DPI,
+ * per-monitor aware and back, with the functions the DLL looks up. */
+void floor_displays()
+{
+    typedef HANDLE(WINAPI * context_fn)(HANDLE);
+    typedef HRESULT(WINAPI * dpi_fn)(HMONITOR, int, UINT *, UINT *);
+    static context_fn set_context = (context_fn)(void *)GetProcAddress(
+        GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext");
+    static dpi_fn get_dpi =
+        (dpi_fn)(void *)GetProcAddress(LoadLibraryW(L"shcore.dll"), "GetDpiForMonitor");
+    HANDLE previous = set_context != NULL ? set_context((HANDLE)-4) : NULL;
+    if (previous == NULL && set_context != NULL)
+        previous = set_context((HANDLE)-3);
+    UINT32 np = 0, nm = 0;
+    if (GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, &np, &nm) == ERROR_SUCCESS && np != 0) {
+        auto *paths = (DISPLAYCONFIG_PATH_INFO *)HeapAlloc(GetProcessHeap(), 0,
+                                                           np * sizeof(DISPLAYCONFIG_PATH_INFO));
+        auto *modes = (DISPLAYCONFIG_MODE_INFO *)HeapAlloc(GetProcessHeap(), 0,
+                                                           nm * sizeof(DISPLAYCONFIG_MODE_INFO));
+        if (QueryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, &np, paths, &nm, modes, NULL) ==
+            ERROR_SUCCESS) {
+            for (UINT32 i = 0; i < np; i++) {
+                DISPLAYCONFIG_TARGET_DEVICE_NAME name;
+                ZeroMemory(&name, sizeof name);
+                name.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME;
+                name.header.size = sizeof name;
+                name.header.adapterId = paths[i].targetInfo.adapterId;
+                name.header.id = paths[i].targetInfo.id;
+                if (DisplayConfigGetDeviceInfo(&name.header) == ERROR_SUCCESS)
+                    w2s(name.monitorFriendlyDeviceName, 128);
+                UINT32 m = paths[i].sourceInfo.modeInfoIdx;
+                if (m >= nm || previous == NULL || get_dpi == NULL)
+                    continue;
+                POINT at = {modes[m].sourceMode.position.x, modes[m].sourceMode.position.y};
+                HMONITOR monitor = MonitorFromPoint(at, MONITOR_DEFAULTTONULL);
+                UINT dx = 0, dy = 0;
+                if (monitor != NULL)
+                    get_dpi(monitor, 0, &dx, &dy);
+            }
+        }
+        HeapFree(GetProcessHeap(), 0, paths);
+        HeapFree(GetProcessHeap(), 0, modes);
+    }
+    if (previous != NULL)
+        set_context(previous);
+}
+
+/* The battery interfaces, and each battery's tag, information, status and
+ * three strings. */
+void floor_battery_health()
+{
+    static HMODULE setupapi = LoadLibraryW(L"setupapi.dll");
+    static auto get =
+        (decltype(&SetupDiGetClassDevsW))(void *)GetProcAddress(setupapi, "SetupDiGetClassDevsW");
+    static auto next = (decltype(&SetupDiEnumDeviceInterfaces))(void *)GetProcAddress(
+        setupapi, "SetupDiEnumDeviceInterfaces");
+    static auto detail = (decltype(&SetupDiGetDeviceInterfaceDetailW))(void *)GetProcAddress(
+        setupapi, "SetupDiGetDeviceInterfaceDetailW");
+    static auto destroy = (decltype(&SetupDiDestroyDeviceInfoList))(void *)GetProcAddress(
+        setupapi, "SetupDiDestroyDeviceInfoList");
+    static const GUID battery = {
+        0x72631e54, 0x78a4, 0x11d0, {0xbc, 0xf7, 0x00, 0xaa, 0x00, 0xb7, 0xb3, 0x2a}};
+    HDEVINFO set = get(&battery, NULL, NULL, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE)
+        return;
+    SP_DEVICE_INTERFACE_DATA data;
+    for (DWORD index = 0;; index++) {
+        data.cbSize = sizeof data;
+        if (!next(set, NULL, &battery, index, &data))
+            break;
+        DWORD size = 0;
+        detail(set, &data, NULL, 0, &size, NULL);
+        alignas(8) BYTE block[2048];
+        auto *path = (SP_DEVICE_INTERFACE_DETAIL_DATA_W *)block;
+        if (size < sizeof *path || size > sizeof block)
+            continue;
+        path->cbSize = sizeof *path;
+        if (!detail(set, &data, path, size, NULL, NULL))
+            continue;
+        HANDLE h = CreateFileW(path->DevicePath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (h == INVALID_HANDLE_VALUE)
+            continue;
+        ULONG wait = 0, tag = 0;
+        DWORD got = 0;
+        if (DeviceIoControl(h, 0x294040, &wait, 4, &tag, 4, &got, NULL) && tag != 0) {
+            BYTE out[512];
+            ULONG in[5] = {tag, 0, 0, 0, 0};
+            for (ULONG level : {0u, 4u, 6u, 8u}) {
+                in[1] = level;
+                DeviceIoControl(h, 0x294044, in, 12, out, level == 0 ? 64 : 512, &got, NULL);
+            }
+            in[1] = 0;
+            DeviceIoControl(h, 0x29404C, in, 20, out, 16, &got, NULL);
+        }
+        CloseHandle(h);
+    }
+    destroy(set);
 }
 
 void floor_disk()
@@ -1046,6 +1171,8 @@ const row_t ROWS[] = {
     {"volumes", 300, floor_volumes, NULL},
     {"hypervisor", 20000, floor_hypervisor, NULL},
     {"os_release", 2000, floor_os_release, NULL},
+    {"displays", 1000, floor_displays, NULL},
+    {"battery_health", 1000, floor_battery_health, NULL},
 };
 
 } // namespace

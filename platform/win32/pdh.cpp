@@ -3,6 +3,7 @@
  */
 #include <windows.h>
 #include <pdh.h>
+#include <pdhmsg.h>
 
 #include "hl_port.h"
 #include "win32_util.h"
@@ -64,4 +65,37 @@ long hl_port_pdh_close(hl_handle_t query)
 {
     auto close = HL_WIN32_FN(HL_DLL_PDH, PdhCloseQuery);
     return close != NULL ? (long)close((PDH_HQUERY)query) : HL_PDH_UNAVAILABLE;
+}
+
+long hl_port_pdh_array(hl_handle_t counter, hl_port_pdh_item_t *items, uint32_t capacity,
+                       uint32_t *count)
+{
+    auto get = HL_WIN32_FN(HL_DLL_PDH, PdhGetFormattedCounterArrayW);
+    *count = 0;
+    if (get == NULL)
+        return HL_PDH_UNAVAILABLE;
+    DWORD size = 0, n = 0;
+    PDH_STATUS s = get((PDH_HCOUNTER)counter, PDH_FMT_DOUBLE, &size, &n, NULL);
+    if (s == ERROR_SUCCESS)
+        return 0; /* no instance */
+    if (s != (PDH_STATUS)PDH_MORE_DATA)
+        return (long)s;
+    /* The items, and the instance names they point at, in one block. */
+    auto *block = (PDH_FMT_COUNTERVALUE_ITEM_W *)HeapAlloc(GetProcessHeap(), 0, size);
+    if (block == NULL)
+        return (long)PDH_MEMORY_ALLOCATION_FAILURE;
+    s = get((PDH_HCOUNTER)counter, PDH_FMT_DOUBLE, &size, &n, block);
+    if (s == ERROR_SUCCESS) {
+        *count = n;
+        if (n > capacity) {
+            s = (PDH_STATUS)PDH_MORE_DATA;
+        } else {
+            for (DWORD i = 0; i < n; i++) {
+                items[i].value = block[i].FmtValue.doubleValue;
+                items[i].status = block[i].FmtValue.CStatus;
+            }
+        }
+    }
+    HeapFree(GetProcessHeap(), 0, block);
+    return (long)s;
 }

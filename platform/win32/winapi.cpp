@@ -3,8 +3,8 @@
 #include <atomic>
 
 static const wchar_t *const dll_names[HL_DLL_COUNT] = {
-    L"pdh.dll",   L"winhttp.dll",  L"iphlpapi.dll", L"user32.dll",
-    L"ole32.dll", L"oleaut32.dll", L"ws2_32.dll",   L"ntdll.dll"};
+    L"pdh.dll",      L"winhttp.dll", L"iphlpapi.dll", L"user32.dll",   L"ole32.dll",
+    L"oleaut32.dll", L"ws2_32.dll",  L"ntdll.dll",    L"setupapi.dll", L"shcore.dll"};
 /* Loaded once and kept for the life of the process; racing threads may both
  * load, which only adds a reference. */
 static std::atomic<HMODULE> dll_handles[HL_DLL_COUNT];

@@ -14,6 +14,7 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "hl_port.h"
@@ -89,6 +90,17 @@ enum fake_op {
     FAKE_DEVICE_CLOSE, /* counted only */
     FAKE_THREAD_TIMES,
     FAKE_CPUID,
+    FAKE_DISPLAY_CONFIG_SIZES,
+    FAKE_DISPLAY_CONFIG,
+    FAKE_DISPLAY_TARGET_NAME,
+    FAKE_DPI_CONTEXT_SET,
+    FAKE_MONITOR_AT,
+    FAKE_MONITOR_DPI,
+    FAKE_BATTERY_DEVICES,
+    FAKE_BATTERY_PATH,
+    FAKE_BATTERY_OPEN,
+    FAKE_BATTERY_IOCTL,
+    FAKE_PDH_ARRAY,
     FAKE_OP_COUNT
 };
 
@@ -131,6 +143,8 @@ enum fake_res {
     FAKE_RES_PDH_COUNTER,
     FAKE_RES_HANDLE,
     FAKE_RES_HTTP,
+    FAKE_RES_DEVICE_SET,  /* SetupAPI device information sets */
+    FAKE_RES_DPI_CONTEXT, /* a thread whose DPI awareness is not its own */
     FAKE_RES_COUNT
 };
 void fake_acquire(fake_res r);
@@ -224,6 +238,10 @@ void fake_push_system_times(uint64_t idle, uint64_t kernel, uint64_t user, bool 
  * reads once two collections were made; other paths fail to add with
  * PDH_CSTATUS_NO_OBJECT, as every "Processor Information" path does in Wine. */
 void fake_pdh_counter(const char *path, double value, long value_status = 0);
+/* A counter path with a wildcard instance and each instance's value and
+ * CStatus, as PdhGetFormattedCounterArrayW answers them once the query has
+ * collected one sample (the counter is a plain reading). */
+void fake_pdh_instances(const char *path, const std::vector<std::pair<double, uint32_t>> &items);
 /* The paths passed to PdhAddEnglishCounterW, in order. */
 const std::vector<std::string> &fake_pdh_paths();
 /* Successive answers of hl_port_thread_times (kernel, user); after the last
@@ -459,6 +477,59 @@ void fake_set_display_settings(bool ok, uint32_t width, uint32_t height, uint32_
 /* A device's DeviceString (cut to 127 units, as the 128-unit field holds)
  * and StateFlags. */
 void fake_add_display_device(const char *device_string, uint32_t state_flags);
+
+/* ---- display configuration and DPI (fake_display.cpp) ----------------------
+ * No active path until displays are added. Each display is one path with its
+ * source mode (index 2i) and target mode (index 2i + 1), as Windows lays
+ * them out. */
+struct fake_display_t {
+    std::string name; /* monitorFriendlyDeviceName; "" for none */
+    uint32_t width, height;
+    int32_t x, y;
+    uint32_t refresh_numerator, refresh_denominator; /* the path's target rate */
+    uint32_t rotation;                               /* DISPLAYCONFIG_ROTATION */
+    uint32_t technology;                             /* output technology */
+    uint32_t dpi;                                    /* effective DPI; 0: the call fails */
+    uint32_t vsync_numerator, vsync_denominator;     /* the target mode's */
+};
+void fake_add_display(const fake_display_t &d);
+/* Replaces the configuration with exactly these records (any indexes). */
+void fake_set_display_records(const std::vector<hl_port_display_path_t> &paths,
+                              const std::vector<hl_port_display_mode_t> &modes);
+/* The configuration gains a copy of its last display after each of the
+ * next `n` size queries, so the query that follows finds its arrays small. */
+void fake_display_grow(int n);
+/* Whether SetThreadDpiAwarenessContext and GetDpiForMonitor exist, and
+ * whether the former knows PER_MONITOR_AWARE_V2 (all by default). */
+void fake_set_dpi_functions(bool set_context, bool get_dpi, bool v2 = true);
+/* The calling thread's DPI awareness context (its own is 0x11; a thread
+ * outside it holds FAKE_RES_DPI_CONTEXT). Only a change away from the
+ * thread's own context can be failed. A monitor call outside a
+ * per-monitor-aware context counts as misuse. */
+intptr_t fake_dpi_context();
+
+/* ---- batteries (fake_battery.cpp) -----------------------------------------
+ * The battery interfaces SetupAPI lists, each with what its device answers.
+ * A level's bytes are answered as they are (any length); a missing level
+ * fails with ERROR_INVALID_FUNCTION, as a driver that lacks it does. */
+struct fake_battery_t {
+    uint32_t tag; /* 0: no battery in the slot */
+    bool opens;
+    std::string path; /* "" for a made-up one */
+    std::vector<uint8_t> status;
+    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> levels;
+};
+void fake_add_battery(const fake_battery_t &b);
+/* BATTERY_INFORMATION and BATTERY_STATUS bytes, and a string level's
+ * UTF-16LE bytes with their NUL. */
+std::vector<uint8_t> fake_battery_information(uint32_t capabilities, const char *chemistry,
+                                              uint32_t designed, uint32_t full, uint32_t cycles);
+std::vector<uint8_t> fake_battery_status(uint32_t power_state, uint32_t capacity, uint32_t voltage,
+                                         int32_t rate);
+std::vector<uint8_t> fake_battery_text(const char *utf8);
+/* A code for fake_fail on FAKE_BATTERY_PATH: the detail query of that index
+ * fails (the enumeration goes on); the rule's default ends it. */
+#define FAKE_BATTERY_PATH_DETAIL_FAILS 3
 
 /* ---- IP helper answers beyond the well-formed (fuzzing) ------------------- */
 /* Appends an adapter whose friendly name is any UTF-16, unpaired surrogates

@@ -108,6 +108,17 @@ const char *const op_names[FAKE_OP_COUNT] = {
     "device_close",
     "thread_times",
     "cpuid",
+    "display_config_sizes",
+    "display_config",
+    "display_target_name",
+    "dpi_context_set",
+    "monitor_at",
+    "monitor_dpi",
+    "battery_devices",
+    "battery_path",
+    "battery_open",
+    "battery_ioctl",
+    "pdh_array",
 };
 
 /* scripted services of this file */

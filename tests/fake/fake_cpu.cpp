@@ -41,6 +41,7 @@ struct {
     size_t next_thread;
     std::map<std::pair<uint32_t, uint32_t>, regs> cpuid;
     bool cpuid_present;
+    std::map<std::string, std::vector<std::pair<double, uint32_t>>> arrays;
 } cpu;
 
 void reset_cpu()
@@ -58,6 +59,7 @@ void reset_cpu()
     cpu.next_thread = 0;
     cpu.cpuid.clear();
     cpu.cpuid_present = true;
+    cpu.arrays.clear();
 }
 
 fake_registrar registrar(reset_cpu);
@@ -73,6 +75,7 @@ const long PDH_INVALID_HANDLE = (long)0xC0000BBCu;
 const long PDH_CSTATUS_NO_OBJECT = (long)0xC0000BB9u;
 const long PDH_INVALID_DATA = (long)0xC0000BC6u;
 const long PDH_NO_DATA = (long)0x800007D5u;
+const long PDH_MORE_DATA = (long)0x800007D2u;
 
 } // namespace
 
@@ -137,6 +140,12 @@ void fake_set_cpuid_hypervisor(uint32_t max, const char signature[12])
 void fake_pdh_counter(const char *path, double value, long value_status)
 {
     cpu.paths[path] = std::make_pair(value, value_status);
+}
+
+void fake_pdh_instances(const char *path, const std::vector<std::pair<double, uint32_t>> &items)
+{
+    cpu.paths[path] = std::make_pair(0.0, 0L);
+    cpu.arrays[path] = items;
 }
 
 const std::vector<std::string> &fake_pdh_paths()
@@ -301,5 +310,29 @@ long hl_port_pdh_close(hl_handle_t query)
         return PDH_INVALID_HANDLE;
     }
     fake_release(FAKE_RES_PDH_QUERY);
+    return 0;
+}
+
+long hl_port_pdh_array(hl_handle_t handle, hl_port_pdh_item_t *items, uint32_t capacity,
+                       uint32_t *count)
+{
+    FAKE_GUARD;
+    long code = 0;
+    *count = 0;
+    if (fake_hit(FAKE_PDH_ARRAY, &code, PDH_INVALID_DATA))
+        return code;
+    auto it = cpu.counters.find((uintptr_t)handle);
+    if (it == cpu.counters.end())
+        return PDH_INVALID_HANDLE;
+    if (cpu.queries[it->second.query] < 1)
+        return PDH_INVALID_DATA;
+    auto a = cpu.arrays.find(it->second.path);
+    if (a == cpu.arrays.end())
+        return PDH_INVALID_DATA; /* a counter of one instance */
+    *count = (uint32_t)a->second.size();
+    if (a->second.size() > capacity)
+        return PDH_MORE_DATA;
+    for (size_t i = 0; i < a->second.size(); i++)
+        items[i] = hl_port_pdh_item_t{a->second[i].first, a->second[i].second};
     return 0;
 }

@@ -162,6 +162,37 @@ TEST(Prometheus, ExactTextWithEscapesAndUnknownValuesLeftOut)
               "hostlens_network_up{interface=\"eth0\",mac=\"00:1A:2B:3C:4D:5E\"} 0\n");
 }
 
+/* node_exporter's power_supply units: watt-hours, watts, a count. */
+TEST(Prometheus, BatteryWearInNodeExportersUnits)
+{
+    json doc = json::parse(R"({"battery_health":[
+      {"name":"DELL 1VX1H93","design_capacity_mwh":54000,"full_charge_capacity_mwh":49250,
+       "cycle_count":312,"rate_mw":-8312},
+      {"name":"unknown","design_capacity_mwh":"unknown","full_charge_capacity_mwh":"unknown",
+       "cycle_count":"unknown","rate_mw":0}]})");
+    EXPECT_EQ(prometheus_text(doc),
+              "# HELP hostlens_power_supply_energy_full_design Design capacity of a battery, in "
+              "watt-hours.\n"
+              "# TYPE hostlens_power_supply_energy_full_design gauge\n"
+              "hostlens_power_supply_energy_full_design{power_supply=\"BAT0\",model=\"DELL "
+              "1VX1H93\"} 54\n"
+              "# HELP hostlens_power_supply_energy_full Full-charge capacity of a battery now, in "
+              "watt-hours.\n"
+              "# TYPE hostlens_power_supply_energy_full gauge\n"
+              "hostlens_power_supply_energy_full{power_supply=\"BAT0\",model=\"DELL 1VX1H93\"} "
+              "49.25\n"
+              "# HELP hostlens_power_supply_cyclecount Charge and discharge cycles of a battery.\n"
+              "# TYPE hostlens_power_supply_cyclecount gauge\n"
+              "hostlens_power_supply_cyclecount{power_supply=\"BAT0\",model=\"DELL 1VX1H93\"} "
+              "312\n"
+              "# HELP hostlens_power_supply_power_watt Rate of charge (positive) or discharge "
+              "(negative) of a battery, in watts.\n"
+              "# TYPE hostlens_power_supply_power_watt gauge\n"
+              "hostlens_power_supply_power_watt{power_supply=\"BAT0\",model=\"DELL 1VX1H93\"} "
+              "-8.312\n"
+              "hostlens_power_supply_power_watt{power_supply=\"BAT1\"} 0\n");
+}
+
 TEST(Prometheus, BootTimeOnlyFromAWholeUtcStamp)
 {
     struct {
@@ -239,7 +270,11 @@ TEST(Prometheus, ScriptedMachineHasEveryFamilyAndPassesPromtool)
                                "net_packets_outbound_discarded_total",
                                "cpu_time_total",
                                "system_processes",
-                               "system_threads"}) {
+                               "system_threads",
+                               "power_supply_energy_full_design",
+                               "power_supply_energy_full",
+                               "power_supply_cyclecount",
+                               "power_supply_power_watt"}) {
         std::string name = family;
         bool counter = name.size() > 6 && name.compare(name.size() - 6, 6, "_total") == 0;
         EXPECT_NE(text.find("\n# TYPE hostlens_" + name + (counter ? " counter\n" : " gauge\n")),

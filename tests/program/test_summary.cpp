@@ -30,7 +30,8 @@ TEST(Summary, ScriptedMachine)
               "Uptime: 2 days, 7 hours, 33 minutes\n"
               "Packages: 2 (windows)\n"
               "Shell: cmd.exe 10.0.22621\n"
-              "Resolution: 1920x1080\n"
+              "Display (DELL U2720Q): 3840x2160 @ 59.95 Hz, 150%, DisplayPort, primary\n"
+              "Display: 1920x1080 @ 144.00 Hz, 125%, internal\n"
               "DE: Windows Shell\n"
               "WM: Windows Shell\n"
               "Terminal: Windows Terminal\n"
@@ -42,7 +43,7 @@ TEST(Summary, ScriptedMachine)
               "Disk (C:\\): 201.5 GiB / 476.9 GiB (42.2%) - NTFS\n"
               "Local IP: 192.168.1.20\n"
               "Public IP: 203.0.113.7 (Berlin, Germany)\n"
-              "Battery: 87% Discharging\n"
+              "Battery: 87% Discharging, health 91%, 312 cycles\n"
               "Locale: en-US\n");
 }
 
@@ -94,6 +95,22 @@ TEST(Summary, FailingPlatformLeavesValuesOutNeverPrintsUnknown)
         EXPECT_EQ(text.find("unknown"), std::string::npos) << text;
         EXPECT_NE(text.find("Kernel: "), std::string::npos) << text;
     }
+}
+
+/* The displays replace the one resolution line, which comes back when
+ * they are not known; the battery's wear has lines of its own when the two
+ * battery lists do not pair up. */
+TEST(Summary, DisplaysOrTheResolutionAndTheBatteryWear)
+{
+    script_machine();
+    fake_fail(FAKE_DISPLAY_CONFIG_SIZES, 1, true);
+    fake_fail(FAKE_WMI_CONNECT, 1, true);
+    std::string text =
+        summary_text(json::parse(hostlens_collect(summary_sections)), json(), "", false);
+    EXPECT_EQ(text.find("Display"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nResolution: 1920x1080\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nBattery (DELL 1VX1H93): health 91%, 312 cycles\n"), std::string::npos)
+        << text;
 }
 
 TEST(Summary, LogoBesideTheLinesAndColourOnlyWhenAsked)

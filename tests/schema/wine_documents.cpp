@@ -43,8 +43,10 @@ static const char *const documents[] = {
 
 typedef const char *(*collect_fn)(const char *);
 
-/* hostlens_collect of one list, written under the export's name. */
-static bool write_collect(FILE *out, HMODULE dll, const char *list, const char *state)
+/* hostlens_collect of one list, written under the export's name, or for a
+ * module reached only by name as hostlens_<module>. */
+static bool write_collect(FILE *out, HMODULE dll, const char *list, const char *state,
+                          const char *module = NULL)
 {
     collect_fn f = (collect_fn)(void *)GetProcAddress(dll, "hostlens_collect");
     if (f == NULL) {
@@ -52,14 +54,16 @@ static bool write_collect(FILE *out, HMODULE dll, const char *list, const char *
         return false;
     }
     const char *text = f(list);
-    fprintf(out, "hostlens_collect\t%s\t%s\n", state, text != NULL ? text : "<NULL>");
+    fprintf(out, "hostlens_%s\t%s\t%s\n", module != NULL ? module : "collect", state,
+            text != NULL ? text : "<NULL>");
     return true;
 }
 
 /* Modules reached only by name: hostlens_collect of the name alone, written
  * as hostlens_<name> and checked against the module's own schema. */
-static const char *const named_modules[] = {"cpu_times", "net_io",     "processes", "disk_io",
-                                            "volumes",   "hypervisor", "os_release"};
+static const char *const named_modules[] = {"cpu_times",  "net_io",   "processes",
+                                            "disk_io",    "volumes",  "hypervisor",
+                                            "os_release", "displays", "battery_health"};
 
 static bool write_named(FILE *out, HMODULE dll, const char *name, const char *state)
 {

@@ -137,6 +137,7 @@ static void script_wmi()
     fake_wmi_str(r, "Name", "Internal Battery");
     fake_wmi_num(r, "BatteryStatus", 18, 5);
     fake_wmi_num(r, "EstimatedChargeRemaining", 18, 87);
+    fake_wmi_num(r, "EstimatedRunTime", 3, 95);
     fake_add_display_device("NVIDIA GeForce GT 710", 0x5);
     fake_add_display_device("Virtual Display", 0x20);
 }
@@ -290,6 +291,23 @@ static void script_disks()
     fake_set_physical_disks({ssd, hdd, usb});
 }
 
+/* Two monitors side by side at their own rates and scales, one battery
+ * that knows everything, and thermal zones behind the WMI ones. */
+static void script_devices()
+{
+    fake_add_display({"DELL U2720Q", 3840, 2160, 0, 0, 59950, 1000, 1, 10, 144, 0, 0});
+    fake_add_display({"", 1920, 1080, 3840, 0, 144000, 1000, 1, 0x80000000u, 120, 0, 0});
+    fake_add_battery({7,
+                      true,
+                      "",
+                      fake_battery_status(2, 42000, 12100, -8312),
+                      {{0, fake_battery_information(0, "LION", 54000, 49000, 312)},
+                       {4, fake_battery_text("DELL 1VX1H93")},
+                       {6, fake_battery_text("SMP")},
+                       {8, fake_battery_text("1234")}}});
+    fake_pdh_instances("\\Thermal Zone Information(*)\\Temperature", {{318.0, 0}, {301.0, 0}});
+}
+
 void script_machine()
 {
     fake_set_tick_count(200000000);
@@ -301,4 +319,5 @@ void script_machine()
     script_network();
     script_environment();
     script_disks();
+    script_devices();
 }

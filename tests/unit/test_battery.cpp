@@ -1,5 +1,6 @@
 /*
- * Battery: the state table, the percent rule, the capacity of four.
+ * Battery: the state table, the percent rule, the time remaining, the
+ * capacity of four.
  */
 #include "test_util.h"
 
@@ -30,8 +31,8 @@ TEST(Battery, Document)
     fake_reset();
     EXPECT_EQ(doc(hostlens_battery()), "{\"battery\":[]}");
     EXPECT_EQ(fake_wmi_log().queries,
-              (std::vector<std::string>{
-                  "SELECT Name, BatteryStatus, EstimatedChargeRemaining FROM Win32_Battery"}));
+              (std::vector<std::string>{"SELECT Name, BatteryStatus, EstimatedChargeRemaining, "
+                                        "EstimatedRunTime FROM Win32_Battery"}));
 }
 
 TEST(Battery, StateFollowsTheDocumentedMeanings)
@@ -88,4 +89,33 @@ TEST(Battery, SnapshotSectionEqualsTheDocument)
     auto single = parsed(hostlens_battery());
     auto all = parsed(hostlens_get_all());
     EXPECT_EQ(all["battery"], single["battery"]);
+}
+
+/* The estimate counts only while the battery discharges, and the class's
+ * "unknown time" never becomes seconds. */
+TEST(Battery, TimeRemainingOnlyWhileDischarging)
+{
+    struct {
+        int64_t status, minutes;
+        const char *seconds;
+    } cases[] = {
+        {1, 95, "5700"},
+        {4, 0, "0"},
+        {5, 71582787, "4294967220"},
+        {1, 71582788, "\"unknown\""},
+        {1, NONE, "\"unknown\""},
+        {1, -1, "\"unknown\""},
+        {6, 95, "\"unknown\""},
+        {2, 95, "\"unknown\""},
+        {3, 95, "\"unknown\""},
+        {NONE, 95, "\"unknown\""},
+    };
+    for (const auto &c : cases) {
+        fake_reset();
+        int r = battery("B", c.status, 50);
+        if (c.minutes != NONE)
+            fake_wmi_num(r, "EstimatedRunTime", 3, c.minutes); /* uint32 comes as VT_I4 */
+        auto b = parsed(hostlens_battery())["battery"][0];
+        EXPECT_EQ(b["time_remaining_seconds"].dump(), c.seconds) << c.status << " " << c.minutes;
+    }
 }

@@ -1,5 +1,6 @@
 /*
- * CPU temperature: conversion, the hottest zone over all zones, and the -1.0
+ * CPU temperature: conversion, the hottest zone over all zones, placeholder
+ * readings, the thermal zone counters when WMI gives nothing, and the -1.0
  * of no reading.
  */
 #include "test_util.h"
@@ -24,16 +25,19 @@ TEST(CpuTemp, Zones)
     } cases[] = {
         {{3132}, "40.0"},
         {{3000}, "26.8"},
-        {{2732}, "0.0"},
         {{3000, 3132}, "40.0"},
         {{3132, 3000}, "40.0"},
         {{0}, "-1.0"},
         {{-30}, "-1.0"},
         {{NO_PROPERTY}, "-1.0"},
         {{0, 3000, NO_PROPERTY}, "26.8"},
-        /* The hottest zone wins even below 0 degrees: -0.1, not -73.2. */
-        {{2731, 2000}, "-0.1"},
-        {{2000, 2731}, "-0.1"},
+        /* Outside [1, 150] degrees: a placeholder, never the hottest. */
+        {{2732}, "-1.0"},
+        {{2731, 2000}, "-1.0"},
+        {{2742}, "1.0"},
+        {{4232}, "150.0"},
+        {{4233, 3132}, "40.0"},
+        {{3132, 65535}, "40.0"},
         {{}, "-1.0"},
     };
     for (const auto &c : cases) {
@@ -79,4 +83,53 @@ TEST(CpuTemp, SnapshotSectionEqualsTheDocument)
     auto single = parsed(hostlens_cpu_temp());
     auto all = parsed(hostlens_get_all());
     EXPECT_EQ(all["cpu_temp"], single["cpu_temp"]);
+}
+
+/* Without an administrator WMI gives nothing: the hottest plausible zone of
+ * the counters, in kelvin, with every query and counter given back. */
+TEST(CpuTemp, ThermalZoneCountersWhenWmiGivesNothing)
+{
+    const char *path = "\\Thermal Zone Information(*)\\Temperature";
+    const uint32_t VALID = 0, NEW = 1, INVALID = 0xC0000BBAu;
+    struct {
+        std::vector<int64_t> wmi;
+        std::vector<std::pair<double, uint32_t>> zones;
+        const char *celsius;
+        int queries; /* PdhOpenQuery calls */
+    } cases[] = {
+        {{}, {{318.0, VALID}, {301.0, NEW}}, "44.9", 1},
+        {{}, {{301.0, VALID}, {318.0, VALID}}, "44.9", 1},
+        {{}, {{0.0, VALID}, {273.0, VALID}, {424.0, VALID}, {300.0, VALID}}, "26.9", 1},
+        {{}, {{350.0, INVALID}, {300.0, VALID}}, "26.9", 1},
+        {{}, {{0.0, VALID}}, "-1.0", 1},
+        {{}, {}, "-1.0", 1},
+        {{2732}, {{300.0, VALID}}, "26.9", 1}, /* WMI's only zone a placeholder */
+        {{3132}, {{350.0, VALID}}, "40.0", 0}, /* WMI answered: no counters */
+    };
+    for (const auto &c : cases) {
+        fake_reset();
+        for (int64_t z : c.wmi)
+            zone(z);
+        fake_pdh_instances(path, c.zones);
+        EXPECT_EQ(doc(hostlens_cpu_temp()),
+                  std::string("{\"cpu_temp\":{\"celsius\":") + c.celsius + "}}");
+        EXPECT_EQ(fake_calls(FAKE_PDH_OPEN), c.queries);
+        EXPECT_TRUE(fake_all_released());
+    }
+
+    /* More zones than the first answer holds; and every step failing. */
+    fake_reset();
+    std::vector<std::pair<double, uint32_t>> many(40, {300.0, VALID});
+    many[33].first = 330.0;
+    fake_pdh_instances(path, many);
+    EXPECT_EQ(doc(hostlens_cpu_temp()), "{\"cpu_temp\":{\"celsius\":56.9}}");
+    EXPECT_EQ(fake_pdh_paths(), (std::vector<std::string>{path}));
+    for (fake_op op : {FAKE_PDH_OPEN, FAKE_PDH_ADD, FAKE_PDH_COLLECT, FAKE_PDH_ARRAY}) {
+        fake_reset();
+        fake_pdh_instances(path, many);
+        fake_fail(op, 1, true);
+        EXPECT_EQ(doc(hostlens_cpu_temp()), "{\"cpu_temp\":{\"celsius\":-1.0}}")
+            << fake_op_name(op);
+        EXPECT_TRUE(fake_all_released()) << fake_op_name(op);
+    }
 }

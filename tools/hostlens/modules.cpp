@@ -36,6 +36,8 @@ const module_entry modules[] = {
     {"volumes", "volumes", nullptr},
     {"hypervisor", "hypervisor", nullptr},
     {"os_release", "os_release", nullptr},
+    {"displays", "displays", nullptr},
+    {"battery_health", "battery_health", nullptr},
 };
 
 const int module_count = (int)(sizeof modules / sizeof modules[0]);

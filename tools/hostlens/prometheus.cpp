@@ -11,7 +11,7 @@
 using json = nlohmann::ordered_json;
 
 const char *const prometheus_named_sections =
-    "cpu_times,net_io,processes,disk_io,volumes,hypervisor,os_release";
+    "cpu_times,net_io,processes,disk_io,volumes,hypervisor,os_release,battery_health";
 
 namespace
 {
@@ -49,6 +49,10 @@ enum family_id {
     F_PHYSICAL_DISK_IDLE_SECONDS,
     F_PHYSICAL_DISK_SPLIT_IOS,
     F_PHYSICAL_DISK_QUEUED,
+    F_POWER_ENERGY_FULL_DESIGN,
+    F_POWER_ENERGY_FULL,
+    F_POWER_CYCLES,
+    F_POWER_WATT,
     F_NET_UP,
     F_NET_RX_BYTES,
     F_NET_TX_BYTES,
@@ -113,6 +117,14 @@ const family families[F_COUNT] = {
     {"hostlens_physical_disk_split_ios_total",
      "Requests to a disk that were split into several (a 32-bit count)."},
     {"hostlens_physical_disk_requests_queued", "Requests queued to a disk."},
+    /* node_exporter's power_supply names and units: energy in watt-hours,
+     * power in watts (negative while discharging, as the battery reports
+     * it), cycles as a count. */
+    {"hostlens_power_supply_energy_full_design", "Design capacity of a battery, in watt-hours."},
+    {"hostlens_power_supply_energy_full", "Full-charge capacity of a battery now, in watt-hours."},
+    {"hostlens_power_supply_cyclecount", "Charge and discharge cycles of a battery."},
+    {"hostlens_power_supply_power_watt",
+     "Rate of charge (positive) or discharge (negative) of a battery, in watts."},
     {"hostlens_network_up", "1 when a network interface is up, 0 when it is down."},
     {"hostlens_net_bytes_received_total", "Bytes received on an interface."},
     {"hostlens_net_bytes_sent_total", "Bytes sent on an interface."},
@@ -493,6 +505,22 @@ void device_metrics(writer &w, const json &doc)
             sample(w, F_BATTERY_PLUGGED, labels, v);
     }
     disk_metrics(w, doc);
+    /* Named after node_exporter's power_supply="BAT0". */
+    const json &health = section(doc, "battery_health");
+    for (size_t i = 0; health.is_array() && i < health.size(); i++) {
+        const json &b = health[i];
+        std::vector<label> labels = {{"power_supply", "BAT" + std::to_string(i)},
+                                     {"model", text(b, "name")}};
+        double v;
+        if (number(b, "design_capacity_mwh", &v) && v > 0)
+            sample(w, F_POWER_ENERGY_FULL_DESIGN, labels, v / 1000.0);
+        if (number(b, "full_charge_capacity_mwh", &v) && v > 0)
+            sample(w, F_POWER_ENERGY_FULL, labels, v / 1000.0);
+        if (number(b, "cycle_count", &v) && v >= 0)
+            sample(w, F_POWER_CYCLES, labels, v);
+        if (number(b, "rate_mw", &v))
+            sample(w, F_POWER_WATT, labels, v / 1000.0);
+    }
     const json &net = section(doc, "network");
     const json &ifs = net.is_object() && net.contains("interfaces") ? net["interfaces"] : json();
     for (const json &i : ifs) {

@@ -25,4 +25,8 @@ extern const char *const prometheus_named_sections;
  */
 std::string prometheus_text(const nlohmann::ordered_json &doc);
 
+/* The modules reached only by name that the metrics read, comma-separated:
+ * collected beside the snapshot's sections when no module is named. */
+extern const char *const prometheus_named_sections;
+
 #endif

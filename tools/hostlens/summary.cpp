@@ -10,7 +10,7 @@ using json = nlohmann::ordered_json;
 
 const char *const summary_sections = "os,host,kernel,uptime,packages,shell,resolution,de,wm,"
                                      "terminal,cpu,gpu,memory,swap,battery,disk,network,locale,"
-                                     "user,hypervisor,os_release";
+                                     "user,hypervisor,os_release,displays,battery_health";
 
 namespace
 {
@@ -51,7 +51,7 @@ std::string join(const std::string &a, const std::string &b, const char *sep = "
     return a + sep + b;
 }
 
-void add(std::vector<line> &lines, const char *label, const std::string &value)
+void add(std::vector<line> &lines, const std::string &label, const std::string &value)
 {
     if (!value.empty())
         lines.push_back(line{label, value});
@@ -96,6 +96,37 @@ std::string os_line(const json &os, const json &release)
     return join(name, text(os, "codename")) + " (build " + build + ")";
 }
 
+/* "3840x2160 @ 59.95 Hz, 150%, DisplayPort, primary": what is known of it. */
+std::string display_line(const json &d)
+{
+    std::string w = text(d, "width"), h = text(d, "height");
+    std::string s = w.empty() || h.empty() ? "" : w + "x" + h;
+    auto it = d.find("refresh_hz");
+    if (it != d.end() && it->is_number()) {
+        char hz[32];
+        snprintf(hz, sizeof hz, "%.2f Hz", it->get<double>());
+        s = join(s, hz, " @ ");
+    }
+    std::string scale = text(d, "scale_percent");
+    s = join(s, scale.empty() ? "" : scale + "%", ", ");
+    s = join(s, text(d, "connector"), ", ");
+    return join(s, text(d, "primary") == "1" ? "primary" : "", ", ");
+}
+
+/* The battery's wear, from its own device: "health 91%, 312 cycles". */
+std::string health_text(const json &h)
+{
+    std::string s;
+    auto it = h.is_object() ? h.find("health_percent") : h.end();
+    if (it != h.end() && it->is_number()) {
+        char pct[32];
+        snprintf(pct, sizeof pct, "health %.0f%%", it->get<double>());
+        s = pct;
+    }
+    std::string cycles = text(h, "cycle_count");
+    return join(s, cycles.empty() ? "" : cycles + " cycles", ", ");
+}
+
 std::vector<line> collect_lines(const json &doc, const json &public_ip)
 {
     std::vector<line> lines;
@@ -114,11 +145,17 @@ std::vector<line> collect_lines(const json &doc, const json &public_ip)
     add(lines, "Packages", total.empty() || total == "0" ? "" : total + " (windows)");
     const json &shell = section(doc, "shell");
     add(lines, "Shell", join(text(shell, "name"), text(shell, "version")));
-    /* The snapshot's resolution section has no refresh rate; a module
-     * document would. */
+    /* A line for each display; the resolution of the one display the
+     * thread sees only when the displays are not known. */
+    const json &displays = section(doc, "displays");
+    for (const json &d : displays) {
+        std::string name = text(d, "name");
+        add(lines, name.empty() ? "Display" : "Display (" + name + ")", display_line(d));
+    }
     const json &res = section(doc, "resolution");
     std::string w = text(res, "width"), h = text(res, "height"), hz = text(res, "refresh_hz");
-    if (!w.empty() && w != "0" && !h.empty() && h != "0")
+    if ((!displays.is_array() || displays.empty()) && !w.empty() && w != "0" && !h.empty() &&
+        h != "0")
         add(lines, "Resolution", w + "x" + h + (hz.empty() || hz == "0" ? "" : " @ " + hz + " Hz"));
     add(lines, "DE", text(section(doc, "de"), "name"));
     add(lines, "WM", text(section(doc, "wm"), "name"));
@@ -148,9 +185,21 @@ std::vector<line> collect_lines(const json &doc, const json &public_ip)
     std::string where = join(text(public_ip, "city"), text(public_ip, "country"), ", ");
     if (!addr.empty())
         add(lines, "Public IP", where.empty() ? addr : addr + " (" + where + ")");
-    for (const json &b : section(doc, "battery")) {
+    /* The charge comes from WMI's list and the wear from the devices'; the
+     * two are paired by position only when they count the same batteries,
+     * else the wear has lines of its own. */
+    const json &batteries = section(doc, "battery");
+    const json &health = section(doc, "battery_health");
+    bool paired = batteries.is_array() && health.is_array() && batteries.size() == health.size();
+    for (size_t i = 0; batteries.is_array() && i < batteries.size(); i++) {
+        const json &b = batteries[i];
         std::string pct = text(b, "percent");
-        add(lines, "Battery", join(pct.empty() ? "" : pct + "%", text(b, "state")));
+        std::string charge = join(pct.empty() ? "" : pct + "%", text(b, "state"));
+        add(lines, "Battery", join(charge, paired ? health_text(health[i]) : "", ", "));
+    }
+    for (size_t i = 0; !paired && health.is_array() && i < health.size(); i++) {
+        std::string name = text(health[i], "name");
+        add(lines, name.empty() ? "Battery" : "Battery (" + name + ")", health_text(health[i]));
     }
     add(lines, "Locale", text(section(doc, "locale"), "name"));
     return lines;
