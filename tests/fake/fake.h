@@ -80,6 +80,8 @@ enum fake_op {
     FAKE_HTTP_BEGIN,
     FAKE_HTTP_AVAILABLE,
     FAKE_HTTP_READ,
+    FAKE_LOAD_LIBRARY_PATH,
+    FAKE_SYSTEM_DIRECTORY,
     FAKE_OP_COUNT
 };
 
@@ -176,6 +178,11 @@ void fake_set_version_ex(uint32_t major, uint32_t minor, uint32_t build);
  * the procedures hl_port_proc_address finds in them. */
 void fake_add_module(const char *name, bool loaded, bool loadable);
 void fake_add_proc(const char *module, const char *proc);
+/* What GetSystemDirectoryW answers ("C:\\Windows\\system32" unless set). */
+void fake_set_system_directory(const char *utf8);
+/* The paths hl_port_load_library_path was asked for, in order. A path of
+ * the system directory, a backslash and a module's name loads that module. */
+const std::vector<std::string> &fake_loaded_paths();
 
 /* ---- registry ----------------------------------------------------------- */
 enum { FAKE_VIEW_64 = 0, FAKE_VIEW_32 = 1 };
