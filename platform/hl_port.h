@@ -199,8 +199,11 @@ typedef struct hl_port_http_request_t {
     int32_t resolve_ms, connect_ms, send_ms, receive_ms;
 } hl_port_http_request_t;
 /* Opens, connects, sends and receives the response head. On failure every
- * handle it opened is closed again, newest first, and *session stays NULL. */
-int hl_port_http_begin(const hl_port_http_request_t *request, hl_handle_t *session);
+ * handle it opened is closed again, newest first, *session stays NULL and
+ * *error is the failed call's GetLastError() (a WinHTTP error such as
+ * ERROR_WINHTTP_NAME_NOT_RESOLVED); 0 on success. */
+int hl_port_http_begin(const hl_port_http_request_t *request, hl_handle_t *session,
+                       uint32_t *error);
 int hl_port_http_available(hl_handle_t session, uint32_t *available); /* 1 ok */
 int hl_port_http_read(hl_handle_t session, void *buffer, uint32_t want, uint32_t *got);
 void hl_port_http_end(hl_handle_t session); /* request, connection, root */

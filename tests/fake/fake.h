@@ -285,8 +285,9 @@ const std::vector<uint32_t> &fake_locale_requests();
 void fake_set_process_count(int processes);
 
 /* ---- HTTP ----------------------------------------------------------------- */
-/* The phase hl_port_http_begin fails in (HL_HTTP_OK: none). */
-void fake_http_set_phase(int phase);
+/* The phase hl_port_http_begin fails in (HL_HTTP_OK: none), and the error
+ * it reports then. */
+void fake_http_set_phase(int phase, uint32_t error = 0);
 /* The body, and the sizes QueryDataAvailable reports in turn (after the
  * list: what is left). An announced size may exceed what remains; a read
  * then delivers what remains. */
