@@ -22,6 +22,9 @@ install(FILES ${CMAKE_BINARY_DIR}/hostlens.pc DESTINATION lib/pkgconfig)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/schema/ DESTINATION share/hostlens/schema
   FILES_MATCHING PATTERN "*.schema.json")
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION .)
+# The README links to the Node.js example: it travels with it.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/node DESTINATION examples
+  PATTERN node_modules EXCLUDE PATTERN package-lock.json EXCLUDE)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/QUICKSTART.txt.in ${CMAKE_BINARY_DIR}/QUICKSTART.txt
   @ONLY NEWLINE_STYLE CRLF)
 install(FILES ${CMAKE_BINARY_DIR}/QUICKSTART.txt DESTINATION .)

@@ -77,7 +77,8 @@ if(CMAKE_CROSSCOMPILING AND EXISTS /usr/src/googletest/googletest)
   # The public IP cases also run through the WinHTTP side of the port itself.
   if(TARGET wine_test_public_ip)
     target_sources(wine_test_public_ip PRIVATE ${CMAKE_SOURCE_DIR}/platform/win32/http.cpp
-      ${CMAKE_SOURCE_DIR}/platform/win32/memory.cpp ${CMAKE_SOURCE_DIR}/platform/win32/winapi.cpp)
+      ${CMAKE_SOURCE_DIR}/platform/win32/memory.cpp ${CMAKE_SOURCE_DIR}/platform/win32/winapi.cpp
+      ${CMAKE_SOURCE_DIR}/platform/win32/system.cpp ${CMAKE_SOURCE_DIR}/core/load.cpp)
     target_include_directories(wine_test_public_ip PRIVATE ${CMAKE_SOURCE_DIR}/platform/win32)
   endif()
 endif()

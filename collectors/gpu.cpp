@@ -1,8 +1,8 @@
 /*
  * Display adapters: Win32_VideoController, or the display devices when WMI
- * has none; memory beyond AdapterRAM's 4 GiB and a missing driver version
- * from the display-adapter class key; the output count from the display
- * devices.
+ * has none; memory beyond AdapterRAM's 4 GiB from the adapter's own driver
+ * instance key, and a missing driver version from the display-adapter class
+ * key; the output count from the display devices.
  */
 #include "hostlens_internal.h"
 
@@ -16,6 +16,14 @@
 
 static const char16_t DISPLAY_CLASS_KEY[] =
     u"SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e968-e325-11ce-bfc1-08002be10318}";
+static const char DISPLAY_CLASS_GUID[] = "{4d36e968-e325-11ce-bfc1-08002be10318}";
+
+/* The WMI rows and, beside each, its device instance path ("PNPDeviceID"),
+ * or "" when WMI gave none. */
+typedef struct gpu_rows_t {
+    hl_gpu_list_t *list;
+    char device[HL_GPU_MAX][256];
+} gpu_rows_t;
 
 /* 1 when word occurs in text, ASCII letters compared without case. */
 static int ci_find(const char *text, const char *word)
@@ -60,10 +68,16 @@ static int64_t vram_mb(int64_t value, int present)
 
 static void gpu_row(hl_handle_t row, void *ctx)
 {
-    hl_gpu_list_t *list = (hl_gpu_list_t *)ctx;
+    gpu_rows_t *rows = (gpu_rows_t *)ctx;
+    hl_gpu_list_t *list = rows->list;
     if (list->count >= HL_GPU_MAX)
         return;
     hl_gpu_info_t *g = &list->gpus[list->count];
+    char *device = rows->device[list->count];
+    device[0] = '\0';
+    wmi_get_str(row, "PNPDeviceID", device, (int)sizeof rows->device[0]);
+    if (strcmp(device, "unknown") == 0)
+        device[0] = '\0';
     wmi_get_str(row, "Name", g->model, (int)sizeof g->model);
     wmi_get_str(row, "DriverVersion", g->driver_version, (int)sizeof g->driver_version);
     /* A sentinel no 32-bit value can take tells a missing property apart. */
@@ -152,17 +166,82 @@ static uint64_t instance_memory(hl_hkey_t instance)
     return bytes;
 }
 
-/* "AdapterRAM" is a uint32 and cannot tell 4 GiB or more; the driver's own
- * figure can. An instance key belongs to the first WMI adapter not yet
- * served whose name equals its "DriverDesc", so several adapters of one
- * name take their keys in order. The figure is used when it is larger. */
-static void memory_from_class_key(hl_gpu_list_t *list)
+/* The larger of AdapterRAM and the driver's figure. */
+static void take_memory(hl_gpu_info_t *g, hl_hkey_t instance)
 {
+    int64_t mb = (int64_t)(instance_memory(instance) >> 20);
+    if (mb > 0 && mb > g->vram_mb)
+        g->vram_mb = mb;
+}
+
+/* 1 when a and b are equal, ASCII letters compared without case. */
+static int u16_same(const char16_t *a, const char16_t *b)
+{
+    for (;; a++, b++) {
+        char16_t x = *a >= u'A' && *a <= u'Z' ? (char16_t)(*a + 32) : *a;
+        char16_t y = *b >= u'A' && *b <= u'Z' ? (char16_t)(*b + 32) : *b;
+        if (x != y)
+            return 0;
+        if (x == 0)
+            return 1;
+    }
+}
+
+/* The display class subkey of the device `device` (a PNPDeviceID): the
+ * device's "Driver" value under the Enum key names its driver instance as
+ * "{class GUID}\\NNNN". 1 with the subkey's name in `name`. */
+static int own_instance_name(const char *device, char16_t *name, int name_units)
+{
+    /* The device path holds at most 255 bytes: the whole path fits. */
+    char path[320];
+    hl_format(path, sizeof path, "SYSTEM\\CurrentControlSet\\Enum\\%s", device);
+    char16_t wpath[320];
+    int n = hl_port_utf8_to_utf16(path, -1, wpath, 320);
+    if (n <= 0)
+        return 0;
+    char driver[128] = {0};
+    if (!reg_getstr(HL_HKEY_LOCAL_MACHINE, wpath, u"Driver", driver, sizeof driver))
+        return 0;
+    size_t guid_len = sizeof DISPLAY_CLASS_GUID - 1;
+    for (size_t i = 0; i < guid_len; i++)
+        if (tolower((unsigned char)driver[i]) != DISPLAY_CLASS_GUID[i])
+            return 0;
+    const char *sub = driver + guid_len;
+    if (*sub++ != '\\' || *sub == '\0' || strchr(sub, '\\') != NULL)
+        return 0;
+    return hl_port_utf8_to_utf16(sub, -1, name, name_units) > 0;
+}
+
+/* "AdapterRAM" is a uint32 and cannot tell 4 GiB or more; the driver's own
+ * figure can, in the adapter's instance key under the display class key. The
+ * class key also keeps the instances of devices that are gone (an old card,
+ * one moved to another slot, a reinstalled driver), so each adapter first
+ * takes the instance its device names. An adapter whose instance cannot be
+ * found takes the first key not yet served whose "DriverDesc" equals its
+ * name, so several adapters of one name take their keys in order. The
+ * figure is used when it is larger. */
+static void memory_from_class_key(gpu_rows_t *rows)
+{
+    hl_gpu_list_t *list = rows->list;
     hl_hkey_t cls = 0;
     if (hl_port_reg_open(HL_HKEY_LOCAL_MACHINE, DISPLAY_CLASS_KEY, HL_KEY_READ, &cls) != 0)
         return;
     int served[HL_GPU_MAX] = {0};
+    char16_t owned[HL_GPU_MAX][32];
     int left = list->count;
+    for (int32_t i = 0; i < list->count; i++) {
+        owned[i][0] = 0;
+        hl_hkey_t instance = 0;
+        if (rows->device[i][0] == '\0' || !own_instance_name(rows->device[i], owned[i], 32) ||
+            hl_port_reg_open(cls, owned[i], HL_KEY_READ, &instance) != 0) {
+            owned[i][0] = 0;
+            continue;
+        }
+        served[i] = 1;
+        left--;
+        take_memory(&list->gpus[i], instance);
+        hl_port_reg_close(instance);
+    }
     for (uint32_t j = 0; left > 0; j++) {
         /* Room for any key name (255 units): "Configuration" and the like
          * are skipped, not the end of the walk. */
@@ -170,8 +249,11 @@ static void memory_from_class_key(hl_gpu_list_t *list)
         uint32_t name_len = 256;
         if (hl_port_reg_enum_key(cls, j, name, &name_len) != 0)
             break;
+        int taken = 0;
+        for (int32_t i = 0; i < list->count && !taken; i++)
+            taken = owned[i][0] != 0 && u16_same(owned[i], name);
         hl_hkey_t instance = 0;
-        if (hl_port_reg_open(cls, name, HL_KEY_READ, &instance) != 0)
+        if (taken || hl_port_reg_open(cls, name, HL_KEY_READ, &instance) != 0)
             continue;
         char desc[256];
         desc[0] = '\0';
@@ -182,9 +264,7 @@ static void memory_from_class_key(hl_gpu_list_t *list)
                 continue;
             served[i] = 1;
             left--;
-            int64_t mb = (int64_t)(instance_memory(instance) >> 20);
-            if (mb > 0 && mb > g->vram_mb)
-                g->vram_mb = mb;
+            take_memory(g, instance);
             break;
         }
         hl_port_reg_close(instance);
@@ -196,10 +276,13 @@ void hl_impl_gpu(hl_gpu_list_t *out)
 {
     hl_impl_init();
     memset(out, 0, sizeof *out);
-    wmi_query("root\\cimv2", "SELECT Name, AdapterRAM, DriverVersion FROM Win32_VideoController",
-              gpu_row, out);
+    gpu_rows_t rows;
+    rows.list = out;
+    wmi_query("root\\cimv2",
+              "SELECT Name, AdapterRAM, DriverVersion, PNPDeviceID FROM Win32_VideoController",
+              gpu_row, &rows);
     if (out->count > 0)
-        memory_from_class_key(out);
+        memory_from_class_key(&rows);
     else
         from_display_devices(out);
     /* Every entry reports the same number: one walk of the display devices

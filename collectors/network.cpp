@@ -175,7 +175,7 @@ void hl_impl_network(hl_network_info_t *out)
     memset(&links, 0, sizeof links);
 
     /* Stays loaded for the life of the process. */
-    void *iphlpapi = hl_port_load_system_library(u"iphlpapi.dll");
+    void *iphlpapi = hl_load_system_library(u"iphlpapi.dll");
     if (iphlpapi == NULL) {
         hl_set_error("network: iphlpapi.dll not found");
         return;

@@ -68,6 +68,47 @@ static int32_t read_body(hl_handle_t session, char *body)
     return late ? -1 : (int32_t)n;
 }
 
+/* What a WinHTTP error code means to someone wondering why there is no
+ * address (winhttp.h), or NULL for the rest, which are given by number.
+ * Wine's WinHTTP passes some socket errors through as they are (a receive
+ * that times out fails with WSAETIMEDOUT), so those read the same. */
+static const char *http_reason(uint32_t error)
+{
+    switch (error) {
+    case 12002: /* ERROR_WINHTTP_TIMEOUT */
+    case 10060: /* WSAETIMEDOUT */
+        return "timed out";
+    case 12007: /* ERROR_WINHTTP_NAME_NOT_RESOLVED */
+    case 11001: /* WSAHOST_NOT_FOUND */
+        return "the name could not be resolved";
+    case 12029: /* ERROR_WINHTTP_CANNOT_CONNECT */
+    case 10061: /* WSAECONNREFUSED */
+        return "the connection was refused or the host is unreachable";
+    case 12030: /* ERROR_WINHTTP_CONNECTION_ERROR */
+    case 10054: /* WSAECONNRESET */
+        return "the connection was reset";
+    case 12152: /* ERROR_WINHTTP_INVALID_SERVER_RESPONSE */
+        return "the answer was not HTTP";
+    default:
+        return NULL;
+    }
+}
+
+/* The message of a request that failed in `phase` with `error`: the
+ * reason where the code has a plain one, and the code always. */
+static void request_failed(int phase, uint32_t error)
+{
+    static const char *const calls[] = {"", "WinHttpOpen", "WinHttpConnect", "WinHttpOpenRequest"};
+    char code[40] = "";
+    if (error != 0)
+        hl_format(code, sizeof code, " (error %u)", (unsigned)error);
+    if (phase >= HL_HTTP_OPEN_FAILED && phase <= HL_HTTP_REQUEST_FAILED)
+        hl_set_error("public_ip: %s failed%s", calls[phase], code);
+    else
+        hl_set_error("public_ip: %s: %s%s", HOSTLENS_PUBLIC_IP_HOST,
+                     http_reason(error) ? http_reason(error) : "request failed", code);
+}
+
 void hl_impl_public_ip(hl_public_ip_info_t *out)
 {
     memset(out, 0, sizeof *out);
@@ -84,21 +125,10 @@ void hl_impl_public_ip(hl_public_ip_info_t *out)
     request.send_ms = request.receive_ms = PHASE_TIMEOUT_MS;
 
     hl_handle_t session = NULL;
-    int phase = hl_port_http_begin(&request, &session);
-    if (phase == HL_HTTP_OPEN_FAILED) {
-        hl_set_error("public_ip: WinHttpOpen failed");
-        return;
-    }
-    if (phase == HL_HTTP_CONNECT_FAILED) {
-        hl_set_error("public_ip: WinHttpConnect failed");
-        return;
-    }
-    if (phase == HL_HTTP_REQUEST_FAILED) {
-        hl_set_error("public_ip: WinHttpRequest failed");
-        return;
-    }
+    uint32_t error = 0;
+    int phase = hl_port_http_begin(&request, &session, &error);
     if (phase != HL_HTTP_OK || session == NULL) {
-        hl_set_error("public_ip: %s request failed", HOSTLENS_PUBLIC_IP_HOST);
+        request_failed(phase, error);
         return;
     }
 
@@ -106,8 +136,13 @@ void hl_impl_public_ip(hl_public_ip_info_t *out)
     memset(body, 0, sizeof body);
     int32_t n = read_body(session, body);
     hl_port_http_end(session);
-    if (n <= 0) {
-        hl_set_error("public_ip: %s request failed", HOSTLENS_PUBLIC_IP_HOST);
+    if (n < 0) {
+        hl_set_error("public_ip: %s: the answer took longer than %d s", HOSTLENS_PUBLIC_IP_HOST,
+                     PHASE_TIMEOUT_MS / 1000);
+        return;
+    }
+    if (n == 0) {
+        hl_set_error("public_ip: %s: empty answer", HOSTLENS_PUBLIC_IP_HOST);
         return;
     }
     /* The body text ends at its first NUL; everything below reads no further. */

@@ -273,7 +273,11 @@ HOSTLENS_API const char *hostlens_disk(void);    /* "disk", a list */
 HOSTLENS_API const char *hostlens_network(void); /* "network" */
 /* "public_ip": one plain-HTTP request to a geolocation service, waiting up
  * to 2 s per phase. A failure is described in the member "error", the one
- * member of any document that is present only sometimes. */
+ * member of any document that is present only sometimes: the phase or the
+ * reason (the name could not be resolved, the connection was refused, it
+ * timed out, ...) and the system's error code, e.g. "public_ip: ip-api.com:
+ * the name could not be resolved (error 12007)". Its wording is for people,
+ * not for parsing. */
 HOSTLENS_API const char *hostlens_public_ip(void);
 HOSTLENS_API const char *hostlens_locale(void);        /* "locale" */
 HOSTLENS_API const char *hostlens_user(void);          /* "user" */

@@ -81,6 +81,12 @@ int64_t hl_parse_ll(const char *text);
 double hl_parse_dbl(const char *text);
 const char *hl_env_or(const char *name, const char *fallback);
 
+/* A system DLL (name such as u"pdh.dll"), loaded from the system directory
+ * only: by LOAD_LIBRARY_SEARCH_SYSTEM32, or where the system predates that
+ * flag, by its full path there. NULL when it cannot be loaded. The platform's
+ * first-use loads go through it too. */
+void *hl_load_system_library(const char16_t *name);
+
 /* ---- per-thread state and envelopes ---------------------------------------- */
 
 #define HL_ERROR_SIZE 256

@@ -59,8 +59,16 @@ int hl_port_utf8_to_utf16(const char *src, int src_len, char16_t *dst, int dst_c
 /* ---- modules: GetModuleHandleW, GetProcAddress, LoadLibraryExW ------------- */
 void *hl_port_module_handle(const char16_t *name);
 void *hl_port_proc_address(void *module, const char *name);
-/* Loads from the system directory only (LOAD_LIBRARY_SEARCH_SYSTEM32). */
-void *hl_port_load_system_library(const char16_t *name);
+/* LoadLibraryExW(name, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32): from the system
+ * directory only. NULL with *error set to GetLastError() on failure. */
+void *hl_port_load_system_library(const char16_t *name, uint32_t *error);
+/* LoadLibraryExW(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH) of a full path:
+ * that file, its own imports searched in its folder first. NULL with *error
+ * set to GetLastError() on failure. */
+void *hl_port_load_library_path(const char16_t *path, uint32_t *error);
+/* GetSystemDirectoryW: the length written without the NUL, the size needed
+ * (NUL included) when `length` units are too few, 0 on failure. */
+uint32_t hl_port_system_directory(char16_t *buffer, uint32_t length);
 
 /* ---- version: RtlGetVersion through its looked-up address, GetVersionExW ---- */
 int32_t hl_port_rtl_get_version(void *fn, uint32_t *major, uint32_t *minor, uint32_t *build);
@@ -322,8 +330,11 @@ typedef struct hl_port_http_request_t {
     int32_t resolve_ms, connect_ms, send_ms, receive_ms;
 } hl_port_http_request_t;
 /* Opens, connects, sends and receives the response head. On failure every
- * handle it opened is closed again, newest first, and *session stays NULL. */
-int hl_port_http_begin(const hl_port_http_request_t *request, hl_handle_t *session);
+ * handle it opened is closed again, newest first, *session stays NULL and
+ * *error is the failed call's GetLastError() (a WinHTTP error such as
+ * ERROR_WINHTTP_NAME_NOT_RESOLVED); 0 on success. */
+int hl_port_http_begin(const hl_port_http_request_t *request, hl_handle_t *session,
+                       uint32_t *error);
 int hl_port_http_available(hl_handle_t session, uint32_t *available); /* 1 ok */
 int hl_port_http_read(hl_handle_t session, void *buffer, uint32_t want, uint32_t *got);
 void hl_port_http_end(hl_handle_t session); /* request, connection, root */

@@ -554,10 +554,12 @@ int display_devices()
 void floor_gpu()
 {
     impl_init();
-    static const wchar_t *const props[] = {L"Name", L"DriverVersion", L"AdapterRAM", NULL};
-    int rows =
-        wmi_run(L"root\\cimv2",
-                L"SELECT Name, AdapterRAM, DriverVersion FROM Win32_VideoController", props, 256);
+    static const wchar_t *const props[] = {L"PNPDeviceID", L"Name", L"DriverVersion", L"AdapterRAM",
+                                           NULL};
+    int rows = wmi_run(L"root\\cimv2",
+                       L"SELECT Name, AdapterRAM, DriverVersion, PNPDeviceID FROM "
+                       L"Win32_VideoController",
+                       props, 256);
     /* Without a WMI row the devices are walked once for the entries; with
      * any entry, once more for the output count they all share. */
     if (rows == 0)

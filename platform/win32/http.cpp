@@ -67,29 +67,36 @@ static void close_all(const winhttp_t *w, http_session_t *s)
         w->close_handle(s->root);
 }
 
-int hl_port_http_begin(const hl_port_http_request_t *r, hl_handle_t *session)
+/* Closes what was opened and hands back the phase, with the error of the
+ * call that failed (taken before the closes can change it). */
+static int failed(const winhttp_t *w, http_session_t *s, int phase, uint32_t *error)
+{
+    *error = GetLastError();
+    if (w != NULL)
+        close_all(w, s);
+    return phase;
+}
+
+int hl_port_http_begin(const hl_port_http_request_t *r, hl_handle_t *session, uint32_t *error)
 {
     *session = NULL;
+    *error = 0;
+    http_session_t s = {NULL, NULL, NULL};
     const winhttp_t *w = winhttp();
     if (w == NULL)
-        return HL_HTTP_OPEN_FAILED;
-    http_session_t s = {NULL, NULL, NULL};
+        return failed(w, &s, HL_HTTP_OPEN_FAILED, error);
     s.root = w->open(W(r->agent), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                      WINHTTP_NO_PROXY_BYPASS, 0);
     if (s.root == NULL)
-        return HL_HTTP_OPEN_FAILED;
+        return failed(w, &s, HL_HTTP_OPEN_FAILED, error);
     w->set_timeouts(s.root, r->resolve_ms, r->connect_ms, r->send_ms, r->receive_ms);
     s.connection = w->connect(s.root, W(r->host), (INTERNET_PORT)r->port, 0);
-    if (s.connection == NULL) {
-        close_all(w, &s);
-        return HL_HTTP_CONNECT_FAILED;
-    }
+    if (s.connection == NULL)
+        return failed(w, &s, HL_HTTP_CONNECT_FAILED, error);
     s.request = w->open_request(s.connection, L"GET", W(r->path), NULL, WINHTTP_NO_REFERER,
                                 WINHTTP_DEFAULT_ACCEPT_TYPES, 0);
-    if (s.request == NULL) {
-        close_all(w, &s);
-        return HL_HTTP_REQUEST_FAILED;
-    }
+    if (s.request == NULL)
+        return failed(w, &s, HL_HTTP_REQUEST_FAILED, error);
     /* The wait for the response headers is an option of its own, and Wine
      * leaves it unbounded: a server that accepts and never answers would
      * hold WinHttpReceiveResponse for ever. The receive limit covers it. */
@@ -98,14 +105,12 @@ int hl_port_http_begin(const hl_port_http_request_t *r, hl_handle_t *session)
                   sizeof headers_ms);
     if (!w->send_request(s.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
                          0) ||
-        !w->receive_response(s.request, NULL)) {
-        close_all(w, &s);
-        return HL_HTTP_SEND_FAILED;
-    }
+        !w->receive_response(s.request, NULL))
+        return failed(w, &s, HL_HTTP_SEND_FAILED, error);
     http_session_t *block = (http_session_t *)hl_port_alloc(sizeof *block);
     if (block == NULL) {
-        close_all(w, &s);
-        return HL_HTTP_SEND_FAILED;
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return failed(w, &s, HL_HTTP_SEND_FAILED, error);
     }
     *block = s;
     *session = block;

@@ -27,9 +27,23 @@ void *hl_port_proc_address(void *module, const char *name)
     return (void *)GetProcAddress((HMODULE)module, name);
 }
 
-void *hl_port_load_system_library(const char16_t *name)
+void *hl_port_load_system_library(const char16_t *name, uint32_t *error)
 {
-    return (void *)LoadLibraryExW(W(name), NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    HMODULE h = LoadLibraryExW(W(name), NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    *error = h == NULL ? GetLastError() : 0;
+    return (void *)h;
+}
+
+void *hl_port_load_library_path(const char16_t *path, uint32_t *error)
+{
+    HMODULE h = LoadLibraryExW(W(path), NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    *error = h == NULL ? GetLastError() : 0;
+    return (void *)h;
+}
+
+uint32_t hl_port_system_directory(char16_t *buffer, uint32_t length)
+{
+    return GetSystemDirectoryW(WM(buffer), length);
 }
 
 typedef LONG(WINAPI *rtl_get_version_fn)(OSVERSIONINFOW *);

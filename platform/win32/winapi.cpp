@@ -2,9 +2,11 @@
 
 #include <atomic>
 
-static const wchar_t *const dll_names[HL_DLL_COUNT] = {
-    L"pdh.dll",      L"winhttp.dll", L"iphlpapi.dll", L"user32.dll",   L"ole32.dll",
-    L"oleaut32.dll", L"ws2_32.dll",  L"ntdll.dll",    L"setupapi.dll", L"shcore.dll"};
+#include "hostlens_internal.h"
+
+static const char16_t *const dll_names[HL_DLL_COUNT] = {
+    u"pdh.dll",      u"winhttp.dll", u"iphlpapi.dll", u"user32.dll",   u"ole32.dll",
+    u"oleaut32.dll", u"ws2_32.dll",  u"ntdll.dll",    u"setupapi.dll", u"shcore.dll"};
 /* Loaded once and kept for the life of the process; racing threads may both
  * load, which only adds a reference. */
 static std::atomic<HMODULE> dll_handles[HL_DLL_COUNT];
@@ -13,7 +15,7 @@ FARPROC hl_win32_proc(int dll, const char *name)
 {
     HMODULE h = dll_handles[dll].load(std::memory_order_acquire);
     if (h == NULL) {
-        h = LoadLibraryExW(dll_names[dll], NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        h = (HMODULE)hl_load_system_library(dll_names[dll]);
         if (h == NULL)
             return NULL;
         dll_handles[dll].store(h, std::memory_order_release);

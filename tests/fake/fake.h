@@ -101,6 +101,8 @@ enum fake_op {
     FAKE_BATTERY_OPEN,
     FAKE_BATTERY_IOCTL,
     FAKE_PDH_ARRAY,
+    FAKE_LOAD_LIBRARY_PATH,
+    FAKE_SYSTEM_DIRECTORY,
     FAKE_OP_COUNT
 };
 
@@ -199,6 +201,11 @@ void fake_set_version_ex(uint32_t major, uint32_t minor, uint32_t build);
  * the procedures hl_port_proc_address finds in them. */
 void fake_add_module(const char *name, bool loaded, bool loadable);
 void fake_add_proc(const char *module, const char *proc);
+/* What GetSystemDirectoryW answers ("C:\\Windows\\system32" unless set). */
+void fake_set_system_directory(const char *utf8);
+/* The paths hl_port_load_library_path was asked for, in order. A path of
+ * the system directory, a backslash and a module's name loads that module. */
+const std::vector<std::string> &fake_loaded_paths();
 
 /* ---- registry ----------------------------------------------------------- */
 enum { FAKE_VIEW_64 = 0, FAKE_VIEW_32 = 1 };
@@ -407,8 +414,9 @@ const std::vector<uint32_t> &fake_locale_requests();
 void fake_set_process_count(int processes);
 
 /* ---- HTTP ----------------------------------------------------------------- */
-/* The phase hl_port_http_begin fails in (HL_HTTP_OK: none). */
-void fake_http_set_phase(int phase);
+/* The phase hl_port_http_begin fails in (HL_HTTP_OK: none), and the error
+ * it reports then. */
+void fake_http_set_phase(int phase, uint32_t error = 0);
 /* The body, and the sizes QueryDataAvailable reports in turn (after the
  * list: what is left). An announced size may exceed what remains; a read
  * then delivers what remains. */

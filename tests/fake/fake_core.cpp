@@ -119,6 +119,8 @@ const char *const op_names[FAKE_OP_COUNT] = {
     "battery_open",
     "battery_ioctl",
     "pdh_array",
+    "load_library_path",
+    "system_directory",
 };
 
 /* scripted services of this file */
@@ -135,6 +137,8 @@ struct {
     int32_t rtl_status;
     bool have_rtl;
     uint32_t ex_major, ex_minor, ex_build;
+    std::string system_dir;
+    std::vector<std::string> loaded_paths;
 } sys;
 
 struct module {
@@ -165,6 +169,8 @@ void reset_core()
     sys.ex_major = 6;
     sys.ex_minor = 2;
     sys.ex_build = 9200;
+    sys.system_dir = "C:\\Windows\\system32";
+    sys.loaded_paths.clear();
     if (modules == nullptr)
         modules = new std::map<std::string, module>();
     modules->clear();
@@ -567,12 +573,60 @@ void *hl_port_module_handle(const char16_t *name)
     return find_module(name, false);
 }
 
-void *hl_port_load_system_library(const char16_t *name)
+/* ERROR_MOD_NOT_FOUND: what a load answers for a file that is not there. */
+#define FAKE_MOD_NOT_FOUND 126
+
+void *hl_port_load_system_library(const char16_t *name, uint32_t *error)
 {
     FAKE_GUARD;
-    if (fake_hit(FAKE_LOAD_SYSTEM_LIBRARY))
-        return nullptr;
-    return find_module(name, true);
+    long code = 0;
+    *error = 0;
+    void *m = fake_hit(FAKE_LOAD_SYSTEM_LIBRARY, &code, FAKE_MOD_NOT_FOUND)
+                  ? nullptr
+                  : find_module(name, true);
+    if (m == nullptr)
+        *error = code != 0 ? (uint32_t)code : FAKE_MOD_NOT_FOUND;
+    return m;
+}
+
+void fake_set_system_directory(const char *utf8)
+{
+    sys.system_dir = utf8;
+}
+
+const std::vector<std::string> &fake_loaded_paths()
+{
+    return sys.loaded_paths;
+}
+
+void *hl_port_load_library_path(const char16_t *path, uint32_t *error)
+{
+    FAKE_GUARD;
+    long code = 0;
+    *error = 0;
+    std::string p = fake_u8(path);
+    sys.loaded_paths.push_back(p);
+    std::string dir = sys.system_dir;
+    if (dir.empty() || dir.back() != '\\')
+        dir += "\\";
+    void *m = nullptr;
+    if (!fake_hit(FAKE_LOAD_LIBRARY_PATH, &code, FAKE_MOD_NOT_FOUND) && p.rfind(dir, 0) == 0)
+        m = find_module(fake_u16(p.substr(dir.size()).c_str()).c_str(), true);
+    if (m == nullptr)
+        *error = code != 0 ? (uint32_t)code : FAKE_MOD_NOT_FOUND;
+    return m;
+}
+
+uint32_t hl_port_system_directory(char16_t *buffer, uint32_t length)
+{
+    FAKE_GUARD;
+    if (fake_hit(FAKE_SYSTEM_DIRECTORY))
+        return 0;
+    std::u16string d = fake_u16(sys.system_dir.c_str());
+    if (length <= d.size())
+        return (uint32_t)d.size() + 1;
+    memcpy(buffer, d.c_str(), (d.size() + 1) * sizeof(char16_t));
+    return (uint32_t)d.size();
 }
 
 /* Addresses handed out for procedures other than RtlGetVersion. */

@@ -17,6 +17,7 @@ struct session {
 
 struct {
     int phase;
+    uint32_t error;
     std::string body;
     std::vector<uint32_t> announce;
     fake_http_request last;
@@ -28,6 +29,7 @@ struct {
 void reset_http()
 {
     http.phase = HL_HTTP_OK;
+    http.error = 0;
     http.body = "{\"query\":\"203.0.113.7\",\"country\":\"Germany\",\"city\":\"Berlin\"}";
     http.announce.clear();
     http.last = fake_http_request{"", "", "", 0, 0, 0, 0, 0};
@@ -46,9 +48,10 @@ session *check(hl_handle_t h)
 
 } // namespace
 
-void fake_http_set_phase(int phase)
+void fake_http_set_phase(int phase, uint32_t error)
 {
     http.phase = phase;
+    http.error = error;
 }
 
 void fake_http_set_body(const std::string &body, const std::vector<uint32_t> &announce)
@@ -72,18 +75,21 @@ void fake_http_set_wait(uint32_t ms)
     http.wait_ms = ms;
 }
 
-int hl_port_http_begin(const hl_port_http_request_t *r, hl_handle_t *out)
+int hl_port_http_begin(const hl_port_http_request_t *r, hl_handle_t *out, uint32_t *error)
 {
     FAKE_GUARD;
     *out = nullptr;
+    *error = 0;
     http.last =
         fake_http_request{fake_u8(r->host), fake_u8(r->path), fake_u8(r->agent), r->port,
                           r->resolve_ms,    r->connect_ms,    r->send_ms,        r->receive_ms};
     long code = 0;
     if (fake_hit(FAKE_HTTP_BEGIN, &code, HL_HTTP_SEND_FAILED))
         return (int)code;
-    if (http.phase != HL_HTTP_OK)
+    if (http.phase != HL_HTTP_OK) {
+        *error = http.error;
         return http.phase; /* what it opened is closed again */
+    }
     if (http.open != nullptr)
         return HL_HTTP_OPEN_FAILED; /* one session at a time */
     http.open = new session{0, 0};

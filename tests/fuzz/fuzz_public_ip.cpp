@@ -91,9 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     else if (phase == HL_HTTP_CONNECT_FAILED)
         expect = "public_ip: WinHttpConnect failed";
     else if (phase == HL_HTTP_REQUEST_FAILED)
-        expect = "public_ip: WinHttpRequest failed";
-    else if (phase == HL_HTTP_SEND_FAILED || body.empty())
-        expect = "public_ip: " + host + " request failed";
+        expect = "public_ip: WinHttpOpenRequest failed";
+    else if (phase == HL_HTTP_SEND_FAILED)
+        expect = "public_ip: " + host + ": request failed";
+    else if (body.empty())
+        expect = "public_ip: " + host + ": empty answer";
     else if (stops_early)
         return 0; /* a zero announcement ends the body where it falls */
     else if (text.find("\"error\"") != std::string::npos)

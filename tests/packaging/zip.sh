@@ -32,6 +32,14 @@ done
 imports=$("$objdump" -p "$top/bin/hostlens.exe" | sed -n 's/^.*DLL Name: //p' | tr 'A-Z\n' 'a-z ')
 [ "$imports" = "kernel32.dll msvcrt.dll hostlens.dll " ] || fail "hostlens.exe imports $imports"
 grep -q -i 'run bin\\hostlens.exe' "$top/QUICKSTART.txt" || fail "QUICKSTART.txt: how to run"
+# Every file or folder the README links to is in the zip.
+for link in $(grep -o '](\([^)#:]*\))' "$top/README.md" | sed 's/^](\(.*\))$/\1/'); do
+  [ -e "$top/$link" ] || fail "README.md links to $link, which is not in the zip"
+done
+# The folders the quick start lists are there.
+for dir in $(grep -o '^[a-z][a-z\\]*\\ ' "$top/QUICKSTART.txt" | tr '\\' '/'); do
+  [ -d "$top/$dir" ] || fail "QUICKSTART.txt lists $dir, which is not in the zip"
+done
 if grep -q -v $'\r$' "$top/QUICKSTART.txt"; then fail "QUICKSTART.txt has bare line feeds"; fi
 if grep -q -i 'apt-get' "$top/QUICKSTART.txt"; then fail "QUICKSTART.txt speaks of Debian"; fi
 ls -l "$top/bin"

@@ -39,7 +39,7 @@ TEST(Summary, ScriptedMachine)
               "GPU: NVIDIA GeForce GT 710 (8192 MiB)\n"
               "GPU: Intel(R) UHD Graphics\n"
               "Memory: 9984 MiB / 16384 MiB (60.9%)\n"
-              "Swap: 10240 MiB / 18432 MiB (55.6%)\n"
+              "Commit: 10240 MiB / 18432 MiB (55.6%)\n"
               "Disk (C:\\): 201.5 GiB / 476.9 GiB (42.2%) - NTFS\n"
               "Local IP: 192.168.1.20\n"
               "Public IP: 203.0.113.7 (Berlin, Germany)\n"
@@ -126,4 +126,49 @@ TEST(Summary, LogoBesideTheLinesAndColourOnlyWhenAsked)
               "\x1b[34mab\x1b[0m   \x1b[1;36mada@pc\x1b[0m\n"
               "     ------\n"
               "     \x1b[1;36mResolution\x1b[0m: 1920x1080\n");
+}
+
+TEST(Summary, UptimeInWordsWithSingularUnits)
+{
+    struct {
+        json uptime;
+        const char *line; /* nullptr: no line */
+    } cases[] = {
+        {{{"total_seconds", 3900}, {"formatted", "1 hours, 5 minutes"}}, "1 hour, 5 minutes"},
+        {{{"total_seconds", 90061}}, "1 day, 1 hour, 1 minute"},
+        {{{"total_seconds", 200000}}, "2 days, 7 hours, 33 minutes"},
+        {{{"total_seconds", 86400}}, "1 day, 0 hours, 0 minutes"},
+        {{{"total_seconds", 7260}}, "2 hours, 1 minute"},
+        {{{"total_seconds", 60}}, "1 minute"},
+        {{{"total_seconds", 1}}, "1 second"},
+        {{{"total_seconds", 0}}, "0 seconds"},
+        /* No seconds to word: the document's own text. */
+        {{{"formatted", "3 minutes"}}, "3 minutes"},
+        {{{"total_seconds", -5}, {"formatted", "5 minutes"}}, "5 minutes"},
+        {{{"total_seconds", "unknown"}, {"formatted", "unknown"}}, nullptr},
+    };
+    for (const auto &c : cases) {
+        std::string text = summary_text(json{{"uptime", c.uptime}}, json(), "", false);
+        EXPECT_EQ(text, c.line == nullptr ? "" : std::string("Uptime: ") + c.line + "\n")
+            << c.uptime.dump();
+    }
+}
+
+TEST(Summary, TitleUnderlineCountsColumnsNotBytes)
+{
+    struct {
+        const char *user;
+        size_t columns;
+    } cases[] = {
+        {"ada", 6},                      /* ada@pc */
+        {"J\xc3\xbcrgen", 9},            /* Jürgen: 7 characters, 8 bytes */
+        {"\xe5\xb1\xb1\xe7\x94\xb0", 7}, /* 山田: two wide characters */
+        {"\xf0\x90\x8d\x88x", 5},        /* a 4-byte character, one column */
+    };
+    for (const auto &c : cases) {
+        json doc = {{"user", {{"username", c.user}, {"host", "pc"}}}};
+        std::string text = summary_text(doc, json(), "", false);
+        EXPECT_EQ(text, std::string(c.user) + "@pc\n" + std::string(c.columns, '-') + "\n")
+            << c.user;
+    }
 }

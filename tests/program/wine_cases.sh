@@ -24,7 +24,7 @@ fail() {
 }
 
 # The values that move between two runs: compared by label only.
-label_of() { sed -E 's/^(Uptime|CPU|Memory|Swap|Disk \([^)]*\)): .*/\1: .../'; }
+label_of() { sed -E 's/^(Uptime|CPU|Memory|Commit|Disk \([^)]*\)): .*/\1: .../'; }
 
 console_case() {
   local key='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion'

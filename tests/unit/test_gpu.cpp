@@ -46,9 +46,10 @@ TEST(Gpu, Document)
               "\"vram_mb\":1024,\"driver_version\":\"30.0.14.7141\",\"output_count\":1}]}");
     EXPECT_EQ(fake_outstanding(FAKE_RES_HEAP), heap);
     EXPECT_TRUE(fake_all_released());
-    EXPECT_EQ(fake_wmi_log().queries,
-              (std::vector<std::string>{
-                  "SELECT Name, AdapterRAM, DriverVersion FROM Win32_VideoController"}));
+    EXPECT_EQ(
+        fake_wmi_log().queries,
+        (std::vector<std::string>{
+            "SELECT Name, AdapterRAM, DriverVersion, PNPDeviceID FROM Win32_VideoController"}));
     fake_reset();
     EXPECT_EQ(doc(hostlens_gpu()), "{\"gpu\":[]}");
 }
@@ -346,6 +347,51 @@ TEST(Gpu, AdaptersOfOneNameTakeTheirKeysInOrder)
     fake_add_display_device("Twin", 0x1);
     instance_key("0000", "Twin", {{QW, 11, le(4 * GIB, 8)}});
     EXPECT_EQ(collect().gpus[0].vram_mb, -1);
+}
+
+TEST(Gpu, EachAdapterTakesItsOwnDriverInstance)
+{
+    /* Two adapters of one name; 0000 is the instance of a card that is gone. */
+    const std::string guid = "{4d36e968-e325-11ce-bfc1-08002be10318}\\";
+    const char *const devices[2] = {"PCI\\VEN_10DE&DEV_2504\\4&1", "PCI\\VEN_10DE&DEV_2504\\4&2"};
+    struct {
+        const char *what;
+        const char *driver[2]; /* each device's "Driver"; nullptr: no PNPDeviceID */
+        int64_t mb[2];
+    } cases[] = {
+        {"own instances, in any order",
+         {"{4D36E968-E325-11CE-BFC1-08002BE10318}\\0002", "0001"},
+         {16384, 12288}},
+        {"the fallback skips an instance another adapter owns", {nullptr, "0000"}, {12288, 8192}},
+        {"a driver of another class",
+         {"{4d36e972-e325-11ce-bfc1-08002be10318}\\0001", "0002"},
+         {8192, 16384}},
+        {"an own instance without a figure", {"0003", "0001"}, {-1, 12288}},
+        {"an instance that does not exist", {"0009", "0001"}, {8192, 12288}},
+        {"no instance number", {"", "0001"}, {8192, 12288}},
+    };
+    for (const auto &c : cases) {
+        fake_reset();
+        for (int i = 0; i < 2; i++) {
+            int r = controller("Twin", NONE);
+            if (c.driver[i] == nullptr)
+                continue;
+            fake_wmi_str(r, "PNPDeviceID", devices[i]);
+            std::string d = c.driver[i];
+            std::string path = std::string("SYSTEM\\CurrentControlSet\\Enum\\") + devices[i];
+            fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, path.c_str(), "Driver",
+                            (d.find('{') == 0 ? d : guid + d).c_str());
+        }
+        instance_key("0000", "Twin", {{QW, 11, le(8 * GIB, 8)}});
+        instance_key("0001", "Twin", {{QW, 11, le(12 * GIB, 8)}});
+        instance_key("0002", "Twin", {{QW, 11, le(16 * GIB, 8)}});
+        instance_key("0003", "Twin", {});
+        hl_gpu_list_t list = collect();
+        ASSERT_EQ(list.count, 2);
+        EXPECT_EQ(list.gpus[0].vram_mb, c.mb[0]) << c.what;
+        EXPECT_EQ(list.gpus[1].vram_mb, c.mb[1]) << c.what;
+        EXPECT_TRUE(fake_all_released()) << c.what;
+    }
 }
 
 TEST(Gpu, SnapshotSectionEqualsTheDocument)

@@ -237,6 +237,51 @@ TEST(Network, LoadFailuresReportTheirMessages)
     EXPECT_EQ(doc(hostlens_network()), network_doc("", "unknown"));
 }
 
+TEST(Network, SystemDllByItsFullPathWhereTheSearchFlagIsUnknown)
+{
+    const std::string sys32 = "C:\\Windows\\system32";
+    struct {
+        const char *what;
+        long flag_error; /* what the flagged load answers; 0: it loads */
+        std::string system_dir;
+        bool fail_directory;
+        bool loaded;
+        std::vector<std::string> paths;
+    } cases[] = {
+        {"the flag works", 0, sys32, false, true, {}},
+        {"Windows 7 without the flag", 87, sys32, false, true, {sys32 + "\\iphlpapi.dll"}},
+        {"a directory ending in a backslash", 87, "D:\\", false, true, {"D:\\iphlpapi.dll"}},
+        {"not found: no other place", 126, sys32, false, false, {}},
+        {"access denied: no other place", 5, sys32, false, false, {}},
+        {"no system directory", 87, sys32, true, false, {}},
+        {"a system directory too long", 87, "C:\\" + std::string(300, 'x'), false, false, {}},
+    };
+    for (const auto &c : cases) {
+        fake_reset();
+        fake_set_system_directory(c.system_dir.c_str());
+        if (c.flag_error != 0)
+            fake_fail(FAKE_LOAD_SYSTEM_LIBRARY, 1, true, c.flag_error);
+        if (c.fail_directory)
+            fake_fail(FAKE_SYSTEM_DIRECTORY, 1, true);
+        void *m = hl_load_system_library(u"iphlpapi.dll");
+        EXPECT_EQ(m != nullptr, c.loaded) << c.what;
+        EXPECT_EQ(fake_loaded_paths(), c.paths) << c.what;
+        if (c.loaded) {
+            EXPECT_EQ(m, hl_port_module_handle(u"iphlpapi.dll")) << c.what;
+        }
+        EXPECT_EQ(fake_calls(FAKE_SYSTEM_DIRECTORY), c.flag_error == 87 ? 1 : 0) << c.what;
+    }
+    /* The network module, through that path. */
+    fake_reset();
+    fake_fail(FAKE_LOAD_SYSTEM_LIBRARY, 1, true, 87);
+    fake_net_add_adapter(2, "Ethernet");
+    fake_net_add_unicast("192.168.1.20");
+    hl_network_info_t r;
+    hl_impl_network(&r);
+    EXPECT_EQ(r.count, 1);
+    EXPECT_STREQ(r.local_ip, "192.168.1.20");
+}
+
 TEST(Network, SizeQueryOfZeroOrFailedAllocationEndsQuietly)
 {
     hl_network_info_t r;

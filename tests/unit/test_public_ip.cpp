@@ -35,7 +35,7 @@ TEST(PublicIp, SendsTheConfiguredRequest)
 TEST(PublicIp, BodyCases)
 {
     const std::string host = HOSTLENS_PUBLIC_IP_HOST;
-    const std::string failed = "public_ip: " + host + " request failed";
+    const std::string failed = "public_ip: " + host + ": empty answer";
     const std::string returned = "public_ip: " + host + " returned an error";
     std::string v70(70, 'c');
     std::string umlauts;
@@ -135,7 +135,7 @@ TEST(PublicIp, ReadFailuresKeepWhatArrived)
     EXPECT_EQ(
         doc(hostlens_public_ip()),
         ip_doc("unknown", "unknown", "unknown",
-               ("public_ip: " + std::string(HOSTLENS_PUBLIC_IP_HOST) + " request failed").c_str()));
+               ("public_ip: " + std::string(HOSTLENS_PUBLIC_IP_HOST) + ": empty answer").c_str()));
     EXPECT_TRUE(fake_all_released());
 }
 
@@ -143,7 +143,7 @@ TEST(PublicIp, BodyStillArrivingAfterTwoSecondsIsAFailedRequest)
 {
     const std::string body = "{\"query\":\"203.0.113.7\",\"country\":\"Japan\"}";
     const std::string failed =
-        "public_ip: " + std::string(HOSTLENS_PUBLIC_IP_HOST) + " request failed";
+        "public_ip: " + std::string(HOSTLENS_PUBLIC_IP_HOST) + ": the answer took longer than 2 s";
     struct {
         uint32_t wait_ms;
         std::vector<uint32_t> announce;
@@ -180,24 +180,34 @@ TEST(PublicIp, BodyStillArrivingAfterTwoSecondsIsAFailedRequest)
     }
 }
 
-TEST(PublicIp, EachPhaseHasItsMessage)
+TEST(PublicIp, EachPhaseAndReasonHasItsMessage)
 {
-    const std::string failed =
-        "public_ip: " + std::string(HOSTLENS_PUBLIC_IP_HOST) + " request failed";
+    const std::string host = std::string("public_ip: ") + HOSTLENS_PUBLIC_IP_HOST + ": ";
     struct {
         int phase;
-        std::string error;
+        uint32_t error;
+        std::string message;
     } cases[] = {
-        {HL_HTTP_OPEN_FAILED, "public_ip: WinHttpOpen failed"},
-        {HL_HTTP_CONNECT_FAILED, "public_ip: WinHttpConnect failed"},
-        {HL_HTTP_REQUEST_FAILED, "public_ip: WinHttpRequest failed"},
-        {HL_HTTP_SEND_FAILED, failed},
+        {HL_HTTP_OPEN_FAILED, 126, "public_ip: WinHttpOpen failed (error 126)"},
+        {HL_HTTP_CONNECT_FAILED, 12005, "public_ip: WinHttpConnect failed (error 12005)"},
+        {HL_HTTP_REQUEST_FAILED, 0, "public_ip: WinHttpOpenRequest failed"},
+        {HL_HTTP_SEND_FAILED, 12007, host + "the name could not be resolved (error 12007)"},
+        {HL_HTTP_SEND_FAILED, 12029,
+         host + "the connection was refused or the host is unreachable (error 12029)"},
+        {HL_HTTP_SEND_FAILED, 12002, host + "timed out (error 12002)"},
+        {HL_HTTP_SEND_FAILED, 10060, host + "timed out (error 10060)"},
+        {HL_HTTP_SEND_FAILED, 10061,
+         host + "the connection was refused or the host is unreachable (error 10061)"},
+        {HL_HTTP_SEND_FAILED, 12030, host + "the connection was reset (error 12030)"},
+        {HL_HTTP_SEND_FAILED, 12152, host + "the answer was not HTTP (error 12152)"},
+        {HL_HTTP_SEND_FAILED, 12175, host + "request failed (error 12175)"},
+        {HL_HTTP_SEND_FAILED, 0, host + "request failed"},
     };
     for (const auto &c : cases) {
         fake_reset();
-        fake_http_set_phase(c.phase);
+        fake_http_set_phase(c.phase, c.error);
         EXPECT_EQ(doc(hostlens_public_ip()),
-                  ip_doc("unknown", "unknown", "unknown", c.error.c_str()));
+                  ip_doc("unknown", "unknown", "unknown", c.message.c_str()));
         EXPECT_EQ(fake_calls(FAKE_HTTP_AVAILABLE), 0);
         EXPECT_TRUE(fake_all_released());
         EXPECT_STREQ(hostlens_last_error(), "");

@@ -14,7 +14,12 @@ namespace
 
 const uint16_t test_port = HOSTLENS_TEST_PUBLIC_IP_PORT;
 
-const char *const failed = "public_ip: 127.0.0.1 request failed";
+/* Wine's WinHTTP fails a receive that times out with the socket's
+ * WSAETIMEDOUT, where Windows gives ERROR_WINHTTP_TIMEOUT (12002). */
+const char *const timed_out = "public_ip: 127.0.0.1: timed out (error 10060)";
+const char *const too_slow = "public_ip: 127.0.0.1: the answer took longer than 2 s";
+const char *const refused =
+    "public_ip: 127.0.0.1: the connection was refused or the host is unreachable (error 12029)";
 
 HMODULE local_dll()
 {
@@ -81,7 +86,7 @@ std::vector<hostile_case> cases()
     return {
         {"accepts and never answers",
          [](SOCKET c, wine_server &s) { wine_hold_until_closed(c, s); },
-         ip_doc("unknown", "unknown", "unknown", failed)},
+         ip_doc("unknown", "unknown", "unknown", timed_out)},
         /* Every wait for the next byte is within the receive timeout; only
          * the deadline on the body as a whole ends it. */
         {"body at one byte a second",
@@ -89,7 +94,7 @@ std::vector<hostile_case> cases()
              if (wine_send_all(c, head(good.size())))
                  trickle(c, s, good);
          },
-         ip_doc("unknown", "unknown", "unknown", failed)},
+         ip_doc("unknown", "unknown", "unknown", too_slow)},
         {"10 MB body",
          [](SOCKET c, wine_server &) {
              std::string b = flood();
@@ -117,14 +122,14 @@ std::vector<hostile_case> cases()
          ip_doc("203.0.113.7", "A\\u0001\\u001fB\xef\xbf\xbd\xef\xbf\xbd", "unknown", nullptr)},
         /* Wine takes any header size. Windows stops at 64 KB
          * (WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE) and fails the receive,
-         * which gives the "request failed" document. */
+         * which gives a "request failed" document. */
         {"100 KB header",
          [](SOCKET c, wine_server &) {
              wine_send_all(c, head(good.size(), "X-Pad: " + std::string(100 * 1024, 'h') + "\r\n") +
                                   good);
          },
          ip_doc("203.0.113.7", "Norway", "Oslo", nullptr)},
-        {"refuses", {}, ip_doc("unknown", "unknown", "unknown", failed)},
+        {"refuses", {}, ip_doc("unknown", "unknown", "unknown", refused)},
     };
 }
 

@@ -5,6 +5,7 @@
  */
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <winhttp.h>
 
 #include "wine_common.h"
 
@@ -175,7 +176,7 @@ std::vector<body_case> body_cases()
          "unknown",
          "unknown",
          "unknown",
-         "public_ip: 127.0.0.1 request failed"},
+         "public_ip: 127.0.0.1: empty answer"},
         {"html 404",
          {"404 Not Found", "<html><body><h1>404 Not Found</h1></body></html>", false},
          "unknown",
@@ -196,7 +197,7 @@ std::string expected_doc(const body_case &c)
 
 /* The whole body through the port's WinHTTP side, as the collector reads it
  * but without its cap. */
-int port_get(std::string *body)
+int port_get(std::string *body, uint32_t *last_error = nullptr)
 {
     hl_port_http_request_t r;
     r.host = u"127.0.0.1";
@@ -205,7 +206,10 @@ int port_get(std::string *body)
     r.agent = u"zephrion-hostlens/1.0";
     r.resolve_ms = r.connect_ms = r.send_ms = r.receive_ms = 2000;
     hl_handle_t s = NULL;
-    int phase = hl_port_http_begin(&r, &s);
+    uint32_t error = 0;
+    int phase = hl_port_http_begin(&r, &s, &error);
+    if (last_error != nullptr)
+        *last_error = error;
     if (phase != HL_HTTP_OK)
         return phase;
     body->clear();
@@ -267,27 +271,33 @@ TEST(WinePublicIp, CasesAgainstTheTestServer)
     srv.set({"", "", true});
     ULONGLONG t0 = GetTickCount64();
     EXPECT_EQ(local_call(), "{\"public_ip\":{\"ip\":\"unknown\",\"country\":\"unknown\","
-                            "\"city\":\"unknown\",\"error\":\"public_ip: 127.0.0.1 request "
-                            "failed\"}}");
+                            "\"city\":\"unknown\",\"error\":\"public_ip: 127.0.0.1: timed out "
+                            "(error 10060)\"}}");
     ULONGLONG waited = GetTickCount64() - t0;
     EXPECT_LT(waited, 6000u) << "the 2000 ms phase limits did not hold";
     std::string body;
-    EXPECT_EQ(port_get(&body), HL_HTTP_SEND_FAILED);
+    uint32_t error = 0;
+    EXPECT_EQ(port_get(&body, &error), HL_HTTP_SEND_FAILED);
+    /* Windows answers ERROR_WINHTTP_TIMEOUT; Wine the socket's own code. */
+    EXPECT_EQ(error, (uint32_t)WSAETIMEDOUT);
     srv.stop();
 
     /* Nobody listens any more: the connection is refused. */
     EXPECT_EQ(local_call(), "{\"public_ip\":{\"ip\":\"unknown\",\"country\":\"unknown\","
-                            "\"city\":\"unknown\",\"error\":\"public_ip: 127.0.0.1 request "
-                            "failed\"}}");
-    EXPECT_EQ(port_get(&body), HL_HTTP_SEND_FAILED);
+                            "\"city\":\"unknown\",\"error\":\"public_ip: 127.0.0.1: the "
+                            "connection was refused or the host is unreachable (error 12029)\"}}");
+    EXPECT_EQ(port_get(&body, &error), HL_HTTP_SEND_FAILED);
+    EXPECT_EQ(error, (uint32_t)ERROR_WINHTTP_CANNOT_CONNECT);
 }
 
 TEST(WinePublicIp, DefaultBuildWithoutNetworkFailsPromptly)
 {
     ULONGLONG t0 = GetTickCount64();
+    /* Without a network the name cannot be resolved; the message says so. */
     EXPECT_EQ(hl_call("hostlens_public_ip"),
               "{\"public_ip\":{\"ip\":\"unknown\",\"country\":\"unknown\",\"city\":\"unknown\","
-              "\"error\":\"public_ip: ip-api.com request failed\"}}");
+              "\"error\":\"public_ip: ip-api.com: the name could not be resolved (error "
+              "12007)\"}}");
     EXPECT_LT(GetTickCount64() - t0, 10000u);
     EXPECT_STREQ(((hl_doc_fn)hl_fn("hostlens_last_error"))(), "");
 }

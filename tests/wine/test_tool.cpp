@@ -148,10 +148,17 @@ TEST(WineTool, UnknownModuleOrOptionExitsTwoWithOneLine)
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(lines_of(r.err).size(), 1u) << r.err;
     EXPECT_NE(r.err.find("frobnicator"), std::string::npos);
-    EXPECT_NE(r.err.find("--help"), std::string::npos);
+    EXPECT_NE(r.err.find("--list"), std::string::npos) << r.err;
     r = run_tool(L"--bogus");
     EXPECT_EQ(r.code, 2u);
     EXPECT_NE(r.err.find("--bogus"), std::string::npos);
+    /* Indenting asked of text that is not JSON is refused, not ignored. */
+    for (const wchar_t *args : {L"--pretty", L"--format prometheus --pretty"}) {
+        r = run_tool(args);
+        EXPECT_EQ(r.code, 2u) << args;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("--pretty indents JSON"), std::string::npos) << r.err;
+    }
 }
 
 /* The snapshot's sections but the public IP, each with the snapshot's
@@ -254,6 +261,65 @@ TEST(WineTool, NoColorOptionAndVariableAreAccepted)
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
 }
 
+/* A scraper that opened the file without delete sharing (as Go's os.Open
+ * does) blocks the rename for as long as it holds it. This test is that
+ * scraper: it lets go 300 ms after the program has written its temporary
+ * file, and the program's retries then replace the file. */
+TEST(WineTool, OutputWaitsForAReaderWithoutDeleteSharing)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring dir =
+        std::wstring(temp) + L"hostlens-held-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    CreateDirectoryW(dir.c_str(), NULL);
+    std::wstring file = dir + L"hostlens.prom";
+    HANDLE h =
+        CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(h, "stale\n", 6, &written, NULL);
+
+    std::wstring cmd = L"\"hostlens.exe\" --list --output \"" + file + L"\"";
+    std::vector<wchar_t> line(cmd.begin(), cmd.end());
+    line.push_back(0);
+    STARTUPINFOW si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    ASSERT_TRUE(CreateProcessW(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi));
+    /* The temporary file is written just before the rename. */
+    std::wstring tmp_file = file + L"." + std::to_wstring(pi.dwProcessId) + L".tmp";
+    bool seen = false;
+    for (int i = 0; i < 3000 && !seen; i++) {
+        seen = GetFileAttributesW(tmp_file.c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (!seen && WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0)
+            break;
+    }
+    Sleep(300);
+    CloseHandle(h);
+    WaitForSingleObject(pi.hProcess, 60000);
+    DWORD code = ~0u;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+
+    EXPECT_TRUE(seen) << "the program ended before writing its temporary file";
+    EXPECT_EQ(code, 0u);
+    std::string content;
+    HANDLE r =
+        CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (r != INVALID_HANDLE_VALUE) {
+        content = drain(r);
+        CloseHandle(r);
+    }
+    EXPECT_EQ(content, run_tool(L"--list").out);
+    EXPECT_EQ(content.find("stale"), std::string::npos);
+    EXPECT_EQ(GetFileAttributesW(tmp_file.c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileW(file.c_str());
+    RemoveDirectoryW(dir.c_str());
+}
+
 /* A copy of the program beside the DLL that asks 127.0.0.1 for the public
  * IP, so the test's own server sees every request the program makes. */
 struct local_tool {
@@ -319,6 +385,6 @@ TEST(WineTool, PublicIpOnlyWhenAskedAndWhyItFailed)
     EXPECT_EQ(r.code, 0u);
     EXPECT_EQ(hl_parse(r.out).dump(),
               "{\"public_ip\":{\"ip\":\"unknown\",\"country\":\"unknown\",\"city\":\"unknown\"}}");
-    EXPECT_EQ(r.err, "hostlens: no public IP: public_ip: 127.0.0.1 returned an error\n");
+    EXPECT_EQ(r.err, "hostlens: no public IP: 127.0.0.1 returned an error\n");
     wine_server_stop(srv);
 }

@@ -1,6 +1,6 @@
 /*
  * The real DLL under Wine: the WMI modules against the test's own WMI query,
- * the adapter memory against a class key the test writes, the same answers
+ * the adapter memory against class and device keys the test writes, the same answers
  * on a second thread, and Wine's missing classes.
  */
 #include "wine_common.h"
@@ -22,7 +22,8 @@ const IID iid_locator = {
 
 struct controller {
     std::string name, driver;
-    long long ram; /* -1 when absent */
+    long long ram;       /* -1 when absent */
+    std::wstring device; /* PNPDeviceID */
 };
 
 std::string utf8(const wchar_t *w)
@@ -51,7 +52,7 @@ std::vector<controller> video_controllers()
             IWbemClassObject *row = NULL;
             ULONG got = 0;
             while (e->Next(5000, 1, &row, &got) == S_OK && got == 1) {
-                controller c{"", "", -1};
+                controller c{"", "", -1, L""};
                 VARIANT v;
                 VariantInit(&v);
                 if (SUCCEEDED(row->Get(L"Name", 0, &v, NULL, NULL)) && v.vt == VT_BSTR)
@@ -62,6 +63,9 @@ std::vector<controller> video_controllers()
                 VariantClear(&v);
                 if (SUCCEEDED(row->Get(L"AdapterRAM", 0, &v, NULL, NULL)) && v.vt == VT_I4)
                     c.ram = (long long)(unsigned long)v.lVal;
+                VariantClear(&v);
+                if (SUCCEEDED(row->Get(L"PNPDeviceID", 0, &v, NULL, NULL)) && v.vt == VT_BSTR)
+                    c.device = v.bstrVal;
                 VariantClear(&v);
                 row->Release();
                 list.push_back(c);
@@ -173,6 +177,49 @@ TEST(WineWmi, GpuMemoryFollowsTheDriversFigure)
                             0, KEY_READ, &gone),
               0);
     EXPECT_EQ(hl_parse(hl_call("hostlens_gpu"))["gpu"][0]["vram_mb"], wmi_mb);
+}
+
+/* The adapter's own driver instance wins over an older key of the same
+ * name: the test gives Wine's adapter the device key it lacks, naming 0098,
+ * beside a stale 0097 that matches by name. */
+TEST(WineWmi, GpuMemoryFromTheAdaptersOwnDriverInstance)
+{
+    std::vector<controller> own;
+    std::thread t([&] { own = video_controllers(); });
+    t.join();
+    ASSERT_FALSE(own.empty());
+    ASSERT_FALSE(own[0].device.empty()) << "Wine's adapter has a PNPDeviceID";
+    /* Wine's own device key for its adapter has another instance name than
+     * the PNPDeviceID its WMI reports, so the test makes the one WMI names. */
+    const std::wstring device_key = L"SYSTEM\\CurrentControlSet\\Enum\\" + own[0].device;
+    HKEY probe;
+    bool had_key = RegOpenKeyExW(HKEY_LOCAL_MACHINE, device_key.c_str(), 0, KEY_READ, &probe) == 0;
+    if (had_key)
+        RegCloseKey(probe);
+    ASSERT_FALSE(had_key) << "the prefix already has the adapter's device key";
+    {
+        own_instance_key stale(L"0097"), mine(L"0098");
+        wchar_t name[256];
+        MultiByteToWideChar(CP_UTF8, 0, own[0].name.c_str(), -1, name, 256);
+        RegSetValueExW(stale.key, L"DriverDesc", 0, REG_SZ, (const BYTE *)name,
+                       (DWORD)((wcslen(name) + 1) * sizeof(wchar_t)));
+        unsigned long long eight = 8ull << 30, twelve = 12ull << 30;
+        RegSetValueExW(stale.key, L"HardwareInformation.qwMemorySize", 0, REG_QWORD,
+                       (const BYTE *)&eight, sizeof eight);
+        RegSetValueExW(mine.key, L"HardwareInformation.qwMemorySize", 0, REG_QWORD,
+                       (const BYTE *)&twelve, sizeof twelve);
+        HKEY device = NULL;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, device_key.c_str(), 0, NULL, 0,
+                                  KEY_ALL_ACCESS, NULL, &device, NULL),
+                  0);
+        const wchar_t driver[] = L"{4d36e968-e325-11ce-bfc1-08002be10318}\\0098";
+        RegSetValueExW(device, L"Driver", 0, REG_SZ, (const BYTE *)driver, sizeof driver);
+        RegCloseKey(device);
+        EXPECT_EQ(hl_parse(hl_call("hostlens_gpu"))["gpu"][0]["vram_mb"], 12288);
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, device_key.c_str());
+        /* Without the device key, the name finds the stale instance. */
+        EXPECT_EQ(hl_parse(hl_call("hostlens_gpu"))["gpu"][0]["vram_mb"], 8192);
+    }
 }
 
 TEST(WineWmi, SecondThreadGetsTheSameAnswer)

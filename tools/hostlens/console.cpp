@@ -128,10 +128,22 @@ bool write_file_atomic(const std::string &path, const std::string &text, DWORD *
         *error = GetLastError();
         ok = false;
     }
-    if (ok && !MoveFileExW(temp.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    /* Replacing the target needs delete access to it, which a reader that
+     * opened it without FILE_SHARE_DELETE withholds (Go's os.Open, used by
+     * windows_exporter's textfile collector, is one): the rename fails with
+     * a sharing violation or access denied until the reader closes it. Such
+     * a reader holds it for moments, so the rename is tried again for about
+     * a second before the run fails. */
+    const ULONGLONG retry_ms = 1000;
+    ULONGLONG start = GetTickCount64();
+    while (ok && !MoveFileExW(temp.c_str(), target.c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         *error = GetLastError();
-        ok = false;
+        if ((*error != ERROR_SHARING_VIOLATION && *error != ERROR_ACCESS_DENIED) ||
+            GetTickCount64() - start >= retry_ms)
+            ok = false;
+        else
+            Sleep(50);
     }
     if (!ok)
         DeleteFileW(temp.c_str());

@@ -37,7 +37,9 @@ void stream_restore(out_stream *s);
 bool running_under_wine(void);
 
 /* Writes `text` to a temporary file beside `path` and renames it over
- * `path`, so a reader sees the old file or the new one, never half of one. */
+ * `path`, so a reader sees the old file or the new one, never half of one.
+ * A rename refused while a reader holds `path` open without delete sharing
+ * is tried again for about a second. */
 bool write_file_atomic(const std::string &path, const std::string &text, DWORD *error);
 
 /* The system's text for a Win32 error code, in UTF-8, one line. */

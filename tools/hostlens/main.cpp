@@ -37,7 +37,8 @@ static const char usage_text[] =
     "  --format FORMAT   summary, json or prometheus (the Prometheus text format,\n"
     "                    for the textfile collector of windows_exporter)\n"
     "  --output FILE     write to FILE through a temporary file renamed over it\n"
-    "  --pretty          indent JSON output (several modules: one object)\n"
+    "  --pretty          indent JSON output (several modules: one object); not\n"
+    "                    with the summary or Prometheus text\n"
     "  --public-ip       add the public IP (one HTTP request); tells on stderr why\n"
     "                    when it cannot be had\n"
     "  --list            list the module names and their document keys\n"
@@ -120,8 +121,10 @@ static int parse(const std::vector<std::string> &args, options *o)
             return fail_usage("unknown option '" + a + "'");
         } else {
             const module_entry *m = find_module(a.c_str());
-            if (m == NULL)
-                return fail_usage("unknown module '" + a + "'");
+            if (m == NULL) {
+                say("unknown module '" + a + "' (hostlens --list names them)");
+                return 2;
+            }
             o->wanted.push_back(m);
         }
     }
@@ -131,6 +134,13 @@ static int parse(const std::vector<std::string> &args, options *o)
         o->fmt = FORMAT_MODULES;
     if (o->fmt == FORMAT_SUMMARY && !o->wanted.empty())
         return fail_usage("the summary takes no module names");
+    /* Refused rather than ignored: whoever asked for indented JSON expects
+     * JSON, and would otherwise get the summary or metrics without a word. */
+    if (o->pretty && (o->fmt == FORMAT_SUMMARY || o->fmt == FORMAT_PROMETHEUS) && !o->list &&
+        !o->version && !o->help && !o->want_logo)
+        return fail_usage(std::string("--pretty indents JSON; the ") +
+                          (o->fmt == FORMAT_SUMMARY ? "summary" : "Prometheus text") +
+                          " is not JSON (add --json, or name modules)");
     return 0;
 }
 
@@ -194,8 +204,14 @@ static int collected_output(const options &o, bool to_console, bool color, std::
     collection c;
     if (!collect(sections, public_ip, &c))
         return 1;
-    if (!c.public_ip_error.empty())
-        say("no public IP: " + c.public_ip_error);
+    if (!c.public_ip_error.empty()) {
+        /* The library's message starts with its module's name, which this
+         * line already says. */
+        std::string why = c.public_ip_error;
+        if (why.rfind("public_ip: ", 0) == 0)
+            why.erase(0, 11);
+        say("no public IP: " + why);
+    }
     if (o.fmt == FORMAT_JSON) {
         *text = o.pretty ? pretty_json(c.doc) : c.text + "\n";
     } else if (o.fmt == FORMAT_PROMETHEUS) {

@@ -1,5 +1,6 @@
 #include "summary.h"
 
+#include <stdint.h>
 #include <stdio.h>
 
 #include <vector>
@@ -127,6 +128,61 @@ std::string health_text(const json &h)
     return join(s, cycles.empty() ? "" : cycles + " cycles", ", ");
 }
 
+std::string count_of(long long n, const char *unit)
+{
+    return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
+}
+
+/* The uptime from its seconds, in the library's layout but with "1 hour"
+ * and "1 minute" where the document says "1 hours"; the document's own text
+ * when there are no seconds. */
+std::string uptime_text(const json &uptime)
+{
+    auto it = uptime.is_object() ? uptime.find("total_seconds") : uptime.end();
+    if (!uptime.is_object() || it == uptime.end() || !it->is_number_integer() ||
+        it->get<long long>() < 0)
+        return text(uptime, "formatted");
+    long long s = it->get<long long>();
+    long long days = s / 86400, hours = s % 86400 / 3600, minutes = s % 3600 / 60;
+    if (days > 0)
+        return count_of(days, "day") + ", " + count_of(hours, "hour") + ", " +
+               count_of(minutes, "minute");
+    if (hours > 0)
+        return count_of(hours, "hour") + ", " + count_of(minutes, "minute");
+    if (s < 60)
+        return count_of(s, "second");
+    return count_of(minutes, "minute");
+}
+
+/* East Asian wide and fullwidth characters, which a terminal gives two
+ * columns (the main blocks of Unicode's EastAsianWidth W and F). */
+bool wide(uint32_t c)
+{
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
+           (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
+           (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+/* The columns UTF-8 text takes on a terminal: one per character, two for a
+ * wide one. */
+size_t columns(const std::string &s)
+{
+    size_t n = 0;
+    for (size_t i = 0; i < s.size();) {
+        unsigned char b = (unsigned char)s[i];
+        size_t len = b < 0xC0 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        uint32_t c = len == 1 ? b : (uint32_t)(b & (0x7F >> len));
+        for (size_t k = 1; k < len && i + k < s.size(); k++)
+            c = (c << 6) | ((unsigned char)s[i + k] & 0x3F);
+        i += len;
+        n += wide(c) ? 2 : 1;
+    }
+    return n;
+}
+
 std::vector<line> collect_lines(const json &doc, const json &public_ip)
 {
     std::vector<line> lines;
@@ -140,7 +196,7 @@ std::vector<line> collect_lines(const json &doc, const json &public_ip)
     const json &hv = section(doc, "hypervisor");
     if (text(hv, "guest") == "1")
         add(lines, "VM", text(hv, "name"));
-    add(lines, "Uptime", text(section(doc, "uptime"), "formatted"));
+    add(lines, "Uptime", uptime_text(section(doc, "uptime")));
     std::string total = text(section(doc, "packages"), "total");
     add(lines, "Packages", total.empty() || total == "0" ? "" : total + " (windows)");
     const json &shell = section(doc, "shell");
@@ -168,9 +224,11 @@ std::vector<line> collect_lines(const json &doc, const json &public_ip)
     const json &mem = section(doc, "memory");
     add(lines, "Memory",
         used_of(text(mem, "used_mb"), text(mem, "total_mb"), "MiB", text(mem, "percent")));
+    /* The swap section is the commit charge (physical memory and page files),
+     * which is what the label says. */
     const json &swap = section(doc, "swap");
     if (text(swap, "total_mb") != "0")
-        add(lines, "Swap",
+        add(lines, "Commit",
             used_of(text(swap, "used_mb"), text(swap, "total_mb"), "MiB", text(swap, "percent")));
     /* A volume whose space query failed has sizes of 0 and no percent. */
     for (const json &d : section(doc, "disk")) {
@@ -231,7 +289,7 @@ std::string summary_text(const json &doc, const json &public_ip, const std::stri
     std::string title = join(text(user, "username"), text(user, "host"), "@");
     if (!title.empty()) {
         right.push_back(accent + title + reset);
-        right.push_back(std::string(title.size(), '-'));
+        right.push_back(std::string(columns(title), '-'));
     }
     for (const line &l : collect_lines(doc, public_ip))
         right.push_back(accent + l.label + reset + ": " + l.value);
