@@ -93,18 +93,23 @@ static void usage_second(hl_cpu_info_t *out, const hl_cpu_window_t *w)
     out->usage_percent = hl_impl_cpu_usage(w->times, b, spent);
 }
 
+int hl_impl_processor_groups(uint32_t *active, int cap)
+{
+    uint8_t *block;
+    uint32_t length;
+    if (query_records(HL_REL_GROUP, &block, &length) != 1)
+        return 0;
+    int groups = hl_impl_cpu_groups(block, length, active, cap);
+    hl_port_free(block);
+    return groups;
+}
+
 /* The active processors of every processor group, and the logical
  * processors from them: GetSystemInfo counts only the calling thread's
  * group, at most 64 processors. */
 static void read_groups(hl_cpu_info_t *out, hl_cpu_window_t *w)
 {
-    w->groups = 0;
-    uint8_t *block;
-    uint32_t length;
-    if (query_records(HL_REL_GROUP, &block, &length) == 1) {
-        w->groups = hl_impl_cpu_groups(block, length, w->active, HL_CPU_MAX_GROUPS);
-        hl_port_free(block);
-    }
+    w->groups = hl_impl_processor_groups(w->active, HL_CPU_MAX_GROUPS);
     int64_t sum = 0;
     for (int g = 0; g < w->groups; g++)
         sum += w->active[g];

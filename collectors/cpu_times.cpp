@@ -10,24 +10,6 @@
 #include "hl_cpu.h"
 #include "hl_port.h"
 
-int hl_impl_processor_groups(uint32_t *active, int cap)
-{
-    uint32_t length = 0;
-    /* Without a buffer the call fails by design and reports the size. */
-    hl_port_logical_processor_info(HL_REL_GROUP, NULL, &length);
-    if (length == 0)
-        return 0;
-    uint32_t allocated = length;
-    uint8_t *block = (uint8_t *)hl_port_alloc(allocated);
-    if (block == NULL)
-        return 0;
-    int groups = 0;
-    if (hl_port_logical_processor_info(HL_REL_GROUP, block, &length) && length <= allocated)
-        groups = hl_impl_cpu_groups(block, length, active, cap);
-    hl_port_free(block);
-    return groups;
-}
-
 /* Cores of a group whose times were refused: present, every value unknown,
  * so that the list keeps one entry per processor. 0 when memory ran out. */
 static int add_unknown(hl_cpu_times_t *out, uint32_t group, uint32_t processors)

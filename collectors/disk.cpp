@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "hl_access.h"
+#include "hl_disks.h"
 #include "hl_port.h"
 
 #define DRIVE_FIXED_TYPE 3u
@@ -28,33 +29,13 @@ static void read_space(hl_disk_info_t *d, const char16_t *root)
 
 static void read_volume(hl_disk_info_t *d, const char16_t *root)
 {
-    char16_t label[256], fs[64];
-    memset(label, 0, sizeof label);
-    memset(fs, 0, sizeof fs);
-    /* A failed call leaves both names empty, which is all that matters. */
-    hl_port_volume_info(root, label, 256, fs, 64);
-    /* The platform fills the buffers; their last unit stays a terminator
-     * even if it did not. */
-    label[255] = 0;
-    fs[63] = 0;
+    hl_volume_names(root, d->label, (int)sizeof d->label, d->filesystem, (int)sizeof d->filesystem);
     read_space(d, root);
 
     char text[128];
     w2s(root, text, 8);
     hl_copy(d->device, sizeof d->device, text);
     hl_copy(d->mount_point, sizeof d->mount_point, text);
-    if (label[0] != 0) {
-        w2s(label, text, 128);
-        hl_copy(d->label, sizeof d->label, text);
-    } else {
-        hl_copy(d->label, sizeof d->label, "unknown");
-    }
-    if (fs[0] != 0) {
-        w2s(fs, text, 64);
-        hl_copy(d->filesystem, sizeof d->filesystem, text);
-    } else {
-        hl_copy(d->filesystem, sizeof d->filesystem, "unknown");
-    }
 }
 
 void hl_impl_disk(hl_disk_list_t *out)

@@ -29,11 +29,6 @@
  * added, or -1 when memory ran out (out->out_of_memory is set). */
 int hl_impl_cpu_times_parse(const uint8_t *p, size_t length, uint32_t group, hl_cpu_times_t *out);
 
-/* The active-processor count of each processor group, from the
- * RelationGroup records of GetLogicalProcessorInformationEx. Returns the
- * number of groups (0 when the records cannot be had). */
-int hl_impl_processor_groups(uint32_t *active, int cap);
-
 /* MIB_IF_TABLE2: NumEntries, padding, then MIB_IF_ROW2 rows of 1352 bytes
  * (x64). Offsets within a row: */
 #define HL_IFTABLE2_HEADER 8u

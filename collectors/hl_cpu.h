@@ -32,6 +32,11 @@ int hl_impl_cpu_groups(const uint8_t *p, size_t length, uint32_t *active, int ca
 int hl_impl_cpu_counter_path(uint32_t index, const uint32_t *active, int groups, char16_t *out,
                              size_t cap);
 
+/* The active-processor count of each processor group, from the
+ * RelationGroup records of GetLogicalProcessorInformationEx. Returns the
+ * number of groups (0 when the records cannot be had). */
+int hl_impl_processor_groups(uint32_t *active, int cap);
+
 /* The nominal speed in MHz read from a processor name ("... @ 3.60GHz"),
  * or -1 when the name states none. */
 int64_t hl_impl_cpu_speed_mhz(const char *name);

@@ -81,6 +81,9 @@ const char *hl_bus_word(uint32_t bus_type);
 const char16_t *hl_drive_roots(char16_t *local, uint32_t local_units, char16_t **heap);
 /* DRIVE_FIXED, the type the disk module lists and the volume walk takes. */
 #define HL_DRIVE_FIXED 3u
+/* The volume's label and file system as UTF-8, each "unknown" when the
+ * platform gives none. */
+void hl_volume_names(const char16_t *root, char *label, int label_size, char *fs, int fs_size);
 /* The root as the disk module writes it, and as a mount. */
 void hl_root_text(const char16_t *root, char *out, size_t size);
 

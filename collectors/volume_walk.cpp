@@ -47,6 +47,20 @@ const char16_t *hl_drive_roots(char16_t *local, uint32_t local_units, char16_t *
     return local;
 }
 
+void hl_volume_names(const char16_t *root, char *label, int label_size, char *fs, int fs_size)
+{
+    char16_t label16[256], fs16[64];
+    memset(label16, 0, sizeof label16);
+    memset(fs16, 0, sizeof fs16);
+    /* A failed call leaves both names empty; the last unit stays a
+     * terminator whatever the platform wrote. */
+    hl_port_volume_info(root, label16, 256, fs16, 64);
+    label16[255] = 0;
+    fs16[63] = 0;
+    w2s(label16, label, label_size);
+    w2s(fs16, fs, fs_size);
+}
+
 void hl_root_text(const char16_t *root, char *out, size_t size)
 {
     char text[16];

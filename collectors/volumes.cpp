@@ -9,20 +9,6 @@
 #include "hl_access.h"
 #include "hl_disks.h"
 
-static void read_names(hl_volume_info_t *v, const char16_t *root)
-{
-    char16_t label[256], fs[64];
-    memset(label, 0, sizeof label);
-    memset(fs, 0, sizeof fs);
-    /* A failed call leaves both names empty; the last unit stays a
-     * terminator whatever the platform wrote. */
-    hl_port_volume_info(root, label, 256, fs, 64);
-    label[255] = 0;
-    fs[63] = 0;
-    w2s(label, v->label, (int)sizeof v->label);
-    w2s(fs, v->filesystem, (int)sizeof v->filesystem);
-}
-
 static void read_space(hl_volume_info_t *v, const char16_t *root)
 {
     uint64_t available = 0, total = 0, total_free = 0;
@@ -60,7 +46,8 @@ void hl_impl_volumes(hl_volume_list_t *out)
             hl_volume_info_t *v = &out->volumes[out->count++];
             memset(v, 0, sizeof *v);
             hl_root_text(root, v->mount, sizeof v->mount);
-            read_names(v, root);
+            hl_volume_names(root, v->label, (int)sizeof v->label, v->filesystem,
+                            (int)sizeof v->filesystem);
             read_space(v, root);
             v->first_disk = disks.count;
             int n = hl_volume_disks(root, &disks);
