@@ -4,19 +4,14 @@
  */
 #include "hostlens_internal.h"
 
-#include <stdio.h>
-
 /* Hundredths as a number with two decimals ("59.94"), or "unknown". */
 static void write_centi(hl_json_t *j, const char *key, int64_t centi)
 {
     hl_json_key(j, key);
-    if (centi < 0) {
+    if (centi < 0)
         hl_json_str(j, "unknown");
-        return;
-    }
-    char text[32];
-    snprintf(text, sizeof text, "%lld.%02lld", (long long)(centi / 100), (long long)(centi % 100));
-    hl_json_raw(j, text);
+    else
+        hl_json_fixed(j, (uint64_t)centi, 2);
 }
 
 void hl_write_displays(hl_json_t *j, const hl_display_list_t *r)
