@@ -551,6 +551,8 @@ void hl_impl_cpu(hl_cpu_info_t *out);
 void hl_impl_cpu_open(hl_cpu_info_t *out, hl_cpu_window_t *w);
 void hl_impl_cpu_describe(hl_cpu_info_t *out);
 void hl_impl_cpu_close(hl_cpu_info_t *out, hl_cpu_window_t *w);
+/* Everything but usage, with no sample taken: usage stays unknown. */
+void hl_impl_cpu_identity(hl_cpu_info_t *out);
 void hl_impl_cpu_temp(double *out);
 void hl_impl_gpu(hl_gpu_list_t *out);
 void hl_impl_battery(hl_battery_list_t *out);
