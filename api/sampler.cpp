@@ -162,20 +162,23 @@ static void kv_count_unknown(hl_json_t *j, const char *key, uint64_t n)
         hl_json_fixed(j, n, 0);
 }
 
-/* The interval of a kind's rates: from the read that took its previous
- * reading to this one. 0 (every rate unknown) without both clocks. */
-static uint64_t interval_of(const hostlens_sampler *s, const hl_marks_t *before, uint64_t now,
-                            int now_ok)
+/* The interval of a kind's rates, from the read that took its previous
+ * reading to this one: 1 with it in *interval, 0 (and *interval 0, every
+ * rate unknown) when the clocks cannot tell. */
+static int interval_of(const hostlens_sampler *s, const hl_marks_t *before, uint64_t now,
+                       int now_ok, uint64_t *interval)
 {
-    uint64_t interval = 0;
-    if (!before->taken || !before->clock_ok || !now_ok ||
-        !hl_interval_100ns(before->clock, now, s->per_second, &interval))
-        return 0;
-    return interval;
+    *interval = 0;
+    if (before->taken && before->clock_ok && now_ok &&
+        hl_interval_100ns(before->clock, now, s->per_second, interval))
+        return 1;
+    *interval = 0;
+    return 0;
 }
 
 /* 0 when memory ran out. */
-static int write_cpu(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh)
+static int write_cpu(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, uint64_t now,
+                     int now_ok)
 {
     if (!s->described) {
         hl_impl_cpu_identity(&s->cpu);
@@ -186,8 +189,12 @@ static int write_cpu(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh)
     if (got < 0)
         return 0;
     if (got > 0) {
-        hl_cpu_usage_since(&s->cores, fresh, &out);
-        keep_reading(&s->cores, fresh, 0, 0);
+        /* Shares need no clock; but over no time at all there are none,
+         * whatever two readings of the processors' own ticks say. */
+        uint64_t interval;
+        if (!interval_of(s, &s->cores, now, now_ok, &interval) || interval > 0)
+            hl_cpu_usage_since(&s->cores, fresh, &out);
+        keep_reading(&s->cores, fresh, now, now_ok);
     }
     hl_json_obj_open(j, "cpu");
     hl_write_cpu(j, &out);
@@ -199,7 +206,8 @@ static int write_net(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, uint6
 {
     hl_net_io_list_t l;
     int got = take_interfaces(fresh, &l);
-    uint64_t interval = interval_of(s, &s->interfaces, now, now_ok);
+    uint64_t interval;
+    interval_of(s, &s->interfaces, now, now_ok, &interval);
     hl_json_arr_open(j, "net_io");
     int n = 0;
     for (int32_t i = 0; got >= 0 && i < l.count; i++) {
@@ -246,7 +254,8 @@ static int write_disks(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, uin
 {
     hl_disk_io_list_t l;
     int got = take_disks(fresh, &l);
-    uint64_t interval = interval_of(s, &s->disks, now, now_ok);
+    uint64_t interval;
+    interval_of(s, &s->disks, now, now_ok, &interval);
     hl_json_arr_open(j, "disk_io");
     for (int32_t i = 0; got > 0 && i < fresh->count; i++) {
         const uint64_t *e = fresh->items + (size_t)i * fresh->width;
@@ -287,7 +296,8 @@ static int write_processes(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh,
 {
     hl_process_list_t l;
     int got = take_processes(fresh, &l);
-    uint64_t interval = interval_of(s, &s->processes, now, now_ok);
+    uint64_t interval;
+    interval_of(s, &s->processes, now, now_ok, &interval);
     /* No process uses more than every processor for the whole interval. */
     uint64_t processors = s->cores.taken ? (uint64_t)s->cores.count : 0;
     uint64_t cap = processors > 0 && interval <= UINT64_MAX / processors ? interval * processors : 0;
@@ -417,7 +427,7 @@ extern "C" const char *hostlens_sampler_read(hostlens_sampler *s, const char *mo
     memset(&fresh, 0, sizeof fresh);
     if (q.rates[RATE_CPU]) {
         hl_json_comma(j);
-        ok = write_cpu(j, s, &fresh) && ok;
+        ok = write_cpu(j, s, &fresh, now, now_ok) && ok;
     }
     if (q.rates[RATE_NET]) {
         hl_json_comma(j);
