@@ -176,8 +176,8 @@ void hl_cpu_usage_since(const hl_marks_t *before, const hl_marks_t *after, hl_cp
     out->per_core_count = 0;
     if (!before->taken || after->count == 0)
         return;
-    double values[HL_CPU_MAX_COUNTERS];
-    int read[HL_CPU_MAX_COUNTERS];
+    double values[HL_CPU_MAX_COUNTERS] = {0};
+    int has[HL_CPU_MAX_COUNTERS] = {0};
     uint64_t busy = 0, total = 0;
     int every = 1;
     for (int32_t i = 0; i < after->count; i++) {
@@ -191,7 +191,7 @@ void hl_cpu_usage_since(const hl_marks_t *before, const hl_marks_t *after, hl_cp
          * readings are garbage, and the sums below could overflow. */
         known = known && db < (UINT64_C(1) << 62) && di < (UINT64_C(1) << 62) && db + di > 0;
         if (i < HL_CPU_MAX_COUNTERS) {
-            read[i] = known;
+            has[i] = known;
             values[i] = known ? (double)db * 100.0 / (double)(db + di) : -1.0;
         }
         if (!known || total >= (UINT64_C(1) << 62)) {
@@ -201,7 +201,7 @@ void hl_cpu_usage_since(const hl_marks_t *before, const hl_marks_t *after, hl_cp
         busy += db;
         total += db + di;
     }
-    hl_impl_cpu_per_core(out, values, read,
+    hl_impl_cpu_per_core(out, values, has,
                          after->count < HL_CPU_MAX_COUNTERS ? after->count : HL_CPU_MAX_COUNTERS);
     if (every && total > 0)
         out->usage_percent = (double)busy * 100.0 / (double)total;
