@@ -177,8 +177,7 @@ static int interval_of(const hostlens_sampler *s, const hl_marks_t *before, uint
 }
 
 /* 0 when memory ran out. */
-static int write_cpu(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, uint64_t now,
-                     int now_ok)
+static int write_cpu(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, uint64_t now, int now_ok)
 {
     if (!s->described) {
         hl_impl_cpu_identity(&s->cpu);
@@ -300,7 +299,8 @@ static int write_processes(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh,
     interval_of(s, &s->processes, now, now_ok, &interval);
     /* No process uses more than every processor for the whole interval. */
     uint64_t processors = s->cores.taken ? (uint64_t)s->cores.count : 0;
-    uint64_t cap = processors > 0 && interval <= UINT64_MAX / processors ? interval * processors : 0;
+    uint64_t cap =
+        processors > 0 && interval <= UINT64_MAX / processors ? interval * processors : 0;
     hl_busy_t *ranked = NULL;
     int32_t n = got > 0 ? hl_busiest(&l, &s->processes, cap, top, &ranked) : 0;
     hl_json_arr_open(j, "processes");
@@ -404,8 +404,8 @@ extern "C" const char *hostlens_sampler_read(hostlens_sampler *s, const char *mo
     uint64_t now = 0;
     int now_ok = hl_port_perf_counter(&now);
     uint64_t interval = 0;
-    int interval_ok = s->clock_ok && now_ok && hl_interval_100ns(s->clock, now, s->per_second,
-                                                                  &interval);
+    int interval_ok =
+        s->clock_ok && now_ok && hl_interval_100ns(s->clock, now, s->per_second, &interval);
     int ok = !q.refused.failed && !q.unknown.failed;
     hl_json_t *j = begin_text(s);
     if (j == NULL) {

@@ -94,7 +94,7 @@ typedef struct hl_busy_t {
  * at `cap` (all processors over the interval; 0: no cap). Ordered by that
  * time, the known before the unknown, then by working set (the larger
  * first), then by pid. */
-int32_t hl_busiest(const hl_process_list_t *now, const hl_marks_t *before, uint64_t cap,
-                   int32_t n, hl_busy_t **out);
+int32_t hl_busiest(const hl_process_list_t *now, const hl_marks_t *before, uint64_t cap, int32_t n,
+                   hl_busy_t **out);
 
 #endif

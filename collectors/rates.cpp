@@ -22,9 +22,8 @@ void hl_marks_begin(hl_marks_t *m, uint32_t width)
 /* Room for one more entry, or NULL when memory ran out. */
 static uint64_t *add(hl_marks_t *m)
 {
-    if (m->count == INT32_MAX ||
-        !hl_list_reserve((void **)&m->items, &m->capacity, m->count + 1,
-                         m->width * sizeof(uint64_t)))
+    if (m->count == INT32_MAX || !hl_list_reserve((void **)&m->items, &m->capacity, m->count + 1,
+                                                  m->width * sizeof(uint64_t)))
         return NULL;
     return m->items + (size_t)m->count++ * m->width;
 }
@@ -45,8 +44,8 @@ const uint64_t *hl_marks_find(const hl_marks_t *m, uint64_t key)
 {
     if (m->items == NULL || m->count == 0)
         return NULL;
-    return (const uint64_t *)bsearch(&key, m->items, (size_t)m->count,
-                                     m->width * sizeof(uint64_t), by_key);
+    return (const uint64_t *)bsearch(&key, m->items, (size_t)m->count, m->width * sizeof(uint64_t),
+                                     by_key);
 }
 
 void hl_marks_free(hl_marks_t *m)
@@ -207,8 +206,8 @@ void hl_cpu_usage_since(const hl_marks_t *before, const hl_marks_t *after, hl_cp
         out->usage_percent = (double)busy * 100.0 / (double)total;
 }
 
-int32_t hl_busiest(const hl_process_list_t *now, const hl_marks_t *before, uint64_t cap,
-                   int32_t n, hl_busy_t **out)
+int32_t hl_busiest(const hl_process_list_t *now, const hl_marks_t *before, uint64_t cap, int32_t n,
+                   hl_busy_t **out)
 {
     *out = NULL;
     if (n <= 0 || now->count == 0)

@@ -1171,7 +1171,7 @@ const char *sampler_call()
     if (sampler == NULL)
         sampler = ((sampler_open_fn)(void *)GetProcAddress(dll, "hostlens_sampler_open"))();
     return ((sampler_read_fn)(void *)GetProcAddress(dll, "hostlens_sampler_read"))(sampler,
-                                                                                     sampler_list);
+                                                                                   sampler_list);
 }
 
 /* Slow exports get fewer calls: the CPU ones sleep 200 ms, the WMI ones

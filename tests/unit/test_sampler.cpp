@@ -79,15 +79,15 @@ TEST(Sampler, RatesOverTheIntervalSinceTheLastReading)
     fake_net_set_if2_rows({iface(7, "Ethernet", 1000000, 500000),
                            iface(8, "Ethernet-WFP Filter", 1000000, 500000, 2)});
     fake_set_physical_disks({disk(0, 0, 0, 0)});
-    fake_set_processes({process(4, u"System", T0 - 1, 1000, 100),
-                        process(100, u"a.exe", T0 - 1, 0, 5000)});
+    fake_set_processes(
+        {process(4, u"System", T0 - 1, 1000, 100), process(100, u"a.exe", T0 - 1, 0, 5000)});
     hostlens_sampler *s = open_at({0, 5000000, 10000000, 20000000});
 
     fake_net_set_if2_rows({iface(7, "Ethernet", 6000000, 750000),
                            iface(8, "Ethernet-WFP Filter", 6000000, 750000, 2)});
     fake_set_physical_disks({disk(0, 1048576, 100, 2500000)});
-    fake_set_processes({process(4, u"System", T0 - 1, 1000, 100),
-                        process(100, u"a.exe", T0 - 1, 2500000, 5000)});
+    fake_set_processes(
+        {process(4, u"System", T0 - 1, 1000, 100), process(100, u"a.exe", T0 - 1, 2500000, 5000)});
     /* The filter row repeats the interface beneath it and is left out. */
     EXPECT_EQ(doc(hostlens_sampler_read(s, "net_io,disk_io,processes:2")),
               "{\"interval_s\":0.5000000,\"net_io\":[{\"name\":\"Ethernet\","
@@ -102,8 +102,8 @@ TEST(Sampler, RatesOverTheIntervalSinceTheLastReading)
     /* A module named only now and then: its rates since it was last named,
      * while interval_s is since the previous read. */
     read(s, "net_io");
-    fake_set_processes({process(4, u"System", T0 - 1, 1000, 100),
-                        process(100, u"a.exe", T0 - 1, 10000000, 5000)});
+    fake_set_processes(
+        {process(4, u"System", T0 - 1, 1000, 100), process(100, u"a.exe", T0 - 1, 10000000, 5000)});
     json d = read(s, "processes:1");
     EXPECT_EQ(d["interval_s"], 1.0);
     EXPECT_EQ(d["processes"][0]["cpu_percent"], 50.0);
@@ -287,7 +287,8 @@ TEST(Sampler, TheListAsHostlensCollectReadsIt)
         {"", "interval_s,cpu,net_io,disk_io,processes"},
         {" , ,\t", "interval_s,cpu,net_io,disk_io,processes"},
         /* the rates first, then the others in the order of hostlens_collect */
-        {"os_release,memory,net_io,os,cpu_times", "interval_s,net_io,os,memory,cpu_times,os_release"},
+        {"os_release,memory,net_io,os,cpu_times",
+         "interval_s,net_io,os,memory,cpu_times,os_release"},
         {"public_ip,nope,public_ip,Memory", "interval_s,refused_modules,unknown_modules"},
         {"cpu_temp,public_ip", "interval_s,cpu_temp,refused_modules"},
     };
