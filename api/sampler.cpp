@@ -103,8 +103,10 @@ static void read_request(const char *modules, request_t *q)
 
 /* ---- the readings ---------------------------------------------------------- */
 
-/* A reading that could not be had keeps the previous one, and its clock:
- * the next rates then span both intervals, which is still right. */
+/* A new reading takes the place of the previous one, whose block serves
+ * as the next scratch reading. A reading the platform refused never comes
+ * here: the previous one stays, with its clock, and the next rates span
+ * both intervals, which is still right. */
 static void keep_reading(hl_marks_t *kept, hl_marks_t *fresh, uint64_t clock, int clock_ok)
 {
     hl_marks_t old = *kept;
