@@ -339,7 +339,8 @@ HOSTLENS_API hostlens_sampler *hostlens_sampler_open(void);
  *    open: each processor's time not idle over its whole time, at its
  *    position (numbered across the groups, the first 128). A processor is
  *    -1.0 where its times did not move (two reads within the platform's
- *    tick), went backwards, or were refused, and "usage_percent" is
+ *    tick), went backwards, or were refused; the list is empty when no
+ *    processor has a value, as hostlens_cpu's is. "usage_percent" is
  *    "unknown" unless every processor has its value. It counts all the
  *    work the machine did, the host's own included.
  *  - "net_io" when named: one entry per interface of the interface table,
@@ -385,7 +386,7 @@ HOSTLENS_API hostlens_sampler *hostlens_sampler_open(void);
  * over the time since it was last named. The first read after open gives
  * rates over the time since open. Reads within a millisecond of each other
  * give valid numbers; over an interval of zero every rate is "unknown" and
- * every processor -1.0. A counter that went backwards (an interface or a
+ * "per_core_percent" is empty. A counter that went backwards (an interface or a
  * disk reset, a 32-bit operation count wrapped) gives no rate for its entry
  * ("unknown"), never a wrap-around. An entry that was not in the previous
  * reading has "unknown" rates (processes as above); an entry that is gone
