@@ -283,6 +283,131 @@ HOSTLENS_API const char *hostlens_locale(void);        /* "locale" */
 HOSTLENS_API const char *hostlens_user(void);          /* "user" */
 HOSTLENS_API const char *hostlens_process_count(void); /* "process_count" */
 
+/* ---- The sampler: rates for hosts that poll ---------------------------------
+ *
+ * A status bar, a widget or an agent that asks every second what the machine
+ * is doing keeps a sampler: a handle the host owns that holds the previous
+ * reading of the cumulative counters (each logical processor's times, each
+ * interface's and each physical disk's counters, each process's processor
+ * time) and turns the next reading into rates over the time between the two.
+ * Nothing sleeps: the interval is the host's own, from one read to the next.
+ * The library keeps no state of its own for it; everything is in the handle.
+ *
+ * Threads. A sampler takes no lock. It may be used from any thread, but by
+ * one thread at a time: a host that shares one sampler between threads
+ * serializes its calls on it (a read and a close on the same sampler must
+ * not overlap either). Different samplers never interfere, whatever threads
+ * use them, and a read neither touches nor invalidates the calling thread's
+ * own document (the text of its last document call stays valid).
+ *
+ * Memory. A sampler holds a record of about 1.7 KiB, its text (a block that
+ * starts at 4 KiB, doubles when a document needs more, and is kept for the
+ * next read), and its previous reading: 24 bytes per logical processor, 40
+ * per interface, 48 per physical disk and 24 per process. Each read
+ * allocates what it reads (the process list's block, 256 KiB or more) and
+ * gives it back before it returns, so a sampler read any number of times
+ * holds no more than that. */
+typedef struct hostlens_sampler hostlens_sampler;
+
+/* Opens a sampler and takes its first counters at once: the processors'
+ * times, the interface table, the physical disks' counters and the process
+ * list, each as the modules "cpu_times", "net_io", "disk_io" and "processes"
+ * of hostlens_collect read them. Returns NULL only when memory is exhausted;
+ * a reading the platform refuses is simply not there, and the first rates
+ * that need it are "unknown". Costs those four readings, and never sleeps.
+ * Close the sampler with hostlens_sampler_close. */
+HOSTLENS_API hostlens_sampler *hostlens_sampler_open(void);
+
+/* Reads the counters of the modules named in `modules` and returns one
+ * document of their rates since the sampler's previous reading of them:
+ * {"interval_s":...,"cpu":{...},"net_io":[...],...}.
+ *
+ * `modules` follows the list rules of hostlens_collect: comma-separated
+ * names, blanks around them and empty items ignored, a name given twice
+ * counted once, any length and any bytes. NULL, "" or a list that names
+ * nothing means "cpu,net_io,disk_io,processes", the four modules the
+ * sampler turns into rates. The document holds, in this order:
+ *  - "interval_s": the seconds since the previous read, or since open for
+ *    the first read, by the performance counter, with 7 decimals (100 ns);
+ *    "unknown" when the clock could not be read.
+ *  - "cpu" when named: the snapshot's cpu section, the same members in the
+ *    same order. Its description (model, cores, speeds, ...) is read at the
+ *    first read that names "cpu" and kept. "usage_percent" and
+ *    "per_core_percent" come from the times of every logical processor of
+ *    every processor group (NtQuerySystemInformation, no performance
+ *    counter, no sleep) since the previous read that named "cpu", or since
+ *    open: each processor's time not idle over its whole time, at its
+ *    position (numbered across the groups, the first 128). A processor is
+ *    -1.0 where its times did not move (two reads within the platform's
+ *    tick), went backwards, or were refused; the list is empty when no
+ *    processor has a value, as hostlens_cpu's is. "usage_percent" is
+ *    "unknown" unless every processor has its value. It counts all the
+ *    work the machine did, the host's own included.
+ *  - "net_io" when named: one entry per interface of the interface table,
+ *    but for filter interfaces (which repeat the traffic of the interface
+ *    beneath them), in the table's order: "name", "rx_bytes_per_s",
+ *    "tx_bytes_per_s", "rx_packets_per_s", "tx_packets_per_s" (per second,
+ *    one decimal), "rx_speed_bps", "tx_speed_bps" (the link speeds, bits
+ *    per second; "unknown" when the driver does not know), "is_up" and
+ *    "hardware" (0 or 1). An interface is the same one while its LUID is.
+ *  - "disk_io" when named: one entry per physical disk, by number: "disk"
+ *    (N of \\.\PhysicalDriveN), "read_bytes_per_s", "write_bytes_per_s",
+ *    "reads_per_s", "writes_per_s" (per second, one decimal) and
+ *    "busy_percent" (the share of the interval the disk was not idle, 0 to
+ *    100). A disk that refuses its counters has every rate "unknown".
+ *  - "processes" when named: the N busiest processes over the interval,
+ *    busiest first: "pid", "name", "cpu_percent" (processor time over the
+ *    interval; 100 is one processor's whole time, and no process is given
+ *    more than every processor's) and "working_set_bytes". N is 10, or the
+ *    N of an item "processes:N" written with 1 to 9 decimal digits and
+ *    nothing else (N = 0 gives an empty list; "processes:" with anything
+ *    else is an unknown name); when the list names processes more than
+ *    once, the last item counts. A process is the same one while its pid
+ *    and its creation time are: one whose pid now has another creation
+ *    time is a new process. A process created since the previous reading
+ *    counts its whole processor time; one that was running then but was
+ *    not in that reading is "unknown", and ranks after every known one.
+ *    Equal processor times are ordered by working set, the larger first,
+ *    then by pid. The idle process (pid 0), whose time is the processors'
+ *    idle time, is left out.
+ *  - Any other module of hostlens_collect: its section exactly as
+ *    hostlens_collect writes it, after the four above and in its order
+ *    (the cumulative "cpu_times" among them). A module that waits, which
+ *    is "public_ip" alone, is not collected: it is listed in
+ *    "refused_modules", an array of such names, each once, in the order
+ *    given, present only when there is one. Modules that use WMI enter
+ *    COM for the call, as hostlens_collect does.
+ *  - "unknown_modules" as hostlens_collect writes it.
+ *
+ * Rates. Each section's rates cover the time between the counters' two
+ * readings: from the previous read that named its module (or from open) to
+ * this one. A host that names the same modules at every read gets every
+ * rate over "interval_s"; a module named only now and then gets its rates
+ * over the time since it was last named. The first read after open gives
+ * rates over the time since open. Reads within a millisecond of each other
+ * give valid numbers; over an interval of zero every rate is "unknown" and
+ * "per_core_percent" is empty. A counter that went backwards (an interface or a
+ * disk reset, a 32-bit operation count wrapped) gives no rate for its entry
+ * ("unknown"), never a wrap-around. An entry that was not in the previous
+ * reading has "unknown" rates (processes as above); an entry that is gone
+ * is dropped. A reading the platform refuses entirely (an empty interface
+ * table, no process list) leaves the previous one in place, and the next
+ * rates span both intervals.
+ *
+ * Lifetime. The text belongs to the sampler: it stays valid and unchanged
+ * until the next read or the close of the same sampler. The list is only
+ * read, and may lie in the sampler's previous text. Blocking: a read never
+ * sleeps and makes no network request; it costs the platform calls of what
+ * it names.
+ *
+ * Returns NULL when `sampler` is NULL or memory is exhausted; the sampler
+ * stays usable, and its next read gives rates since its last reading.
+ * hostlens_last_error is empty afterwards. */
+HOSTLENS_API const char *hostlens_sampler_read(hostlens_sampler *sampler, const char *modules);
+
+/* Frees everything the sampler holds, its text included. NULL is harmless. */
+HOSTLENS_API void hostlens_sampler_close(hostlens_sampler *sampler);
+
 #ifdef __cplusplus
 }
 #endif

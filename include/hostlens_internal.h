@@ -551,6 +551,8 @@ void hl_impl_cpu(hl_cpu_info_t *out);
 void hl_impl_cpu_open(hl_cpu_info_t *out, hl_cpu_window_t *w);
 void hl_impl_cpu_describe(hl_cpu_info_t *out);
 void hl_impl_cpu_close(hl_cpu_info_t *out, hl_cpu_window_t *w);
+/* Everything but usage, with no sample taken: usage stays unknown. */
+void hl_impl_cpu_identity(hl_cpu_info_t *out);
 void hl_impl_cpu_temp(double *out);
 void hl_impl_gpu(hl_gpu_list_t *out);
 void hl_impl_battery(hl_battery_list_t *out);
@@ -668,6 +670,37 @@ int hl_module_find(const char *name, size_t length);
  * written. The collectors that use WMI run one after another, inside one
  * COM entry that covers them and nothing else. */
 void hl_pass(hl_json_t *j, hl_module_set_t set, int *sections);
+
+/* ---- lists of module names, as hostlens_collect and the sampler read them -- */
+
+/* One item of a comma-separated list, blanks (spaces, tabs, line breaks)
+ * around it left out. */
+typedef struct hl_list_item_t {
+    const char *name;
+    size_t length; /* 0 for an empty item */
+} hl_list_item_t;
+
+/* Reads the item at *at and moves *at past its comma; 0 once the list is
+ * used up. */
+int hl_list_next(const char **at, hl_list_item_t *item);
+
+/* Names to list back to the host, each kept as it will be written (quoted,
+ * escaped, invalid UTF-8 as U+FFFD), so that names written alike count as
+ * one. Zeroed before the first add; `failed` when memory ran out, and the
+ * document must then fail. */
+typedef struct hl_written_name_t hl_written_name_t;
+typedef struct hl_names_t {
+    hl_json_t text; /* the names, one after another */
+    hl_written_name_t *names;
+    int32_t count, capacity;
+    int failed;
+} hl_names_t;
+
+void hl_names_add(hl_names_t *u, const char *name, size_t length);
+/* "key":[...]: each written form once, in the order of its first
+ * appearance; n log n in the number of names. */
+void hl_names_write(hl_json_t *j, hl_names_t *u, const char *key);
+void hl_names_free(hl_names_t *u);
 
 /* ---- lists whose length the platform decides ---------------------------------- */
 

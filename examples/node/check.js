@@ -1,6 +1,6 @@
 'use strict';
 // Calls every export of hostlens.dll and checks each document against its
-// JSON Schema.
+// JSON Schema, a sampler's reads included.
 //
 // usage: node check.js [path\to\hostlens.dll] [path\to\schema folder]
 // (defaults: hostlens.dll in the current folder, and the repository's
@@ -57,6 +57,17 @@ check('hostlens_collect', ajv.getSchema('collect.schema.json')(collected) &&
 const everything = lens.collect(null);
 check('hostlens_collect(null)', ajv.getSchema('collect.schema.json')(everything) &&
   !('public_ip' in everything) && 'os' in everything, Object.keys(everything).join());
+
+// A sampler: two reads, the second with rates since the first.
+const sampler = lens.openSampler();
+const validSample = ajv.getSchema('sampler.schema.json');
+const first = sampler.read(null);
+const sampled = sampler.read('processes:2, memory,public_ip');
+sampler.close();
+check('hostlens_sampler_read', validSample(first) && validSample(sampled) &&
+  Object.keys(first).join() === 'interval_s,cpu,net_io,disk_io,processes' &&
+  Object.keys(sampled).join() === 'interval_s,processes,memory,refused_modules' &&
+  sampled.processes.length <= 2, ajv.errorsText(validSample.errors));
 
 const fallback = lens.logo(null);
 check('hostlens_logo', typeof fallback === 'string' && fallback.length > 0 &&

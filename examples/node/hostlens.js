@@ -12,6 +12,10 @@ const DOCUMENTS = [
   'window_manager',
 ];
 
+// The sampler's handle, a type the library keeps to itself: JavaScript only
+// holds the pointer and hands it back.
+koffi.opaque('hostlens_sampler');
+
 // Loads the DLL from a full path and returns one function per export. A
 // document function returns the parsed document.
 function load(dllPath) {
@@ -34,6 +38,35 @@ function load(dllPath) {
         if (doc === null)
           throw new Error('hostlens_collect: out of memory');
         return JSON.parse(doc);
+      };
+    })(),
+    // A sampler, for a host that polls: each read(list) gives rates since the
+    // previous read ("cpu,net_io,disk_io,processes" for a null list), without
+    // a sleep. Close it when done; read and close must not be called after
+    // close. The text is copied during the call, as for the documents.
+    openSampler: (() => {
+      const open = lib.func('hostlens_sampler *hostlens_sampler_open(void)');
+      const read = lib.func(
+        'const char *hostlens_sampler_read(hostlens_sampler *sampler, const char *modules)');
+      const close = lib.func('void hostlens_sampler_close(hostlens_sampler *sampler)');
+      return () => {
+        let handle = open();
+        if (handle === null)
+          throw new Error('hostlens_sampler_open: out of memory');
+        return {
+          read: (list) => {
+            if (handle === null)
+              throw new Error('hostlens sampler: read after close');
+            const doc = read(handle, list ?? null);
+            if (doc === null)
+              throw new Error('hostlens_sampler_read: out of memory');
+            return JSON.parse(doc);
+          },
+          close: () => {
+            close(handle);
+            handle = null;
+          },
+        };
       };
     })(),
     unload: () => lib.unload(),

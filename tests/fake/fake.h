@@ -288,6 +288,8 @@ struct fake_process_t {
  * entry's fixed part, its threads' records and its name, the name's Buffer
  * pointing into the caller's buffer. */
 void fake_add_process(const fake_process_t &p);
+/* Replaces the process list. */
+void fake_set_processes(const std::vector<fake_process_t> &list);
 /* n more processes start after each STATUS_INFO_LENGTH_MISMATCH answer. */
 void fake_set_process_growth(int n);
 /* The buffer lengths of the process-list calls, in order. */
@@ -309,6 +311,8 @@ struct fake_if2_row_t {
 };
 /* Appends a row to the table (the default table has none). */
 void fake_net_add_if2_row(const fake_if2_row_t &row);
+/* Replaces the table's rows. */
+void fake_net_set_if2_rows(const std::vector<fake_if2_row_t> &rows);
 /* The table answers these bytes, cut or padded with zeros to the rows its
  * NumEntries declares. */
 void fake_net_set_if_table2_raw(const std::vector<uint8_t> &bytes);

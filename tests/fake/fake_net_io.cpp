@@ -80,6 +80,11 @@ void fake_net_add_if2_row(const fake_if2_row_t &row)
     t.rows.push_back(row);
 }
 
+void fake_net_set_if2_rows(const std::vector<fake_if2_row_t> &rows)
+{
+    t.rows = rows;
+}
+
 void fake_net_set_if_table2_raw(const std::vector<uint8_t> &bytes)
 {
     t.raw = true;

@@ -140,6 +140,11 @@ void fake_add_process(const fake_process_t &p)
     sys.processes.push_back(p);
 }
 
+void fake_set_processes(const std::vector<fake_process_t> &list)
+{
+    sys.processes = list;
+}
+
 void fake_set_process_growth(int n)
 {
     sys.growth = n;

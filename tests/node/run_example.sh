@@ -58,4 +58,11 @@ status=0
 tr -d '\r' <"$run/stdout.txt"
 tr -d '\r' <"$run/stderr.txt" >&2
 grep -q '^[0-9]* passed, 0 failed' "$run/stdout.txt" || status=${status/#0/1}
+
+# The poller: three lines, one a second, from one sampler.
+(cd "$run" && HOSTLENS_WINE_RAW_STDERR=1 "$src/scripts/wine" node/bin/node.exe poll.js 3 \
+  "$(winpath "$build/bin/$dll")" >"$run/poll.txt" 2>"$run/poll-stderr.txt") || status=$?
+tr -d '\r' <"$run/poll.txt"
+tr -d '\r' <"$run/poll-stderr.txt" >&2
+[ "$(tr -d '\r' <"$run/poll.txt" | grep -c '^cpu .* | .* | top ')" = 3 ] || status=${status/#0/1}
 exit "$status"

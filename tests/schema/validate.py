@@ -25,10 +25,10 @@ from urllib.parse import urldefrag, urljoin
 from jsonschema import Draft202012Validator, RefResolver
 
 # Members present only sometimes: the public IP document's "error", written
-# when the request failed, and every section of hostlens_collect, which
-# holds the ones its list names.
+# when the request failed, and every section of hostlens_collect and of a
+# sampler's read, which hold the ones their list names.
 OPTIONAL = {("hostlens_public_ip", ("public_ip", "error"))}
-SECTIONS_OPTIONAL = {"hostlens_collect"}
+SECTIONS_OPTIONAL = {"hostlens_collect", "hostlens_sampler"}
 # States in which the platform refuses memory, where NULL is the contract.
 NULL_STATES = {"fail:alloc", "fail:realloc"}
 

@@ -75,6 +75,31 @@ static bool write_named(FILE *out, HMODULE dll, const char *name, const char *st
     return true;
 }
 
+/* A sampler's reads: its four rate modules, then a list of other modules
+ * with a count of processes, a refused and an unknown name. */
+static bool write_sampler(FILE *out, HMODULE dll, const char *state)
+{
+    typedef void *(*open_fn)(void);
+    typedef const char *(*read_fn)(void *, const char *);
+    typedef void (*close_fn)(void *);
+    open_fn open = (open_fn)(void *)GetProcAddress(dll, "hostlens_sampler_open");
+    read_fn read = (read_fn)(void *)GetProcAddress(dll, "hostlens_sampler_read");
+    close_fn close = (close_fn)(void *)GetProcAddress(dll, "hostlens_sampler_close");
+    if (open == NULL || read == NULL || close == NULL) {
+        fprintf(stderr, "the sampler is not exported\n");
+        return false;
+    }
+    void *s = open();
+    Sleep(100);
+    const char *lists[] = {NULL, "processes:3,memory,public_ip,bogus,os_release,cpu_times"};
+    for (const char *list : lists) {
+        const char *text = s != NULL ? read(s, list) : NULL;
+        fprintf(out, "hostlens_sampler\t%s\t%s\n", state, text != NULL ? text : "<NULL>");
+    }
+    close(s);
+    return s != NULL;
+}
+
 static bool write_document(FILE *out, HMODULE dll, const char *name, const char *state)
 {
     doc_fn f = (doc_fn)(void *)GetProcAddress(dll, name);
@@ -120,6 +145,7 @@ int main(int argc, char **argv)
     ok = write_collect(out, dll, "public_ip, cpu,gpu,bogus,\x01\xff", "served") && ok;
     for (const char *name : named_modules)
         ok = write_named(out, dll, name, "served") && ok;
+    ok = write_sampler(out, dll, "served") && ok;
     wine_server_stop(srv);
 
     ok = write_document(out, dll, "hostlens_public_ip", "refused") && ok;

@@ -10,8 +10,16 @@
 #include "hostlens_internal.h"
 
 /* EXPORT_SECTIONS: an object of several sections, whose keys in order are
- * `key`, joined with commas. */
-enum export_kind { EXPORT_OBJECT, EXPORT_LIST, EXPORT_SNAPSHOT, EXPORT_SECTIONS, EXPORT_TEXT };
+ * `key`, joined with commas. EXPORT_SAMPLER: the same, in a sampler's own
+ * text rather than the thread's. */
+enum export_kind {
+    EXPORT_OBJECT,
+    EXPORT_LIST,
+    EXPORT_SNAPSHOT,
+    EXPORT_SECTIONS,
+    EXPORT_TEXT,
+    EXPORT_SAMPLER
+};
 
 struct export_entry {
     const char *name;
@@ -49,6 +57,43 @@ static const std::string collect_some_keys = [] {
     return "cpu,memory,public_ip," + (named.empty() ? "" : named + ",") + "unknown_modules";
 }();
 
+/* A sampler opened, read twice (the second read has a previous reading to
+ * take rates from) and closed: the second text, copied out before the close
+ * frees it, or NULL when a read or the open ran out of memory. */
+static const char *const sampler_list = "processes:3, memory,cpu,public_ip,bogus,net_io,"
+                                        "disk_io,uptime,cpu";
+static const char *const sampler_keys =
+    "interval_s,cpu,net_io,disk_io,processes,uptime,memory,refused_modules,unknown_modules";
+
+static const char *sampler_some(void)
+{
+    static thread_local std::string text;
+    hostlens_sampler *s = hostlens_sampler_open();
+    if (s == nullptr)
+        return nullptr;
+    const char *first = hostlens_sampler_read(s, sampler_list);
+    const char *second = hostlens_sampler_read(s, sampler_list);
+    bool ok = first != nullptr && second != nullptr;
+    if (ok)
+        text = second;
+    hostlens_sampler_close(s);
+    return ok ? text.c_str() : nullptr;
+}
+
+/* Open and close alone; and close of nothing. Text: whether it opened. */
+static const char *sampler_open_close(void)
+{
+    hostlens_sampler *s = hostlens_sampler_open();
+    hostlens_sampler_close(s);
+    return s != nullptr ? "opened" : "out of memory";
+}
+
+static const char *sampler_close_null(void)
+{
+    hostlens_sampler_close(nullptr);
+    return "";
+}
+
 static const export_entry export_table[] = {
     {"hostlens_battery", hostlens_battery, "battery", EXPORT_LIST},
     {"hostlens_boot_time", hostlens_boot_time, "boot_time", EXPORT_OBJECT},
@@ -71,6 +116,9 @@ static const export_entry export_table[] = {
     {"hostlens_process_count", hostlens_process_count, "process_count", EXPORT_OBJECT},
     {"hostlens_public_ip", hostlens_public_ip, "public_ip", EXPORT_OBJECT},
     {"hostlens_resolution", hostlens_resolution, "resolution", EXPORT_OBJECT},
+    {"hostlens_sampler_close", sampler_close_null, "", EXPORT_TEXT},
+    {"hostlens_sampler_open", sampler_open_close, "", EXPORT_TEXT},
+    {"hostlens_sampler_read", sampler_some, sampler_keys, EXPORT_SAMPLER},
     {"hostlens_shell", hostlens_shell, "shell", EXPORT_OBJECT},
     {"hostlens_swap", hostlens_swap, "swap", EXPORT_OBJECT},
     {"hostlens_terminal", hostlens_terminal, "terminal", EXPORT_OBJECT},

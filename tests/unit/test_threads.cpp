@@ -26,7 +26,9 @@ TEST(Threads, EightThreadsMixedExports)
         pool.emplace_back([&, t] {
             for (int i = 0; i < calls; i++) {
                 const export_entry &e = export_table[(t * 7 + i * 3) % n];
-                if ((e.kind == EXPORT_SNAPSHOT || e.kind == EXPORT_SECTIONS) && i % 25 != 0)
+                if ((e.kind == EXPORT_SNAPSHOT || e.kind == EXPORT_SECTIONS ||
+                     e.kind == EXPORT_SAMPLER) &&
+                    i % 25 != 0)
                     continue; /* a few passes over several modules per thread */
                 const char *text = e.fn();
                 bool ok = text != nullptr;
@@ -34,7 +36,7 @@ TEST(Threads, EightThreadsMixedExports)
                     auto doc = nlohmann::ordered_json::parse(text, nullptr, false);
                     ok = !doc.is_discarded() &&
                          (e.kind == EXPORT_SNAPSHOT ? doc.size() == 25
-                          : e.kind == EXPORT_SECTIONS
+                          : e.kind == EXPORT_SECTIONS || e.kind == EXPORT_SAMPLER
                               ? keys_of(doc) == e.key
                               : doc.size() == 1 && doc.begin().key() == e.key);
                 }
