@@ -206,6 +206,14 @@ void hl_impl_cpu_describe(hl_cpu_info_t *out)
         out->sockets = packages;
 }
 
+void hl_impl_cpu_info(hl_cpu_info_t *out)
+{
+    hl_cpu_window_t w;
+    set_defaults(out);
+    read_groups(out, &w);
+    hl_impl_cpu_describe(out);
+}
+
 void hl_impl_cpu(hl_cpu_info_t *out)
 {
     hl_cpu_window_t w;
