@@ -283,6 +283,15 @@ HOSTLENS_API const char *hostlens_locale(void);        /* "locale" */
 HOSTLENS_API const char *hostlens_user(void);          /* "user" */
 HOSTLENS_API const char *hostlens_process_count(void); /* "process_count" */
 
+/* A sampler: the previous counters of the modules a host polls, kept in a
+ * handle the host owns, so that each read gives rates over the interval
+ * since the previous one without sleeping. The full contract (sections,
+ * lifetime, threads) is documented with the sampler's implementation. */
+typedef struct hostlens_sampler hostlens_sampler;
+HOSTLENS_API hostlens_sampler *hostlens_sampler_open(void);
+HOSTLENS_API const char *hostlens_sampler_read(hostlens_sampler *sampler, const char *modules);
+HOSTLENS_API void hostlens_sampler_close(hostlens_sampler *sampler);
+
 #ifdef __cplusplus
 }
 #endif
