@@ -491,7 +491,12 @@ void hl_pass(hl_json_t *j, hl_module_set_t set, int *sections)
         com |= chosen(set, i) && (hl_modules[i].flags & HL_MODULE_COM);
     if (com) {
         hl_com_t entry = hl_com_enter();
+        /* Their queries of one namespace share one connection: connecting
+         * is much of a cold query's time. */
+        hl_wmi_session_t session;
+        hl_wmi_session_begin(&session);
         collect_where(&r, set, HL_MODULE_COM);
+        hl_wmi_session_end(&session);
         hl_com_leave(entry);
     }
     for (int i = 0; i < hl_module_count; i++)

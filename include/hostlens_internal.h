@@ -95,6 +95,9 @@ void *hl_load_system_library(const char16_t *name);
 typedef struct hl_thread_state_t {
     hl_json_t json;
     char error[HL_ERROR_SIZE];
+    /* The WMI connections of the pass running on the thread, or NULL: its
+     * queries of one namespace share one (collectors/wmi.cpp). */
+    struct hl_wmi_session_t *wmi;
 } hl_thread_state_t;
 
 /* The calling thread's record, or NULL when it has none: with `create`, made
