@@ -263,8 +263,8 @@ TEST(WmiCom, ASessionSharesConnectionsUpToItsRoom)
     hl_com_t pass = hl_com_enter();
     hl_wmi_session_t session;
     hl_wmi_session_begin(&session);
-    const char *spaces[] = {"root\\cimv2", "root\\a", "root\\cimv2", "root\\b", "root\\c",
-                            "root\\d",     "root\\e", "root\\cimv2"};
+    const char *spaces[] = {"root\\cimv2", "root\\a", "root\\cimv2", "root\\b",
+                            "root\\c",     "root\\d", "root\\e",     "root\\cimv2"};
     for (const char *ns : spaces)
         run(ns);
     /* The session's locator, and root\d's and root\e's own. */
