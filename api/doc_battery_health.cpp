@@ -38,6 +38,10 @@ void hl_write_battery_health(hl_json_t *j, const hl_battery_health_list_t *r)
             hl_json_kvn(j, "rate_mw", b->rate_mw);
         hl_json_comma(j);
         hl_json_kvns(j, "voltage_mv", b->voltage_mv);
+        hl_json_comma(j);
+        hl_json_kvd_unknown(j, "charge_percent", b->charge_percent);
+        hl_json_comma(j);
+        hl_json_kvs(j, "state", b->state[0] != '\0' ? b->state : "unknown");
         hl_json_raw(j, "}");
     }
 }

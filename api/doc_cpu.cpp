@@ -3,7 +3,7 @@
  */
 #include "hostlens_internal.h"
 
-void hl_write_cpu(hl_json_t *j, const hl_cpu_info_t *r)
+void hl_write_cpu_info(hl_json_t *j, const hl_cpu_info_t *r)
 {
     hl_json_kvs(j, "model", r->model);
     hl_json_comma(j);
@@ -28,6 +28,11 @@ void hl_write_cpu(hl_json_t *j, const hl_cpu_info_t *r)
     hl_json_kvns(j, "speed_max_mhz", r->speed_max_mhz);
     hl_json_comma(j);
     hl_json_kvd_unknown(j, "speed_avg_mhz", r->speed_avg_mhz);
+}
+
+void hl_write_cpu(hl_json_t *j, const hl_cpu_info_t *r)
+{
+    hl_write_cpu_info(j, r);
     hl_json_comma(j);
     hl_json_kvd_unknown(j, "usage_percent", r->usage_percent);
     hl_json_comma(j);

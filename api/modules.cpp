@@ -44,6 +44,8 @@ struct hl_records_t {
     hl_os_release_info_t os_release;
     hl_display_list_t displays;
     hl_battery_health_list_t battery_health;
+    hl_cpu_info_t cpu_info;
+    hl_display_adapter_list_t display_adapters;
 };
 
 /* ---- each collector and writer over the pass's records ------------------- */
@@ -349,6 +351,28 @@ static void release_battery_health(hl_records_t *r)
     r->battery_health.items = NULL;
 }
 
+static void collect_cpu_info(hl_records_t *r)
+{
+    hl_impl_cpu_info(&r->cpu_info);
+}
+static void write_cpu_info(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_cpu_info(j, &r->cpu_info);
+}
+static void collect_display_adapters(hl_records_t *r)
+{
+    hl_impl_display_adapters(&r->display_adapters);
+}
+static void write_display_adapters(hl_json_t *j, const hl_records_t *r, hl_form_t)
+{
+    hl_write_display_adapters(j, &r->display_adapters);
+}
+static void release_display_adapters(hl_records_t *r)
+{
+    hl_port_free(r->display_adapters.items);
+    r->display_adapters.items = NULL;
+}
+
 /* ---- the table ------------------------------------------------------------- */
 
 static const hl_section_t OBJ = HL_SECTION_OBJECT, LIST = HL_SECTION_LIST;
@@ -402,6 +426,9 @@ const hl_module_t hl_modules[] = {
      HL_MODULE_NAMED},
     {"battery_health", LIST, collect_battery_health, write_battery_health, NULL, NULL,
      release_battery_health, FULL, HL_MODULE_NAMED},
+    {"cpu_info", OBJ, collect_cpu_info, write_cpu_info, NULL, NULL, NULL, FULL, HL_MODULE_NAMED},
+    {"display_adapters", LIST, collect_display_adapters, write_display_adapters, NULL, NULL,
+     release_display_adapters, FULL, HL_MODULE_NAMED},
 };
 
 const int hl_module_count = (int)(sizeof hl_modules / sizeof hl_modules[0]);
@@ -464,7 +491,12 @@ void hl_pass(hl_json_t *j, hl_module_set_t set, int *sections)
         com |= chosen(set, i) && (hl_modules[i].flags & HL_MODULE_COM);
     if (com) {
         hl_com_t entry = hl_com_enter();
+        /* Their queries of one namespace share one connection: connecting
+         * is much of a cold query's time. */
+        hl_wmi_session_t session;
+        hl_wmi_session_begin(&session);
         collect_where(&r, set, HL_MODULE_COM);
+        hl_wmi_session_end(&session);
         hl_com_leave(entry);
     }
     for (int i = 0; i < hl_module_count; i++)

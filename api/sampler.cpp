@@ -182,7 +182,7 @@ static int interval_of(const hostlens_sampler *s, const hl_marks_t *before, uint
 static int write_cpu(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, uint64_t now, int now_ok)
 {
     if (!s->described) {
-        hl_impl_cpu_identity(&s->cpu);
+        hl_impl_cpu_info(&s->cpu);
         s->described = 1;
     }
     hl_cpu_info_t out = s->cpu;

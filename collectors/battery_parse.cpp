@@ -28,6 +28,8 @@ void hl_battery_health_unknown(hl_battery_health_t *b)
     b->health_percent = -1.0;
     b->cycle_count = b->voltage_mv = -1;
     b->rate_mw = HL_RATE_UNKNOWN;
+    b->charge_percent = -1.0;
+    b->full_charge_raw = -1;
 }
 
 /* 0 is what a driver reports that has no figure (a peer reads design
@@ -97,6 +99,7 @@ int hl_battery_read_information(const void *data, size_t n, hl_battery_health_t 
     }
     if (capacity_known(design) && capacity_known(full))
         b->health_percent = (double)full * 100.0 / (double)design;
+    b->full_charge_raw = capacity_known(full) ? (int64_t)full : -1;
     /* A battery without a cycle counter reports 0. */
     b->cycle_count = cycles != 0 ? (int64_t)cycles : -1;
     return 1;
@@ -108,10 +111,27 @@ int hl_battery_read_status(const void *data, size_t n, uint32_t capabilities,
     const uint8_t *p = (const uint8_t *)data;
     if (p == NULL || n < HL_BATTERY_STATUS_SIZE)
         return 0;
+    uint32_t power = u32_at(p, 0), remaining = u32_at(p, 4);
     uint32_t voltage = u32_at(p, 8), rate = u32_at(p, 12);
     b->voltage_mv = voltage != UNKNOWN_VOLTAGE ? (int64_t)voltage : -1;
     if (rate != UNKNOWN_RATE && (capabilities & HL_BATTERY_CAPACITY_RELATIVE) == 0)
         b->rate_mw = (int64_t)(int32_t)rate;
+    /* The remaining capacity is in the full-charge capacity's unit, mWh or
+     * relative: their ratio is the charge either way. A gauge that reads a
+     * little over full right after charging is full. */
+    if (remaining != UNKNOWN_CAPACITY && b->full_charge_raw > 0) {
+        double charge = (double)remaining * 100.0 / (double)b->full_charge_raw;
+        b->charge_percent = charge > 100.0 ? 100.0 : charge;
+    }
+    /* BATTERY_CHARGING and BATTERY_DISCHARGING say what the battery does;
+     * BATTERY_POWER_ON_LINE alone, that external power holds it (full, or
+     * kept from charging). */
+    if (power & HL_BATTERY_CHARGING)
+        hl_copy(b->state, sizeof b->state, "Charging");
+    else if (power & HL_BATTERY_DISCHARGING)
+        hl_copy(b->state, sizeof b->state, "Discharging");
+    else if (power & HL_BATTERY_POWER_ON_LINE)
+        hl_copy(b->state, sizeof b->state, "AC");
     return 1;
 }
 

@@ -211,7 +211,7 @@ void hl_impl_cpu_describe(hl_cpu_info_t *out)
         out->sockets = packages;
 }
 
-void hl_impl_cpu_identity(hl_cpu_info_t *out)
+void hl_impl_cpu_info(hl_cpu_info_t *out)
 {
     hl_cpu_window_t w;
     set_defaults(out);

@@ -7,6 +7,7 @@
 #include "hostlens_internal.h"
 
 #include "hl_access.h"
+#include "hl_adapter.h"
 
 #include <ctype.h>
 #include <string.h>
@@ -16,7 +17,6 @@
 
 static const char16_t DISPLAY_CLASS_KEY[] =
     u"SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e968-e325-11ce-bfc1-08002be10318}";
-static const char DISPLAY_CLASS_GUID[] = "{4d36e968-e325-11ce-bfc1-08002be10318}";
 
 /* The WMI rows and, beside each, its device instance path ("PNPDeviceID"),
  * or "" when WMI gave none. */
@@ -152,24 +152,10 @@ static void driver_from_class_key(char *out, int size)
     hl_port_reg_close(cls);
 }
 
-/* Bytes of adapter memory the driver wrote into its instance key:
- * "HardwareInformation.qwMemorySize" (REG_QWORD, or 8 bytes of REG_BINARY)
- * since Windows 10, "HardwareInformation.MemorySize" (REG_DWORD, or 4 bytes
- * of REG_BINARY) before. 0 when neither holds a number. */
-static uint64_t instance_memory(hl_hkey_t instance)
-{
-    uint64_t bytes = 0;
-    if (reg_key_uint(instance, u"HardwareInformation.qwMemorySize", 8, 1, &bytes) && bytes != 0)
-        return bytes;
-    bytes = 0;
-    reg_key_uint(instance, u"HardwareInformation.MemorySize", 4, 1, &bytes);
-    return bytes;
-}
-
 /* The larger of AdapterRAM and the driver's figure. */
 static void take_memory(hl_gpu_info_t *g, hl_hkey_t instance)
 {
-    int64_t mb = (int64_t)(instance_memory(instance) >> 20);
+    int64_t mb = (int64_t)(hl_adapter_instance_memory(instance) >> 20);
     if (mb > 0 && mb > g->vram_mb)
         g->vram_mb = mb;
 }
@@ -202,12 +188,8 @@ static int own_instance_name(const char *device, char16_t *name, int name_units)
     char driver[128] = {0};
     if (!reg_getstr(HL_HKEY_LOCAL_MACHINE, wpath, u"Driver", driver, sizeof driver))
         return 0;
-    size_t guid_len = sizeof DISPLAY_CLASS_GUID - 1;
-    for (size_t i = 0; i < guid_len; i++)
-        if (tolower((unsigned char)driver[i]) != DISPLAY_CLASS_GUID[i])
-            return 0;
-    const char *sub = driver + guid_len;
-    if (*sub++ != '\\' || *sub == '\0' || strchr(sub, '\\') != NULL)
+    char sub[32];
+    if (!hl_adapter_driver_subkey(driver, strlen(driver), sub, sizeof sub))
         return 0;
     return hl_port_utf8_to_utf16(sub, -1, name, name_units) > 0;
 }

@@ -55,6 +55,25 @@ typedef enum hl_com_t {
 hl_com_t hl_com_enter(void);
 void hl_com_leave(hl_com_t com);
 
+/* One pass's WMI connections: the locator, and each namespace's services
+ * made at the first query of that namespace and kept for the later ones,
+ * until hl_wmi_session_end releases them. A connection that failed is not
+ * tried again in the session. The session lives in the pass's frame, inside
+ * the pass's own COM entry, and is the calling thread's between begin and
+ * end: every wmi_query on the thread in between uses it. */
+#define HL_WMI_SESSION_SPACES 4
+typedef struct hl_wmi_session_t {
+    hl_handle_t locator;
+    int locator_tried;
+    struct {
+        char ns[64];
+        hl_handle_t services; /* NULL: the connection failed */
+    } spaces[HL_WMI_SESSION_SPACES];
+    int count;
+} hl_wmi_session_t;
+void hl_wmi_session_begin(hl_wmi_session_t *s);
+void hl_wmi_session_end(hl_wmi_session_t *s);
+
 /* Runs one WQL query in namespace ns and hands every row to on_row, inside
  * its own hl_com_enter and hl_com_leave. Failures of the locator, the
  * connection and the query leave one message in the thread's error slot; a

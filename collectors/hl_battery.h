@@ -23,6 +23,10 @@
 
 #define HL_BATTERY_INFORMATION_SIZE 36u /* BATTERY_INFORMATION */
 #define HL_BATTERY_STATUS_SIZE 16u      /* BATTERY_STATUS */
+/* BATTERY_STATUS PowerState bits. */
+#define HL_BATTERY_POWER_ON_LINE 0x1u
+#define HL_BATTERY_DISCHARGING 0x2u
+#define HL_BATTERY_CHARGING 0x4u
 /* Capabilities bit: capacities and rate are in no unit, not mWh and mW. */
 #define HL_BATTERY_CAPACITY_RELATIVE 0x40000000u
 
@@ -34,7 +38,9 @@ void hl_battery_health_unknown(hl_battery_health_t *b);
 int hl_battery_read_information(const void *data, size_t n, hl_battery_health_t *b,
                                 uint32_t *capabilities);
 /* BATTERY_STATUS: voltage and rate into b (the rate only in mW, so not for a
- * battery with relative capacities). 0, and nothing changed, when short. */
+ * battery with relative capacities), the charge over the full-charge
+ * capacity hl_battery_read_information found (at most 100), and the state
+ * from the power state bits. 0, and nothing changed, when short. */
 int hl_battery_read_status(const void *data, size_t n, uint32_t capabilities,
                            hl_battery_health_t *b);
 /* A string level (UTF-16, up to its first NUL or the span's end, an odd last

@@ -73,40 +73,114 @@ static int to_utf16(const char *text, char16_t *buffer, int units)
     return hl_port_utf8_to_utf16(text, -1, buffer, units) > 0;
 }
 
-static void run_query(const char *ns, const char *query, wmi_row_fn on_row, void *ctx)
+/* A locator, or NULL with the message left. */
+static hl_handle_t make_locator(void)
 {
     hl_handle_t locator = NULL;
     int32_t hr = hl_port_wmi_locator(&locator);
-    if (hr < 0 || locator == NULL) {
-        if (locator != NULL)
-            hl_port_com_release(locator);
-        hl_set_error("wmi: CoCreateInstance IWbemLocator failed (hr=0x%08lX)",
-                     (unsigned long)(uint32_t)hr);
-        return;
+    if (hr >= 0 && locator != NULL)
+        return locator;
+    if (locator != NULL)
+        hl_port_com_release(locator);
+    hl_set_error("wmi: CoCreateInstance IWbemLocator failed (hr=0x%08lX)",
+                 (unsigned long)(uint32_t)hr);
+    return NULL;
+}
+
+/* The services of namespace ns through the locator, or NULL with the
+ * message left. */
+static hl_handle_t connect(hl_handle_t locator, const char *ns, const char16_t *wns)
+{
+    hl_handle_t services = NULL;
+    int32_t hr = hl_port_wmi_connect(locator, wns, HL_WBEM_FLAG_CONNECT_USE_MAX_WAIT, &services);
+    if (hr >= 0 && services != NULL)
+        return services;
+    if (services != NULL)
+        hl_port_com_release(services);
+    hl_set_error("wmi: ConnectServer %s failed (hr=0x%08lX)", ns, (unsigned long)(uint32_t)hr);
+    return NULL;
+}
+
+/* The session's services of ns: made at its first query, NULL ever after
+ * when that failed. NULL too when the session has no room for another
+ * namespace (the caller then connects on its own). */
+static hl_handle_t session_services(hl_wmi_session_t *s, const char *ns, const char16_t *wns,
+                                    int *full)
+{
+    *full = 0;
+    for (int i = 0; i < s->count; i++)
+        if (strcmp(s->spaces[i].ns, ns) == 0)
+            return s->spaces[i].services;
+    if (s->count >= HL_WMI_SESSION_SPACES || strlen(ns) >= sizeof s->spaces[0].ns) {
+        *full = 1;
+        return NULL;
     }
+    if (!s->locator_tried) {
+        s->locator_tried = 1;
+        s->locator = make_locator();
+    }
+    hl_handle_t services = s->locator != NULL ? connect(s->locator, ns, wns) : NULL;
+    hl_copy(s->spaces[s->count].ns, sizeof s->spaces[0].ns, ns);
+    s->spaces[s->count].services = services;
+    s->count++;
+    return services;
+}
+
+void hl_wmi_session_begin(hl_wmi_session_t *s)
+{
+    memset(s, 0, sizeof *s);
+    /* Made here when the thread has none yet: without it the session would
+     * silently share nothing. Without memory it shares nothing, and each
+     * query connects for itself. */
+    hl_thread_state_t *t = hl_thread_state(1);
+    if (t != NULL)
+        t->wmi = s;
+}
+
+void hl_wmi_session_end(hl_wmi_session_t *s)
+{
+    hl_thread_state_t *t = hl_thread_state(0);
+    if (t != NULL && t->wmi == s)
+        t->wmi = NULL;
+    for (int i = 0; i < s->count; i++)
+        if (s->spaces[i].services != NULL)
+            hl_port_com_release(s->spaces[i].services);
+    if (s->locator != NULL)
+        hl_port_com_release(s->locator);
+    memset(s, 0, sizeof *s);
+}
+
+static void run_query(const char *ns, const char *query, wmi_row_fn on_row, void *ctx)
+{
     char16_t wns[64];
     char16_t wquery[512];
     /* An unconverted name would reach ConnectServer as an empty path, which
      * means the default namespace: refuse it instead. */
-    if (!to_utf16(ns, wns, 64) || !to_utf16(query, wquery, 512)) {
-        hl_port_com_release(locator);
+    if (!to_utf16(ns, wns, 64) || !to_utf16(query, wquery, 512))
         return;
-    }
+    hl_thread_state_t *t = hl_thread_state(0);
+    hl_wmi_session_t *session = t != NULL ? t->wmi : NULL;
+    int full = 0;
     hl_handle_t services = NULL;
-    hr = hl_port_wmi_connect(locator, wns, HL_WBEM_FLAG_CONNECT_USE_MAX_WAIT, &services);
-    hl_port_com_release(locator);
-    if (hr < 0 || services == NULL) {
-        if (services != NULL)
-            hl_port_com_release(services);
-        hl_set_error("wmi: ConnectServer %s failed (hr=0x%08lX)", ns, (unsigned long)(uint32_t)hr);
-        return;
+    if (session != NULL)
+        services = session_services(session, ns, wns, &full);
+    int own = session == NULL || full;
+    if (own) {
+        hl_handle_t locator = make_locator();
+        if (locator == NULL)
+            return;
+        services = connect(locator, ns, wns);
+        hl_port_com_release(locator);
     }
+    if (services == NULL)
+        return;
     hl_handle_t enumerator = NULL;
-    hr = hl_port_wmi_exec(services, wquery, HL_WBEM_FLAG_RETURN_IMMEDIATELY, &enumerator);
+    int32_t hr = hl_port_wmi_exec(services, wquery, HL_WBEM_FLAG_RETURN_IMMEDIATELY, &enumerator);
     if (hr < 0 || enumerator == NULL) {
         if (enumerator != NULL)
             hl_port_com_release(enumerator);
-        hl_port_com_release(services);
+        if (own)
+            hl_port_com_release(services);
         /* A success without an enumerator is reported like the connection's
          * (hr=0x00000000): there is nothing to enumerate. */
         hl_set_error("wmi: Query \"%s\" failed (hr=0x%08lX)", query, (unsigned long)(uint32_t)hr);
@@ -125,7 +199,8 @@ static void run_query(const char *ns, const char *query, wmi_row_fn on_row, void
         hl_port_com_release(row);
     }
     hl_port_com_release(enumerator);
-    hl_port_com_release(services);
+    if (own)
+        hl_port_com_release(services);
 }
 
 void wmi_query(const char *ns, const char *query, wmi_row_fn on_row, void *ctx)

@@ -56,7 +56,10 @@
  * returning, so the thread is outside COM afterwards and free to choose its
  * own apartment. A thread already in an apartment, single- or
  * multithreaded, stays in it and is used as it is. No other function makes
- * a COM call; hostlens_os in particular does not.
+ * a COM call; hostlens_os in particular does not. Within one
+ * hostlens_get_all or hostlens_collect call, the WMI queries of one
+ * namespace share one connection, released before the call leaves COM; a
+ * connection that failed is not tried again within the call.
  *
  * Blocking. hostlens_cpu waits 200 ms to measure CPU usage (400 ms when
  * per-processor counters are available). hostlens_get_all, and
@@ -188,7 +191,17 @@ HOSTLENS_API const char *hostlens_get_all(void);
  *    themselves (SetupAPI and the battery IOCTLs; no WMI, no administrator):
  *    name, manufacturer, serial, chemistry, design and full-charge capacity
  *    (mWh), health (full-charge over design capacity), cycle count, rate
- *    (mW, signed: negative while discharging) and voltage.
+ *    (mW, signed: negative while discharging), voltage, charge (remaining
+ *    over full-charge capacity, percent) and state ("Charging",
+ *    "Discharging", "AC").
+ *  - "cpu_info": the cpu document's members up to "speed_avg_mhz" (model,
+ *    identity, topology, nominal speed), without usage: no sample and no
+ *    sleep.
+ *  - "display_adapters": one entry per display adapter the system has
+ *    present (SetupAPI, the display adapter class), with its name, maker
+ *    (from the PCI vendor number), memory and driver version from the
+ *    adapter's own driver instance key, and its device instance ID. No WMI,
+ *    no COM and no user32.
  * The counters of cpu_times, net_io, processes and disk_io are cumulative
  * since boot (or since the interface started): a host takes rates from two
  * calls, or from a sampler (below).

@@ -95,6 +95,9 @@ void *hl_load_system_library(const char16_t *name);
 typedef struct hl_thread_state_t {
     hl_json_t json;
     char error[HL_ERROR_SIZE];
+    /* The WMI connections of the pass running on the thread, or NULL: its
+     * queries of one namespace share one (collectors/wmi.cpp). */
+    struct hl_wmi_session_t *wmi;
 } hl_thread_state_t;
 
 /* The calling thread's record, or NULL when it has none: with `create`, made
@@ -403,6 +406,9 @@ typedef struct hl_battery_health_t {
     int64_t cycle_count;
     int64_t rate_mw; /* negative while discharging */
     int64_t voltage_mv;
+    double charge_percent;   /* remaining over full-charge capacity; -1 unknown */
+    char state[16];          /* "Charging", "Discharging", "AC"; "" unknown */
+    int64_t full_charge_raw; /* FullChargedCapacity in the battery's own unit; -1 */
 } hl_battery_health_t;
 
 typedef struct hl_battery_health_list_t {
@@ -410,6 +416,24 @@ typedef struct hl_battery_health_list_t {
     int32_t count, capacity;
     int failed;
 } hl_battery_health_list_t;
+
+/* One display adapter the system has present, as the device manager and
+ * its driver's instance key describe it. */
+typedef struct hl_display_adapter_t {
+    char name[256];
+    char vendor[32];
+    int64_t vram_mb; /* -1 when the driver wrote no figure */
+    char driver_version[64];
+    char device[256]; /* the device instance ID */
+} hl_display_adapter_t;
+
+/* Every present display adapter: one heap block of `capacity` items,
+ * `count` filled; `failed` when memory ran out (the document then fails). */
+typedef struct hl_display_adapter_list_t {
+    hl_display_adapter_t *items;
+    int32_t count, capacity;
+    int failed;
+} hl_display_adapter_list_t;
 
 /* The CPU usage window: the first samples of the system times, of the
  * calling thread's own times and of the per-processor counters, held open
@@ -551,8 +575,9 @@ void hl_impl_cpu(hl_cpu_info_t *out);
 void hl_impl_cpu_open(hl_cpu_info_t *out, hl_cpu_window_t *w);
 void hl_impl_cpu_describe(hl_cpu_info_t *out);
 void hl_impl_cpu_close(hl_cpu_info_t *out, hl_cpu_window_t *w);
-/* Everything but usage, with no sample taken: usage stays unknown. */
-void hl_impl_cpu_identity(hl_cpu_info_t *out);
+/* Everything hl_impl_cpu reads but usage, without a window: no sample, no
+ * sleep. */
+void hl_impl_cpu_info(hl_cpu_info_t *out);
 void hl_impl_cpu_temp(double *out);
 void hl_impl_gpu(hl_gpu_list_t *out);
 void hl_impl_battery(hl_battery_list_t *out);
@@ -579,6 +604,7 @@ void hl_impl_os_release(hl_os_release_info_t *out);
 /* List collectors: the caller releases out->items with hl_port_free. */
 void hl_impl_displays(hl_display_list_t *out);
 void hl_impl_battery_health(hl_battery_health_list_t *out);
+void hl_impl_display_adapters(hl_display_adapter_list_t *out);
 
 /* ---- member writers: shared by each module document and its snapshot section.
  * Each writes the members only, between the brackets its caller writes. ----- */
@@ -599,6 +625,8 @@ void hl_write_process_count(hl_json_t *j, uint64_t count);
 void hl_write_memory(hl_json_t *j, const hl_memory_info_t *r);
 void hl_write_swap(hl_json_t *j, const hl_swap_info_t *r);
 void hl_write_cpu(hl_json_t *j, const hl_cpu_info_t *r);
+/* The cpu document's members up to speed_avg_mhz: the cpu_info module. */
+void hl_write_cpu_info(hl_json_t *j, const hl_cpu_info_t *r);
 void hl_write_cpu_temp(hl_json_t *j, double celsius);
 void hl_write_gpu(hl_json_t *j, const hl_gpu_list_t *r);         /* the entries */
 void hl_write_battery(hl_json_t *j, const hl_battery_list_t *r); /* the entries */
@@ -614,8 +642,9 @@ void hl_write_disk_io(hl_json_t *j, const hl_disk_io_list_t *r);   /* the entrie
 void hl_write_volumes(hl_json_t *j, const hl_volume_list_t *r);    /* the entries */
 void hl_write_hypervisor(hl_json_t *j, const hl_hypervisor_info_t *r);
 void hl_write_os_release(hl_json_t *j, const hl_os_release_info_t *r);
-void hl_write_displays(hl_json_t *j, const hl_display_list_t *r);              /* the entries */
-void hl_write_battery_health(hl_json_t *j, const hl_battery_health_list_t *r); /* the entries */
+void hl_write_displays(hl_json_t *j, const hl_display_list_t *r);                 /* the entries */
+void hl_write_battery_health(hl_json_t *j, const hl_battery_health_list_t *r);    /* the entries */
+void hl_write_display_adapters(hl_json_t *j, const hl_display_adapter_list_t *r); /* the entries */
 
 /* ---- the table of modules, in the snapshot's order ------------------------------ */
 

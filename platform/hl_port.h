@@ -234,6 +234,26 @@ int hl_port_battery_ioctl(hl_handle_t file, uint32_t code, const void *in, uint3
                           void *out, uint32_t out_size, uint32_t *returned);
 void hl_port_battery_close(hl_handle_t file); /* CloseHandle */
 
+/* ---- display adapters: SetupAPI over the display adapter class ---------------- */
+/* SetupDiGetClassDevsW(GUID_DEVCLASS_DISPLAY, DIGCF_PRESENT): the adapters
+ * the system has now, not those it only remembers; 0 when the set cannot be
+ * had. */
+int hl_port_display_adapters(hl_handle_t *set);
+enum {
+    HL_DEVICE_TEXT_OK = 0,
+    HL_DEVICE_TEXT_END = 1,  /* SetupDiEnumDeviceInfo: no device at index */
+    HL_DEVICE_TEXT_NONE = 2, /* the device has no such text, or it does not fit */
+};
+/* In place of a property code: SetupDiGetDeviceInstanceIdW. */
+#define HL_DEVICE_INSTANCE_ID 0xFFFFFFFFu
+/* SetupDiEnumDeviceInfo at `index`, then SetupDiGetDeviceRegistryPropertyW
+ * of `property` (SPDRP_*), or the instance ID: the text into `units` units
+ * of text, always NUL-terminated within them (the first string of a
+ * REG_MULTI_SZ). */
+int hl_port_display_adapter_text(hl_handle_t set, uint32_t index, uint32_t property, char16_t *text,
+                                 uint32_t units);
+void hl_port_display_adapters_close(hl_handle_t set); /* SetupDiDestroyDeviceInfoList */
+
 /* ---- volumes ----------------------------------------------------------------- */
 uint32_t hl_port_logical_drives(char16_t *buffer, uint32_t length);
 uint32_t hl_port_drive_type(const char16_t *root);

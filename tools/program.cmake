@@ -3,6 +3,7 @@
 # substitute platform; under Wine, scripts run the real program in a
 # terminal, through pipes, into a full device and from a fresh clone.
 set(HOSTLENS_TOOL_PORTABLE ${CMAKE_SOURCE_DIR}/tools/hostlens/summary.cpp
+  ${CMAKE_SOURCE_DIR}/tools/hostlens/text_width.cpp ${CMAKE_SOURCE_DIR}/tools/hostlens/watch_view.cpp
   ${CMAKE_SOURCE_DIR}/tools/hostlens/prometheus.cpp)
 
 if(NOT WIN32 AND NOT HOSTLENS_FUZZ)
@@ -18,7 +19,7 @@ if(NOT WIN32 AND NOT HOSTLENS_FUZZ)
 endif()
 
 if(CMAKE_CROSSCOMPILING)
-  foreach(case console prometheus write_failure)
+  foreach(case console prometheus write_failure watch_json watch_console)
     add_test(NAME program.${case}
       COMMAND ${CMAKE_SOURCE_DIR}/tests/program/wine_cases.sh ${case} ${CMAKE_BINARY_DIR})
     set_tests_properties(program.${case} PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine_prefix)

@@ -103,6 +103,8 @@ enum fake_op {
     FAKE_PDH_ARRAY,
     FAKE_LOAD_LIBRARY_PATH,
     FAKE_SYSTEM_DIRECTORY,
+    FAKE_DISPLAY_ADAPTERS,
+    FAKE_DISPLAY_ADAPTER_TEXT,
     FAKE_OP_COUNT
 };
 
@@ -557,5 +559,13 @@ void fake_advance_tick_count(uint64_t ms);
 /* Each QueryDataAvailable waits `ms` of that clock before it answers, as it
  * blocks for a server that sends a little at a time (0 by default). */
 void fake_http_set_wait(uint32_t ms);
+
+/* ---- display adapters (fake_adapters.cpp) -----------------------------------
+ * The present devices of the display adapter class SetupAPI lists, each with
+ * its texts; an empty text is one the device does not have. */
+struct fake_display_adapter_t {
+    std::string instance_id, friendly_name, description, driver, hardware_id;
+};
+void fake_add_display_adapter(const fake_display_adapter_t &a);
 
 #endif

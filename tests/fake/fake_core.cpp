@@ -121,6 +121,8 @@ const char *const op_names[FAKE_OP_COUNT] = {
     "pdh_array",
     "load_library_path",
     "system_directory",
+    "display_adapters",
+    "display_adapter_text",
 };
 
 /* scripted services of this file */

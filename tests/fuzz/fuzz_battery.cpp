@@ -24,6 +24,9 @@ static void check_record(const hl_battery_health_t *b)
         abort();
     if (b->health_percent != -1.0 && !(b->health_percent > 0.0))
         abort(); /* a ratio of two known capacities, never a division by 0 */
+    if (b->charge_percent != -1.0 && !(b->charge_percent >= 0.0 && b->charge_percent <= 100.0))
+        abort();
+    must_end_inside(b->state, sizeof b->state);
 }
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -59,6 +62,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         abort();
     must_have_keys(list[0], {"name", "manufacturer", "serial", "chemistry", "design_capacity_mwh",
                              "full_charge_capacity_mwh", "health_percent", "cycle_count", "rate_mw",
-                             "voltage_mv"});
+                             "voltage_mv", "charge_percent", "state"});
     return 0;
 }

@@ -35,15 +35,15 @@ TEST(Summary, ScriptedMachine)
               "DE: Windows Shell\n"
               "WM: Windows Shell\n"
               "Terminal: Windows Terminal\n"
-              "CPU: Quad-Core Processor @ 3.60GHz (2C/4T, 75.0% used)\n"
+              "CPU: Quad-Core Processor @ 3.60GHz (2C/4T)\n"
               "GPU: NVIDIA GeForce GT 710 (8192 MiB)\n"
-              "GPU: Intel(R) UHD Graphics\n"
+              "GPU: Intel(R) UHD Graphics 630 (128 MiB)\n"
               "Memory: 9984 MiB / 16384 MiB (60.9%)\n"
               "Commit: 10240 MiB / 18432 MiB (55.6%)\n"
               "Disk (C:\\): 201.5 GiB / 476.9 GiB (42.2%) - NTFS\n"
               "Local IP: 192.168.1.20\n"
               "Public IP: 203.0.113.7 (Berlin, Germany)\n"
-              "Battery: 87% Discharging, health 91%, 312 cycles\n"
+              "Battery: 86% Discharging, health 91%, 312 cycles\n"
               "Locale: en-US\n");
 }
 
@@ -80,8 +80,8 @@ TEST(Summary, FailingPlatformLeavesValuesOutNeverPrintsUnknown)
     } cases[] = {
         {FAKE_MEMORY_STATUS, "Memory: "},  {FAKE_USER_NAME, "ada@"},
         {FAKE_REG_OPEN, "OS: Windows 10"}, {FAKE_LOCALE_NAME, "Locale: "},
-        {FAKE_DISK_SPACE, "Disk (C:"},     {FAKE_WMI_CONNECT, "Battery: "},
-        {FAKE_ADAPTERS, "Local IP: "},
+        {FAKE_DISK_SPACE, "Disk (C:"},     {FAKE_BATTERY_DEVICES, "Battery: "},
+        {FAKE_ADAPTERS, "Local IP: "},     {FAKE_DISPLAY_ADAPTERS, "GPU: "},
     };
     for (const auto &c : cases) {
         fake_reset();
@@ -97,19 +97,41 @@ TEST(Summary, FailingPlatformLeavesValuesOutNeverPrintsUnknown)
     }
 }
 
-/* The displays replace the one resolution line, which comes back when
- * they are not known; the battery's wear has lines of its own when the two
- * battery lists do not pair up. */
-TEST(Summary, DisplaysOrTheResolutionAndTheBatteryWear)
+/* The summary's one collection waits on nothing: no CPU sample, no sleep,
+ * and no COM, whose first WMI connection in a process costs more than every
+ * other section together. */
+TEST(Summary, CollectionNeitherSamplesNorSleepsNorEntersCom)
 {
     script_machine();
+    fake_trace_ops();
+    std::string text =
+        summary_text(json::parse(hostlens_collect(summary_sections)), json(), "", false);
+    for (fake_op op : fake_traced_ops())
+        EXPECT_TRUE(op != FAKE_SLEEP && op != FAKE_SYSTEM_TIMES && op != FAKE_PDH_OPEN &&
+                    op != FAKE_COM_INIT && op != FAKE_WMI_LOCATOR)
+            << fake_op_name(op);
+    EXPECT_NE(text.find("\nCPU: Quad-Core Processor @ 3.60GHz (2C/4T)\n"), std::string::npos)
+        << text;
+}
+
+/* The displays replace the one resolution line, which comes back when
+ * they are not known; several batteries are named. */
+TEST(Summary, DisplaysOrTheResolutionAndEachBattery)
+{
+    script_machine();
+    fake_add_battery({9,
+                      true,
+                      "",
+                      fake_battery_status(1, 0xFFFFFFFFu, 12000, 0),
+                      {{0, fake_battery_information(0, "LION", 50000, 50000, 0)}}});
     fake_fail(FAKE_DISPLAY_CONFIG_SIZES, 1, true);
-    fake_fail(FAKE_WMI_CONNECT, 1, true);
     std::string text =
         summary_text(json::parse(hostlens_collect(summary_sections)), json(), "", false);
     EXPECT_EQ(text.find("Display"), std::string::npos) << text;
     EXPECT_NE(text.find("\nResolution: 1920x1080\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nBattery (DELL 1VX1H93): health 91%, 312 cycles\n"), std::string::npos)
+    EXPECT_NE(text.find("\nBattery (DELL 1VX1H93): 86% Discharging, health 91%, 312 cycles\n"
+                        "Battery: AC, health 100%\n"),
+              std::string::npos)
         << text;
 }
 

@@ -7,6 +7,9 @@
 #   write_failure  output that cannot be written: a full device, a closed
 #                  pipe, a folder that does not exist
 #   first_run      scripts/run --version in a fresh clone of the committed tree
+#   watch_json     --watch into a pipe: one JSON document per line, and a
+#                  reader that goes away ends it quietly
+#   watch_console  --watch's live view in a terminal, ended with Ctrl+C
 set -euo pipefail
 case_name=$1
 build=$(cd "$2" && pwd)
@@ -128,6 +131,72 @@ first_run_case() {
   built=$(cd "$tmp/clone/build/mingw/bin" && ls | tr '\n' ' ')
   [ "$built" = "hostlens.dll hostlens.exe hostlens.lib " ] || fail "linked: $built"
   if find "$tmp/clone/build/mingw" -name 'libgtest*' | grep -q .; then fail "GoogleTest was built"; fi
+}
+
+watch_json_case() {
+  "$wine" "$exe" --watch 0.2 --count 3 --json >"$tmp/lines" 2>"$tmp/err" || fail "exit $?: $(cat "$tmp/err")"
+  [ "$(wc -l <"$tmp/lines")" = 3 ] || fail "not three lines: $(cat "$tmp/lines")"
+  [ ! -s "$tmp/err" ] || fail "stderr: $(cat "$tmp/err")"
+  # Each line is one whole document with the interval and the default
+  # modules.
+  python3 - "$tmp/lines" <<'PY' || fail "a line is not the sampler's document: $(cat "$tmp/lines")"
+import json, sys
+for line in open(sys.argv[1], encoding="utf-8"):
+    doc = json.loads(line)
+    assert 0.15 < doc["interval_s"] < 5, doc["interval_s"]
+    assert sorted(doc) == ["cpu", "disk_io", "interval_s", "memory", "net_io"], list(doc)
+PY
+  # Through a pipe to jq, a line at a time.
+  "$wine" "$exe" --watch 0.2 --count 2 cpu net_io | jq -c '.net_io | length' >"$tmp/jq" ||
+    fail "jq refused the lines"
+  [ "$(wc -l <"$tmp/jq")" = 2 ] || fail "jq saw: $(cat "$tmp/jq")"
+
+  # A reader that goes away: the program ends at its next line, quietly.
+  local status
+  set +e
+  "$wine" "$exe" --watch 0.1 2>"$tmp/err" | head -c 1 >/dev/null
+  status=${PIPESTATUS[0]}
+  set -e
+  [ "$status" = 0 ] || fail "a closed pipe ended it with $status"
+  [ ! -s "$tmp/err" ] || fail "a closed pipe printed: $(cat "$tmp/err")"
+}
+
+watch_console_case() {
+  local sock="hostlens-watch-$$"
+  cleanup=(bash -c 'tmux -L "$1" kill-server 2>/dev/null; rm -rf "$2"' _ "$sock" "$tmp")
+  tmux -u -L "$sock" new-session -d -x 120 -y 40 -s t "bash --norc --noprofile"
+  tmux -L "$sock" send-keys -t t "echo BEFORE; '$wine' '$exe' --watch 0.2 cpu memory net_io; \
+    echo \"AFTER \$?\"" Enter
+  # Frames for a while, then Ctrl+C as a user ends it.
+  local i
+  for ((i = 0; i < 200; i++)); do
+    tmux -L "$sock" capture-pane -p -t t | grep -q '^Network ' && break
+    sleep 0.1
+  done
+  sleep 1
+  tmux -L "$sock" send-keys -t t C-c
+  for ((i = 0; i < 100; i++)); do
+    tmux -L "$sock" capture-pane -p -t t | grep -q '^AFTER ' && break
+    sleep 0.1
+  done
+  tmux -u -L "$sock" capture-pane -p -t t | sed -e 's/ *$//' -e '/^$/d' >"$tmp/screen"
+  tmux -u -L "$sock" capture-pane -p -e -t t >"$tmp/raw"
+  [ "$(tmux -L "$sock" display -p -t t '#{cursor_flag}')" = 1 ] || fail "the cursor stayed hidden"
+
+  grep -q '^AFTER 0$' "$tmp/screen" || fail "Ctrl+C did not end it with 0: $(cat "$tmp/screen")"
+  if grep -a -n -E $'\x1b|\\[[0-9;]*m' "$tmp/screen"; then fail "escape-code residue on the screen"; fi
+  # The last frame stays whole, the prompt below it; the terminal's own
+  # echo of ^C may sit between them.
+  sed -e '/^\^C$/d' "$tmp/screen" >"$tmp/frame"
+  grep -q '^hostlens --watch   over 0\.[0-9][0-9] s' "$tmp/frame" || fail "no frame: $(cat "$tmp/frame")"
+  [ "$(grep -c '^CPU ' "$tmp/frame")" = 1 ] || fail "not one CPU row: $(cat "$tmp/frame")"
+  grep -q '^BEFORE' "$tmp/frame" && fail "the view did not take the window: $(cat "$tmp/frame")"
+  [ "$(tail -3 "$tmp/frame" | head -1 | cut -c1-2)" = "  " ] &&
+    [ "$(tail -2 "$tmp/frame" | head -1)" = "AFTER 0" ] ||
+    fail "not the last frame, then the prompt: $(cat "$tmp/frame")"
+  # Colours end where the frame ends: the prompt's row has none.
+  grep 'AFTER 0' "$tmp/raw" | grep -q $'\x1b\[[0-9;]*[1-9][0-9]*m' && fail "colour left on: $(cat -v "$tmp/raw")"
+  true
 }
 
 "${case_name}_case"

@@ -61,9 +61,9 @@ static bool write_collect(FILE *out, HMODULE dll, const char *list, const char *
 
 /* Modules reached only by name: hostlens_collect of the name alone, written
  * as hostlens_<name> and checked against the module's own schema. */
-static const char *const named_modules[] = {"cpu_times",  "net_io",   "processes",
-                                            "disk_io",    "volumes",  "hypervisor",
-                                            "os_release", "displays", "battery_health"};
+static const char *const named_modules[] = {
+    "cpu_times",  "net_io",   "processes",      "disk_io",  "volumes",         "hypervisor",
+    "os_release", "displays", "battery_health", "cpu_info", "display_adapters"};
 
 static bool write_named(FILE *out, HMODULE dll, const char *name, const char *state)
 {

@@ -52,6 +52,15 @@ static void script_registry()
     const uint64_t vram = UINT64_C(8) << 30;
     fake_reg_set(HL_HKEY_LOCAL_MACHINE, (std::string(cls) + "\\0000").c_str(),
                  "HardwareInformation.qwMemorySize", 11, &vram, 8);
+    /* A card that is gone: its instance key stays. */
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, (std::string(cls) + "\\0001").c_str(), "DriverDesc",
+                    "AMD Radeon HD 7700");
+    fake_reg_set(HL_HKEY_LOCAL_MACHINE, (std::string(cls) + "\\0001").c_str(),
+                 "HardwareInformation.qwMemorySize", 11, &vram, 8);
+    fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, (std::string(cls) + "\\0002").c_str(), "DriverVersion",
+                    "27.20.100.9316");
+    fake_reg_set_dword(HL_HKEY_LOCAL_MACHINE, (std::string(cls) + "\\0002").c_str(),
+                       "HardwareInformation.MemorySize", 128u << 20);
 }
 
 static void script_processors()
@@ -306,6 +315,14 @@ static void script_devices()
                        {6, fake_battery_text("SMP")},
                        {8, fake_battery_text("1234")}}});
     fake_pdh_instances("\\Thermal Zone Information(*)\\Temperature", {{318.0, 0}, {301.0, 0}});
+    fake_add_display_adapter({"PCI\\VEN_10DE&DEV_128B&SUBSYS_118B10DE&REV_A1\\4&2F3A1B2C&0&0008",
+                              "", "NVIDIA GeForce GT 710",
+                              "{4d36e968-e325-11ce-bfc1-08002be10318}\\0000",
+                              "PCI\\VEN_10DE&DEV_128B&SUBSYS_118B10DE&REV_A1"});
+    fake_add_display_adapter({"PCI\\VEN_8086&DEV_9BC4&SUBSYS_09C41028&REV_05\\3&11583659&0&10",
+                              "Intel(R) UHD Graphics 630", "Intel(R) UHD Graphics",
+                              "{4D36E968-E325-11CE-BFC1-08002BE10318}\\0002",
+                              "PCI\\VEN_8086&DEV_9BC4&SUBSYS_09C41028&REV_05"});
 }
 
 void script_machine()

@@ -33,12 +33,14 @@ fake_battery_t full_battery(uint32_t tag)
 const char *const FULL = "{\"name\":\"DELL 1VX1H93\",\"manufacturer\":\"SMP\",\"serial\":\"1234\","
                          "\"chemistry\":\"Li-ion\",\"design_capacity_mwh\":54000,"
                          "\"full_charge_capacity_mwh\":49000,\"health_percent\":90.7,"
-                         "\"cycle_count\":312,\"rate_mw\":-8312,\"voltage_mv\":12100}";
+                         "\"cycle_count\":312,\"rate_mw\":-8312,\"voltage_mv\":12100,"
+                         "\"charge_percent\":85.7,\"state\":\"Discharging\"}";
 const char *const NOTHING =
     "{\"name\":\"unknown\",\"manufacturer\":\"unknown\",\"serial\":\"unknown\","
     "\"chemistry\":\"unknown\",\"design_capacity_mwh\":\"unknown\","
     "\"full_charge_capacity_mwh\":\"unknown\",\"health_percent\":\"unknown\","
-    "\"cycle_count\":\"unknown\",\"rate_mw\":\"unknown\",\"voltage_mv\":\"unknown\"}";
+    "\"cycle_count\":\"unknown\",\"rate_mw\":\"unknown\",\"voltage_mv\":\"unknown\","
+    "\"charge_percent\":\"unknown\",\"state\":\"unknown\"}";
 } // namespace
 
 TEST(BatteryHealth, InformationAndStatusWithTheirSentinels)
@@ -75,6 +77,37 @@ TEST(BatteryHealth, InformationAndStatusWithTheirSentinels)
                               "health_percent", "cycle_count", "rate_mw", "voltage_mv"})
             got += (got.empty() ? "" : ",") + b[k].dump();
         EXPECT_EQ(got, c.members) << c.chem;
+    }
+}
+
+/* The charge is the remaining over the full-charge capacity in the
+ * battery's own unit; the state comes from the power state bits. */
+TEST(BatteryHealth, ChargeAndState)
+{
+    struct {
+        uint32_t caps, full, power, remaining;
+        const char *charge, *state;
+    } cases[] = {
+        {0, 49000, 4, 24500, "50.0", "\"Charging\""},
+        {0, 49000, 1 | 4, 49000, "100.0", "\"Charging\""},
+        /* A gauge a little over full reads full. */
+        {0, 49000, 1, 49500, "100.0", "\"AC\""},
+        {0, 49000, 2 | 8, 490, "1.0", "\"Discharging\""},
+        {RELATIVE, 80, 2, 20, "25.0", "\"Discharging\""},
+        {0, 49000, 8, UNKNOWN32, "\"unknown\"", "\"unknown\""},
+        {0, 0, 0, 100, "\"unknown\"", "\"unknown\""},
+        {0, UNKNOWN32, 1, 100, "\"unknown\"", "\"AC\""},
+    };
+    for (const auto &c : cases) {
+        fake_reset();
+        fake_add_battery({1,
+                          true,
+                          "",
+                          fake_battery_status(c.power, c.remaining, 12000, 0),
+                          {{0, fake_battery_information(c.caps, "LION", 54000, c.full, 1)}}});
+        auto b = parsed(hostlens_collect("battery_health"))["battery_health"][0];
+        EXPECT_EQ(b["charge_percent"].dump(), c.charge) << c.power << " " << c.remaining;
+        EXPECT_EQ(b["state"].dump(), c.state) << c.power;
     }
 }
 

@@ -67,6 +67,50 @@ TEST(Collect, OnePassEntersComOnceAroundItsQueries)
     }
 }
 
+/* A pass's queries of one namespace share one connection, made at the
+ * first of them and released when the WMI collectors are done; a
+ * connection that failed is not tried again in the pass. */
+TEST(Collect, OneConnectionPerNamespaceInAPass)
+{
+    const std::string GPU = fresh("gpu").dump(), BATTERY = fresh("battery").dump();
+    nlohmann::ordered_json doc = fresh("gpu,battery,cpu_temp");
+    EXPECT_EQ(fake_calls(FAKE_WMI_LOCATOR), 1);
+    EXPECT_EQ(fake_wmi_log().namespaces, (std::vector<std::string>{"root\\WMI", "root\\cimv2"}));
+    EXPECT_EQ(fake_wmi_log().queries.size(), 3u);
+    EXPECT_EQ(nlohmann::ordered_json({{"gpu", doc["gpu"]}}).dump(), GPU);
+    EXPECT_EQ(nlohmann::ordered_json({{"battery", doc["battery"]}}).dump(), BATTERY);
+    EXPECT_TRUE(fake_all_released());
+    EXPECT_EQ(fake_wmi_misuse(), 0);
+
+    /* Alone, each query still connects for itself, and the thread keeps no
+     * session once the pass is over. */
+    fake_reset();
+    script_machine();
+    parsed(hostlens_gpu());
+    parsed(hostlens_battery());
+    EXPECT_EQ(fake_calls(FAKE_WMI_LOCATOR), 2);
+    EXPECT_EQ(fake_wmi_log().namespaces.size(), 2u);
+    EXPECT_TRUE(fake_all_released());
+
+    struct {
+        fake_op op;
+        int locators, connects;
+    } failures[] = {{FAKE_WMI_LOCATOR, 1, 0}, {FAKE_WMI_CONNECT, 1, 2}, {FAKE_WMI_EXEC, 1, 2}};
+    for (const auto &f : failures) {
+        fake_reset();
+        script_machine();
+        fake_fail(f.op, 1, true);
+        doc = parsed(hostlens_collect("gpu,battery,cpu_temp"));
+        EXPECT_EQ(fake_calls(FAKE_WMI_LOCATOR), f.locators) << fake_op_name(f.op);
+        EXPECT_EQ(fake_calls(FAKE_WMI_CONNECT), f.connects) << fake_op_name(f.op);
+        EXPECT_EQ(doc["battery"], nlohmann::ordered_json::array()) << fake_op_name(f.op);
+        EXPECT_STREQ(hostlens_last_error(), "");
+        EXPECT_TRUE(fake_all_released()) << fake_op_name(f.op);
+        EXPECT_EQ(fake_wmi_misuse(), 0);
+        EXPECT_EQ(fake_com_apartment(), FAKE_APT_NONE);
+    }
+}
+
 TEST(Collect, ComCoversTheWmiCollectorsAndNothingElse)
 {
     fake_reset();

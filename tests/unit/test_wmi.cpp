@@ -255,6 +255,36 @@ TEST(WmiCom, APassHoldsComAcrossItsQueries)
     EXPECT_EQ(fake_misuse(), 0);
 }
 
+/* A session keeps one connection per namespace for as many namespaces as
+ * it has room for; beyond that a query connects for itself. */
+TEST(WmiCom, ASessionSharesConnectionsUpToItsRoom)
+{
+    add_batteries(1);
+    hl_com_t pass = hl_com_enter();
+    hl_wmi_session_t session;
+    hl_wmi_session_begin(&session);
+    const char *spaces[] = {"root\\cimv2", "root\\a", "root\\cimv2", "root\\b",
+                            "root\\c",     "root\\d", "root\\e",     "root\\cimv2"};
+    for (const char *ns : spaces)
+        run(ns);
+    /* The session's locator, and root\d's and root\e's own. */
+    EXPECT_EQ(fake_calls(FAKE_WMI_LOCATOR), 3);
+    EXPECT_EQ(fake_wmi_log().namespaces,
+              (std::vector<std::string>{"root\\cimv2", "root\\a", "root\\b", "root\\c", "root\\d",
+                                        "root\\e"}));
+    /* The session's locator and root\cimv2's services stay until it ends;
+     * the namespaces that do not exist were refused, each once. */
+    EXPECT_EQ(fake_outstanding(FAKE_RES_COM), 2);
+    hl_wmi_session_end(&session);
+    hl_com_leave(pass);
+    EXPECT_TRUE(fake_all_released());
+    EXPECT_EQ(fake_wmi_misuse(), 0);
+    EXPECT_EQ(fake_com_apartment(), FAKE_APT_NONE);
+    /* Over: the next query connects for itself. */
+    run();
+    EXPECT_EQ(fake_calls(FAKE_WMI_LOCATOR), 4);
+}
+
 TEST(WmiCom, EveryWmiExportOnEveryKindOfThread)
 {
     const struct {

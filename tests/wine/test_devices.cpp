@@ -2,7 +2,9 @@
  * The real DLL under Wine: every display against the test's own display
  * configuration, monitor names and DPI, with the thread's DPI context as it
  * was; the batteries against its own SetupAPI enumeration; the temperature
- * against its own thermal zone counters.
+ * against its own thermal zone counters; the display adapters against its
+ * own enumeration of the present display devices, and the CPU's identity
+ * against the cpu document.
  */
 #include "wine_common.h"
 
@@ -177,4 +179,67 @@ TEST(WineCpuTemp, ThermalZonesAsTheTestsOwnCounters)
     } else {
         EXPECT_TRUE(t == -1.0 || (t >= 1.0 && t <= 150.0)) << t;
     }
+}
+
+static std::string utf8(const WCHAR *w)
+{
+    char out[1024] = {0};
+    WideCharToMultiByte(CP_UTF8, 0, w, -1, out, sizeof out - 1, NULL, NULL);
+    return out;
+}
+
+TEST(WineDisplayAdapters, ThePresentDevicesOfTheTestsOwnEnumeration)
+{
+    HMODULE setupapi = LoadLibraryW(L"setupapi.dll");
+    ASSERT_NE(setupapi, (HMODULE)NULL);
+    auto get =
+        (decltype(&SetupDiGetClassDevsW))(void *)GetProcAddress(setupapi, "SetupDiGetClassDevsW");
+    auto next =
+        (decltype(&SetupDiEnumDeviceInfo))(void *)GetProcAddress(setupapi, "SetupDiEnumDeviceInfo");
+    auto id = (decltype(&SetupDiGetDeviceInstanceIdW))(void *)GetProcAddress(
+        setupapi, "SetupDiGetDeviceInstanceIdW");
+    auto prop = (decltype(&SetupDiGetDeviceRegistryPropertyW))(void *)GetProcAddress(
+        setupapi, "SetupDiGetDeviceRegistryPropertyW");
+    auto destroy = (decltype(&SetupDiDestroyDeviceInfoList))(void *)GetProcAddress(
+        setupapi, "SetupDiDestroyDeviceInfoList");
+    ASSERT_TRUE(get != NULL && next != NULL && id != NULL && prop != NULL && destroy != NULL);
+    const GUID display = {
+        0x4d36e968, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+    struct own_t {
+        std::string device, name;
+    };
+    std::vector<own_t> own;
+    HDEVINFO set = get(&display, NULL, NULL, DIGCF_PRESENT);
+    ASSERT_NE(set, INVALID_HANDLE_VALUE);
+    SP_DEVINFO_DATA d;
+    d.cbSize = sizeof d;
+    for (DWORD i = 0; next(set, i, &d); i++) {
+        WCHAR text[512] = {0};
+        own_t o;
+        if (id(set, &d, text, 511, NULL))
+            o.device = utf8(text);
+        DWORD type = 0;
+        if (prop(set, &d, SPDRP_FRIENDLYNAME, &type, (BYTE *)text, sizeof text - 2, NULL) ||
+            prop(set, &d, SPDRP_DEVICEDESC, &type, (BYTE *)text, sizeof text - 2, NULL))
+            o.name = utf8(text);
+        own.push_back(o);
+    }
+    destroy(set);
+    /* Wine registers its adapter ("Wine Adapter") once a desktop has started. */
+    auto list = hl_parse(collect("display_adapters"))["display_adapters"];
+    ASSERT_EQ(list.size(), own.size());
+    for (size_t i = 0; i < own.size(); i++) {
+        EXPECT_EQ(list[i]["device"], own[i].device);
+        EXPECT_EQ(list[i]["name"], own[i].name);
+        EXPECT_TRUE(list[i]["vram_mb"].is_number() || list[i]["vram_mb"] == "unknown");
+    }
+}
+
+TEST(WineCpuInfo, TheCpuDocumentWithoutItsUsage)
+{
+    auto info = hl_parse(collect("cpu_info"))["cpu_info"];
+    auto cpu = hl_parse(hl_call("hostlens_cpu"))["cpu"];
+    cpu.erase("usage_percent");
+    cpu.erase("per_core_percent");
+    EXPECT_EQ(info.dump(), cpu.dump());
 }

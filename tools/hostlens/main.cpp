@@ -19,6 +19,7 @@
 #include "modules.h"
 #include "prometheus.h"
 #include "summary.h"
+#include "watch.h"
 
 #define HOSTLENS_TOOL_VERSION HOSTLENS_VERSION_STRING
 
@@ -26,10 +27,13 @@ using json = nlohmann::ordered_json;
 
 static const char usage_text[] =
     "usage: hostlens [options] [module...]\n"
+    "       hostlens --watch [SECONDS] [--count N] [--json] [module...]\n"
     "\n"
     "With no module, prints a summary of this machine. The summary, --json and\n"
     "--format prometheus each collect their modules in one pass of the library,\n"
-    "and none of them makes a network request unless --public-ip is given.\n"
+    "and none of them makes a network request unless --public-ip is given. The\n"
+    "summary waits for nothing: it shows no CPU usage, which takes a sampling\n"
+    "window; --watch shows it.\n"
     "\n"
     "  module...         print those module documents, one per line (see --list);\n"
     "                    with --json or --format, collect only those modules\n"
@@ -41,6 +45,13 @@ static const char usage_text[] =
     "                    with the summary or Prometheus text\n"
     "  --public-ip       add the public IP (one HTTP request); tells on stderr why\n"
     "                    when it cannot be had\n"
+    "  --watch [SECONDS] every SECONDS (default 1, fractions allowed, at least\n"
+    "                    0.05) the rates over the last interval of the modules\n"
+    "                    named (default cpu, memory, net_io and disk_io;\n"
+    "                    processes:N for the N busiest processes, 10 without N):\n"
+    "                    a live view on a console until Ctrl+C, else one JSON\n"
+    "                    document per line; never public_ip, which waits\n"
+    "  --count N         with --watch, stop after N intervals\n"
     "  --list            list the module names and their document keys\n"
     "  --logo NAME       print a logo: windows, linux or zephrion (others: the default)\n"
     "  --no-color        no colours (also when NO_COLOR is set)\n"
@@ -56,6 +67,10 @@ struct options {
     std::string logo, output;
     bool have_output = false;
     std::vector<const module_entry *> wanted;
+    bool watch = false;
+    watch_options watching;
+    bool count_given = false;
+    std::string watch_list; /* the sampler's list, processes:N as given */
 };
 
 static out_stream out_std, err_std;
@@ -70,6 +85,50 @@ static int fail_usage(const std::string &text)
 {
     say(text + " (see hostlens --help)");
     return 2;
+}
+
+/* A number of seconds as --watch takes it: a decimal number, whole or with
+ * a fraction, and nothing else. */
+static bool seconds_of(const std::string &text, double *out)
+{
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos ||
+        text.find('.') != text.rfind('.') || text == ".")
+        return false;
+    *out = strtod(text.c_str(), NULL);
+    return true;
+}
+
+/* "processes:N": the sampler's N busiest processes. */
+static bool processes_with_count(const std::string &a)
+{
+    const std::string p = "processes:";
+    return a.size() > p.size() && a.compare(0, p.size(), p) == 0 &&
+           a.find_first_not_of("0123456789", p.size()) == std::string::npos &&
+           a.size() - p.size() <= 6;
+}
+
+/* What --watch takes: modules, --json, --count and --no-color; the one-shot
+ * views' options are refused rather than ignored. */
+static int parse_watch(options *o, bool json_flag, bool format_given)
+{
+    if (o->list || o->version || o->help || o->want_logo)
+        return 0;
+    if (o->pretty)
+        return fail_usage("--watch writes one compact JSON document per line; --pretty would "
+                          "break the lines");
+    if (o->have_output)
+        return fail_usage("--output writes one whole file; redirect --watch's lines instead");
+    if (format_given && o->fmt != FORMAT_JSON)
+        return fail_usage("--watch shows rates over each interval; the summary and the "
+                          "Prometheus text stay one-shot (a fleet takes rates itself)");
+    for (const module_entry *m : o->wanted)
+        if (strcmp(m->key, "public_ip") == 0 || o->public_ip)
+            return fail_usage("--watch never waits on the network: leave out public_ip");
+    if (o->public_ip)
+        return fail_usage("--watch never waits on the network: leave out --public-ip");
+    o->watching.json = json_flag || format_given;
+    o->watching.modules = o->watch_list.empty() ? "cpu,memory,net_io,disk_io" : o->watch_list;
+    return 0;
 }
 
 /* Parses the command line; 0 to go on, else the exit status. */
@@ -112,6 +171,24 @@ static int parse(const std::vector<std::string> &args, options *o)
             else
                 return fail_usage("--format takes summary, json or prometheus, not '" + f + "'");
             format_given = true;
+        } else if (a == "--watch") {
+            o->watch = true;
+            double seconds = 0;
+            if (i + 1 < args.size() && seconds_of(args[i + 1], &seconds)) {
+                i++;
+                if (!(seconds >= 0.05 && seconds <= 86400))
+                    return fail_usage("--watch takes from 0.05 to 86400 seconds, not '" + args[i] +
+                                      "'");
+                o->watching.seconds = seconds;
+            }
+        } else if (a == "--count") {
+            std::string n = has_next ? args[++i] : "";
+            if (n.empty() || n.size() > 9 ||
+                n.find_first_not_of("0123456789") != std::string::npos || atol(n.c_str()) < 1)
+                return fail_usage("--count takes a whole number of intervals, 1 or more, not '" +
+                                  n + "'");
+            o->watching.count = atol(n.c_str());
+            o->count_given = true;
         } else if (a == "--output") {
             if (!has_next)
                 return fail_usage("--output needs a file name");
@@ -119,6 +196,9 @@ static int parse(const std::vector<std::string> &args, options *o)
             o->have_output = true;
         } else if (!a.empty() && a[0] == '-') {
             return fail_usage("unknown option '" + a + "'");
+        } else if (processes_with_count(a)) {
+            o->watch_list += (o->watch_list.empty() ? "" : ",") + a;
+            o->wanted.push_back(find_module("processes"));
         } else {
             const module_entry *m = find_module(a.c_str());
             if (m == NULL) {
@@ -126,8 +206,15 @@ static int parse(const std::vector<std::string> &args, options *o)
                 return 2;
             }
             o->wanted.push_back(m);
+            o->watch_list += (o->watch_list.empty() ? "" : ",") + std::string(m->key);
         }
     }
+    if (o->watch)
+        return parse_watch(o, json_flag, format_given);
+    if (o->count_given)
+        return fail_usage("--count goes with --watch");
+    if (o->watch_list.find("processes:") != std::string::npos)
+        return fail_usage("processes:N goes with --watch (name processes alone otherwise)");
     if (json_flag)
         o->fmt = FORMAT_JSON;
     else if (!format_given && !o->wanted.empty())
@@ -241,6 +328,11 @@ static int run(const options &o)
         }
     } else if (o.want_logo) {
         text = std::string(hostlens_logo(o.logo.c_str())) + "\n";
+    } else if (o.watch) {
+        watch_options w = o.watching;
+        const char *no_color_env = getenv("NO_COLOR");
+        w.color = !o.no_color && (no_color_env == NULL || no_color_env[0] == '\0');
+        return watch(w, &out_std, say);
     } else {
         const char *no_color_env = getenv("NO_COLOR");
         bool color = to_console && o.fmt == FORMAT_SUMMARY && !o.no_color &&

@@ -38,6 +38,8 @@ const module_entry modules[] = {
     {"os_release", "os_release", nullptr},
     {"displays", "displays", nullptr},
     {"battery_health", "battery_health", nullptr},
+    {"cpu_info", "cpu_info", nullptr},
+    {"display_adapters", "display_adapters", nullptr},
 };
 
 const int module_count = (int)(sizeof modules / sizeof modules[0]);

@@ -6,12 +6,17 @@
 #include <vector>
 
 #include "document.h"
+#include "text_width.h"
 
 using json = nlohmann::ordered_json;
 
+/* Nothing here waits: the CPU comes without its usage sample (usage is
+ * --watch's), and the GPUs and batteries from their devices, not from WMI,
+ * whose first connection in a process costs more than the rest together. */
 const char *const summary_sections = "os,host,kernel,uptime,packages,shell,resolution,de,wm,"
-                                     "terminal,cpu,gpu,memory,swap,battery,disk,network,locale,"
-                                     "user,hypervisor,os_release,displays,battery_health";
+                                     "terminal,memory,swap,disk,network,locale,user,hypervisor,"
+                                     "os_release,displays,battery_health,cpu_info,"
+                                     "display_adapters";
 
 namespace
 {
@@ -67,14 +72,12 @@ std::string used_of(const std::string &used, const std::string &total, const cha
     return percent.empty() ? s : s + " (" + percent + "%)";
 }
 
+/* The model and its cores; no usage, which takes a sampling window. */
 void cpu_line(std::vector<line> &lines, const json &cpu)
 {
     std::string detail;
     if (!text(cpu, "physical_cores").empty() && !text(cpu, "logical_cores").empty())
         detail = text(cpu, "physical_cores") + "C/" + text(cpu, "logical_cores") + "T";
-    std::string usage = text(cpu, "usage_percent");
-    if (!usage.empty())
-        detail = join(detail, usage + "% used", ", ");
     std::string model = text(cpu, "model");
     if (!model.empty())
         add(lines, "CPU", detail.empty() ? model : model + " (" + detail + ")");
@@ -114,17 +117,25 @@ std::string display_line(const json &d)
     return join(s, text(d, "primary") == "1" ? "primary" : "", ", ");
 }
 
-/* The battery's wear, from its own device: "health 91%, 312 cycles". */
-std::string health_text(const json &h)
+/* A battery as its own device reports it: "86% Discharging, health 91%,
+ * 312 cycles". */
+std::string battery_text(const json &b)
 {
     std::string s;
-    auto it = h.is_object() ? h.find("health_percent") : h.end();
-    if (it != h.end() && it->is_number()) {
+    auto it = b.is_object() ? b.find("charge_percent") : b.end();
+    if (it != b.end() && it->is_number()) {
         char pct[32];
-        snprintf(pct, sizeof pct, "health %.0f%%", it->get<double>());
+        snprintf(pct, sizeof pct, "%.0f%%", it->get<double>());
         s = pct;
     }
-    std::string cycles = text(h, "cycle_count");
+    s = join(s, text(b, "state"));
+    it = b.is_object() ? b.find("health_percent") : b.end();
+    if (it != b.end() && it->is_number()) {
+        char pct[32];
+        snprintf(pct, sizeof pct, "health %.0f%%", it->get<double>());
+        s = join(s, pct, ", ");
+    }
+    std::string cycles = text(b, "cycle_count");
     return join(s, cycles.empty() ? "" : cycles + " cycles", ", ");
 }
 
@@ -152,35 +163,6 @@ std::string uptime_text(const json &uptime)
     if (s < 60)
         return count_of(s, "second");
     return count_of(minutes, "minute");
-}
-
-/* East Asian wide and fullwidth characters, which a terminal gives two
- * columns (the main blocks of Unicode's EastAsianWidth W and F). */
-bool wide(uint32_t c)
-{
-    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
-           (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
-           (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
-           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
-}
-
-/* The columns UTF-8 text takes on a terminal: one per character, two for a
- * wide one. */
-size_t columns(const std::string &s)
-{
-    size_t n = 0;
-    for (size_t i = 0; i < s.size();) {
-        unsigned char b = (unsigned char)s[i];
-        size_t len = b < 0xC0 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-        uint32_t c = len == 1 ? b : (uint32_t)(b & (0x7F >> len));
-        for (size_t k = 1; k < len && i + k < s.size(); k++)
-            c = (c << 6) | ((unsigned char)s[i + k] & 0x3F);
-        i += len;
-        n += wide(c) ? 2 : 1;
-    }
-    return n;
 }
 
 std::vector<line> collect_lines(const json &doc, const json &public_ip)
@@ -216,10 +198,10 @@ std::vector<line> collect_lines(const json &doc, const json &public_ip)
     add(lines, "DE", text(section(doc, "de"), "name"));
     add(lines, "WM", text(section(doc, "wm"), "name"));
     add(lines, "Terminal", text(section(doc, "terminal"), "name"));
-    cpu_line(lines, section(doc, "cpu"));
-    for (const json &g : section(doc, "gpu")) {
+    cpu_line(lines, section(doc, "cpu_info"));
+    for (const json &g : section(doc, "display_adapters")) {
         std::string vram = text(g, "vram_mb");
-        add(lines, "GPU", join(text(g, "model"), vram.empty() ? "" : "(" + vram + " MiB)"));
+        add(lines, "GPU", join(text(g, "name"), vram.empty() ? "" : "(" + vram + " MiB)"));
     }
     const json &mem = section(doc, "memory");
     add(lines, "Memory",
@@ -243,21 +225,11 @@ std::vector<line> collect_lines(const json &doc, const json &public_ip)
     std::string where = join(text(public_ip, "city"), text(public_ip, "country"), ", ");
     if (!addr.empty())
         add(lines, "Public IP", where.empty() ? addr : addr + " (" + where + ")");
-    /* The charge comes from WMI's list and the wear from the devices'; the
-     * two are paired by position only when they count the same batteries,
-     * else the wear has lines of its own. */
-    const json &batteries = section(doc, "battery");
-    const json &health = section(doc, "battery_health");
-    bool paired = batteries.is_array() && health.is_array() && batteries.size() == health.size();
+    /* A machine with several batteries names each. */
+    const json &batteries = section(doc, "battery_health");
     for (size_t i = 0; batteries.is_array() && i < batteries.size(); i++) {
-        const json &b = batteries[i];
-        std::string pct = text(b, "percent");
-        std::string charge = join(pct.empty() ? "" : pct + "%", text(b, "state"));
-        add(lines, "Battery", join(charge, paired ? health_text(health[i]) : "", ", "));
-    }
-    for (size_t i = 0; !paired && health.is_array() && i < health.size(); i++) {
-        std::string name = text(health[i], "name");
-        add(lines, name.empty() ? "Battery" : "Battery (" + name + ")", health_text(health[i]));
+        std::string name = batteries.size() > 1 ? text(batteries[i], "name") : "";
+        add(lines, name.empty() ? "Battery" : "Battery (" + name + ")", battery_text(batteries[i]));
     }
     add(lines, "Locale", text(section(doc, "locale"), "name"));
     return lines;
