@@ -2,6 +2,8 @@
  * The live view of --watch over sample sampler documents: a wide and a
  * narrow console, rates the sampler could not take, a machine without an
  * active interface, rows that do not fit, and sections it has no layout for.
+ * Memory comes after the rated sections, as a sampler writes it, and is
+ * shown under the processors all the same.
  */
 #include <string>
 
@@ -19,13 +21,13 @@ namespace
 const char *const SAMPLE = R"J({"interval_s":1.002,
  "cpu":{"model":"AMD EPYC","logical_cores":4,"usage_percent":23.4,
         "per_core_percent":[12.5,100.0,-1.0,0.0]},
- "memory":{"used_mb":9984,"total_mb":16384,"percent":60.9},
  "net_io":[
   {"name":"lo","is_up":1,"filter":0,"rx_bytes_per_s":512,"tx_bytes_per_s":512},
   {"name":"ifb0","is_up":0,"filter":0,"rx_bytes_per_s":0,"tx_bytes_per_s":0},
   {"name":"Ethernet","is_up":1,"filter":0,"rx_bytes_per_s":1258291.2,"tx_bytes_per_s":25907.2},
   {"name":"Ethernet-WFP Filter","is_up":1,"filter":1,"rx_bytes_per_s":1258291.2,
    "tx_bytes_per_s":25907.2}],
+ "memory":{"used_mb":9984,"total_mb":16384,"percent":60.9},
  "disk_io":[{"disk":0,"model":"Samsung SSD 970","read_bytes_per_s":12582912,
    "write_bytes_per_s":1048576,"busy_percent":7.2},
   {"disk":1,"read_bytes_per_s":"unknown","write_bytes_per_s":"unknown","busy_percent":"unknown"}],

@@ -260,7 +260,9 @@ std::vector<view_row> watch_view(const json &doc, size_t width, size_t height)
     if (bar_cells > BAR_MAX)
         bar_cells = BAR_MAX;
 
-    block head, cpu, cores, rest, procs;
+    /* Memory sits under the processors wherever the document has it: a
+     * sampler writes the sections it rates first and memory after them. */
+    block head, cpu, cores, mem, rest, procs;
     double interval = 0;
     std::string title = "hostlens --watch";
     if (number(doc, "interval_s", &interval))
@@ -274,7 +276,7 @@ std::vector<view_row> watch_view(const json &doc, size_t width, size_t height)
             if (key == "cpu")
                 cpu_blocks(*it, width, bar_cells, &cpu, &cores);
             else if (key == "memory")
-                memory_block(*it, width, bar_cells, &rest);
+                memory_block(*it, width, bar_cells, &mem);
             else if (key == "net_io")
                 network_block(*it, width, &rest);
             else if (key == "disk_io")
@@ -298,7 +300,7 @@ std::vector<view_row> watch_view(const json &doc, size_t width, size_t height)
 
     /* What does not fit goes: the processes' rows, then the processors'. */
     auto total = [&] {
-        return head.size() + cpu.size() + cores.size() + rest.size() + procs.size();
+        return head.size() + cpu.size() + cores.size() + mem.size() + rest.size() + procs.size();
     };
     while (total() > height && procs.size() > 1)
         procs.pop_back();
@@ -306,7 +308,7 @@ std::vector<view_row> watch_view(const json &doc, size_t width, size_t height)
         cores.pop_back();
 
     std::vector<view_row> rows;
-    for (block *b : {&head, &cpu, &cores, &rest, &procs})
+    for (block *b : {&head, &cpu, &cores, &mem, &rest, &procs})
         for (const view_row &r : *b)
             if (rows.size() < height)
                 rows.push_back(view_row{fit_columns(r.text, width), r.heading});
