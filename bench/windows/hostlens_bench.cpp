@@ -687,6 +687,81 @@ void floor_battery_health()
     destroy(set);
 }
 
+/* The CPU without its window: the processor groups, the description, and
+ * the "~MHz" value where the name carries no speed (as under Wine). */
+void floor_cpu_info()
+{
+    glpi(RelationGroup);
+    processors();
+    cpu_describe();
+    HKEY key = NULL;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", 0,
+                      READ64, &key) == ERROR_SUCCESS) {
+        DWORD mhz = 0, size = sizeof mhz;
+        RegQueryValueExW(key, L"~MHz", NULL, NULL, (BYTE *)&mhz, &size);
+        RegCloseKey(key);
+    }
+}
+
+/* The present display adapters: per device its instance ID, friendly name,
+ * description, driver key and hardware IDs, each found by index as the
+ * library finds them, and the driver's instance key under the class key. */
+void floor_display_adapters()
+{
+    static HMODULE setupapi = LoadLibraryW(L"setupapi.dll");
+    static auto get =
+        (decltype(&SetupDiGetClassDevsW))(void *)GetProcAddress(setupapi, "SetupDiGetClassDevsW");
+    static auto next =
+        (decltype(&SetupDiEnumDeviceInfo))(void *)GetProcAddress(setupapi, "SetupDiEnumDeviceInfo");
+    static auto property = (decltype(&SetupDiGetDeviceRegistryPropertyW))(void *)GetProcAddress(
+        setupapi, "SetupDiGetDeviceRegistryPropertyW");
+    static auto instance_id = (decltype(&SetupDiGetDeviceInstanceIdW))(void *)GetProcAddress(
+        setupapi, "SetupDiGetDeviceInstanceIdW");
+    static auto destroy = (decltype(&SetupDiDestroyDeviceInfoList))(void *)GetProcAddress(
+        setupapi, "SetupDiDestroyDeviceInfoList");
+    static const GUID display = {
+        0x4d36e968, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+    static const wchar_t CLASS[] =
+        L"SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e968-e325-11ce-bfc1-08002be10318}";
+    HDEVINFO set = get(&display, NULL, NULL, DIGCF_PRESENT);
+    if (set == INVALID_HANDLE_VALUE)
+        return;
+    HKEY cls = NULL;
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, CLASS, 0, READ64, &cls);
+    wchar_t text[512];
+    for (DWORD index = 0;; index++) {
+        SP_DEVINFO_DATA device;
+        device.cbSize = sizeof device;
+        if (!next(set, index, &device))
+            break;
+        instance_id(set, &device, text, 511, NULL);
+        w2s(text, 256);
+        wchar_t driver[512] = L"";
+        for (DWORD p : {SPDRP_FRIENDLYNAME, SPDRP_DEVICEDESC, SPDRP_DRIVER, SPDRP_HARDWAREID}) {
+            next(set, index, &device);
+            DWORD type = 0;
+            wchar_t *into = p == SPDRP_DRIVER ? driver : text;
+            if (property(set, &device, p, &type, (BYTE *)into, 511 * sizeof(wchar_t), NULL))
+                w2s(into, 256);
+        }
+        const wchar_t *sub = wcsrchr(driver, L'\\');
+        HKEY key = NULL;
+        if (cls != NULL && sub != NULL &&
+            RegOpenKeyExW(cls, sub + 1, 0, READ64, &key) == ERROR_SUCCESS) {
+            BYTE value[512];
+            for (const wchar_t *name : {L"HardwareInformation.qwMemorySize",
+                                        L"HardwareInformation.MemorySize", L"DriverVersion"}) {
+                DWORD size = sizeof value;
+                RegQueryValueExW(key, name, NULL, NULL, value, &size);
+            }
+            RegCloseKey(key);
+        }
+    }
+    if (cls != NULL)
+        RegCloseKey(cls);
+    destroy(set);
+}
+
 void floor_disk()
 {
     wchar_t roots[514];
@@ -1216,6 +1291,8 @@ const row_t ROWS[] = {
     {"os_release", 2000, floor_os_release, NULL},
     {"displays", 1000, floor_displays, NULL},
     {"battery_health", 1000, floor_battery_health, NULL},
+    {"cpu_info", 2000, floor_cpu_info, NULL},
+    {"display_adapters", 1000, floor_display_adapters, NULL},
     /* A sampler's reads: rows named by what they read. */
     {"sampler_cpu_memory_net_io", 3000, floor_sampler, NULL},
     {"sampler_cpu_memory_net_io_processes", 1000, floor_sampler_processes, NULL},
