@@ -13,15 +13,6 @@ static void kv_count(hl_json_t *j, const char *key, uint64_t n)
     hl_json_fixed(j, n, 0);
 }
 
-static void kv_count_unknown(hl_json_t *j, const char *key, uint64_t n)
-{
-    hl_json_key(j, key);
-    if (n == HL_COUNTER_UNKNOWN)
-        hl_json_str(j, "unknown");
-    else
-        hl_json_fixed(j, n, 0);
-}
-
 static void kv_seconds(hl_json_t *j, const char *key, uint64_t ticks)
 {
     hl_json_key(j, key);
@@ -111,9 +102,9 @@ void hl_write_net_io(hl_json_t *j, const hl_net_io_list_t *r)
         hl_json_comma(j);
         kv_count(j, "rx_unknown", e->rx_unknown);
         hl_json_comma(j);
-        kv_count_unknown(j, "rx_speed_bps", e->rx_speed_bps);
+        hl_json_kv_counter(j, "rx_speed_bps", e->rx_speed_bps);
         hl_json_comma(j);
-        kv_count_unknown(j, "tx_speed_bps", e->tx_speed_bps);
+        hl_json_kv_counter(j, "tx_speed_bps", e->tx_speed_bps);
         hl_json_raw(j, "}");
     }
 }

@@ -155,15 +155,6 @@ static void kv_rate(hl_json_t *j, const char *key, double rate)
     hl_json_kvd_unknown(j, key, rate);
 }
 
-static void kv_count_unknown(hl_json_t *j, const char *key, uint64_t n)
-{
-    hl_json_key(j, key);
-    if (n == HL_COUNTER_UNKNOWN)
-        hl_json_str(j, "unknown");
-    else
-        hl_json_fixed(j, n, 0);
-}
-
 /* The interval of a kind's rates, from the read that took its previous
  * reading to this one: 1 with it in *interval, 0 (and *interval 0, every
  * rate unknown) when the clocks cannot tell. */
@@ -234,9 +225,9 @@ static int write_net(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, uint6
         hl_json_comma(j);
         kv_rate(j, "tx_packets_per_s", hl_rate_per_s(was[4], e->tx_packets, interval));
         hl_json_comma(j);
-        kv_count_unknown(j, "rx_speed_bps", e->rx_speed_bps);
+        hl_json_kv_counter(j, "rx_speed_bps", e->rx_speed_bps);
         hl_json_comma(j);
-        kv_count_unknown(j, "tx_speed_bps", e->tx_speed_bps);
+        hl_json_kv_counter(j, "tx_speed_bps", e->tx_speed_bps);
         hl_json_comma(j);
         hl_json_kvn(j, "is_up", e->is_up);
         hl_json_comma(j);

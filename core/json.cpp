@@ -432,6 +432,15 @@ void hl_json_kvd_unknown(hl_json_t *j, const char *key, double x)
         hl_json_dbl(j, x);
 }
 
+void hl_json_kv_counter(hl_json_t *j, const char *key, uint64_t n)
+{
+    hl_json_key(j, key);
+    if (n == UINT64_MAX)
+        hl_json_str(j, "unknown");
+    else
+        hl_json_fixed(j, n, 0);
+}
+
 void hl_json_comma(hl_json_t *j)
 {
     j_putc(j, ',');

@@ -51,6 +51,9 @@ void hl_json_arr_close(hl_json_t *j);
 void hl_json_comma_arr(hl_json_t *j);
 /* "key": then "unknown" for a negative value, else the double. */
 void hl_json_kvd_unknown(hl_json_t *j, const char *key, double x);
+/* "key": then "unknown" for a counter the platform refused (all ones,
+ * HL_COUNTER_UNKNOWN), else the counter exactly. */
+void hl_json_kv_counter(hl_json_t *j, const char *key, uint64_t n);
 /* n / 10^decimals as a decimal number with exactly `decimals` digits after
  * the point (at most 19), computed in integers: exact, where a double
  * would round (a counter of 100 ns units is n with 7 decimals, seconds). */

@@ -166,18 +166,6 @@ std::string text(const json &obj, const char *key)
     return it->get<std::string>();
 }
 
-/* A numeric member; false when missing, "unknown", null or not finite. */
-bool number(const json &obj, const char *key, double *out)
-{
-    if (!obj.is_object())
-        return false;
-    auto it = obj.find(key);
-    if (it == obj.end() || !it->is_number())
-        return false;
-    *out = it->get<double>();
-    return isfinite(*out) != 0;
-}
-
 /* A whole number member as text, or "" when missing or "unknown". */
 std::string number_text(const json &obj, const char *key)
 {

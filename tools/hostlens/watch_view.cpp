@@ -31,18 +31,6 @@ size_t busy_col(size_t width)
 
 typedef std::vector<view_row> block;
 
-/* A member that is a number; false for "unknown", absent or anything else. */
-bool number(const json &obj, const char *key, double *out)
-{
-    if (!obj.is_object())
-        return false;
-    auto it = obj.find(key);
-    if (it == obj.end() || !it->is_number())
-        return false;
-    *out = it->get<double>();
-    return isfinite(*out);
-}
-
 std::string text_of(const json &obj, const char *key)
 {
     if (!obj.is_object())
