@@ -1,10 +1,11 @@
-# The hostlens program's tests. Its portable parts (the summary and the
-# Prometheus writer) are also built natively and fed documents from the
+# The hostlens program's tests. Its portable parts (the summary, the
+# Prometheus writer, the live view and the collection) are also built natively and fed documents from the
 # substitute platform; under Wine, scripts run the real program in a
 # terminal, through pipes, into a full device and from a fresh clone.
 set(HOSTLENS_TOOL_PORTABLE ${CMAKE_SOURCE_DIR}/tools/hostlens/summary.cpp
   ${CMAKE_SOURCE_DIR}/tools/hostlens/text_width.cpp ${CMAKE_SOURCE_DIR}/tools/hostlens/watch_view.cpp
-  ${CMAKE_SOURCE_DIR}/tools/hostlens/prometheus.cpp)
+  ${CMAKE_SOURCE_DIR}/tools/hostlens/prometheus.cpp ${CMAKE_SOURCE_DIR}/tools/hostlens/collect.cpp
+  ${CMAKE_SOURCE_DIR}/tools/hostlens/modules.cpp)
 
 if(NOT WIN32 AND NOT HOSTLENS_FUZZ)
   file(GLOB HOSTLENS_TOOL_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/program/*.cpp)

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "collect.h"
 #include "fake.h"
 #include "hostlens.h"
 #include "machine.h"
@@ -15,10 +16,19 @@
 
 using json = nlohmann::ordered_json;
 
+/* The summary's document as the program collects it: the display sections
+ * on a second thread beside the rest. */
+static json summary_document()
+{
+    collection c;
+    EXPECT_TRUE(collect(summary_sections, false, &c, summary_beside));
+    return c.doc;
+}
+
 TEST(Summary, ScriptedMachine)
 {
     script_machine();
-    json doc = json::parse(hostlens_collect(summary_sections));
+    json doc = summary_document();
     json ip = {{"ip", "203.0.113.7"}, {"country", "Germany"}, {"city", "Berlin"}};
     EXPECT_EQ(summary_text(doc, ip, "", false),
               "ada@workstation\n"
@@ -89,8 +99,7 @@ TEST(Summary, FailingPlatformLeavesValuesOutNeverPrintsUnknown)
         fake_set_memory(UINT64_C(16) << 30, UINT64_C(6) << 30, UINT64_C(18) << 30,
                         UINT64_C(8) << 30);
         fake_fail(c.op, 1, true);
-        std::string text =
-            summary_text(json::parse(hostlens_collect(summary_sections)), json(), "", false);
+        std::string text = summary_text(summary_document(), json(), "", false);
         EXPECT_EQ(text.find(c.gone), std::string::npos) << fake_op_name(c.op) << "\n" << text;
         EXPECT_EQ(text.find("unknown"), std::string::npos) << text;
         EXPECT_NE(text.find("Kernel: "), std::string::npos) << text;
@@ -104,8 +113,7 @@ TEST(Summary, CollectionNeitherSamplesNorSleepsNorEntersCom)
 {
     script_machine();
     fake_trace_ops();
-    std::string text =
-        summary_text(json::parse(hostlens_collect(summary_sections)), json(), "", false);
+    std::string text = summary_text(summary_document(), json(), "", false);
     for (fake_op op : fake_traced_ops())
         EXPECT_TRUE(op != FAKE_SLEEP && op != FAKE_SYSTEM_TIMES && op != FAKE_PDH_OPEN &&
                     op != FAKE_COM_INIT && op != FAKE_WMI_LOCATOR)
@@ -125,8 +133,7 @@ TEST(Summary, DisplaysOrTheResolutionAndEachBattery)
                       fake_battery_status(1, 0xFFFFFFFFu, 12000, 0),
                       {{0, fake_battery_information(0, "LION", 50000, 50000, 0)}}});
     fake_fail(FAKE_DISPLAY_CONFIG_SIZES, 1, true);
-    std::string text =
-        summary_text(json::parse(hostlens_collect(summary_sections)), json(), "", false);
+    std::string text = summary_text(summary_document(), json(), "", false);
     EXPECT_EQ(text.find("Display"), std::string::npos) << text;
     EXPECT_NE(text.find("\nResolution: 1920x1080\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nBattery (DELL 1VX1H93): 86% Discharging, health 91%, 312 cycles\n"

@@ -15,6 +15,22 @@ struct public_ip_call {
     std::string text;
 };
 
+struct beside_call {
+    std::string sections;
+    bool null = false;
+    std::string text;
+};
+
+/* A second collection on a thread of its own, for sections whose cost is
+ * mostly waiting on another process (the display stack under Wine). */
+void call_beside(beside_call *r)
+{
+    const char *t = hostlens_collect(r->sections.c_str());
+    r->null = t == nullptr;
+    if (t != nullptr)
+        r->text = t;
+}
+
 /* Runs on a thread of its own, so the request's waits overlap the
  * collection. Each thread has its own buffer in the library, so the two
  * calls do not disturb each other; the text is copied before the thread
@@ -56,12 +72,18 @@ json with_section(const json &doc, const char *key, const json &value)
 
 } // namespace
 
-bool collect(const std::string &sections, bool public_ip, collection *out)
+bool collect(const std::string &sections, bool public_ip, collection *out,
+             const std::string &beside)
 {
     public_ip_call ip;
     std::thread worker;
     if (public_ip)
         worker = std::thread(call_public_ip, &ip);
+    beside_call side;
+    side.sections = beside;
+    std::thread side_worker;
+    if (!beside.empty())
+        side_worker = std::thread(call_beside, &side);
     /* An empty list asks the library for nothing here (its own reading of
      * an empty list is every section). */
     const char *text = sections.empty() ? "{}" : hostlens_collect(sections.c_str());
@@ -70,9 +92,19 @@ bool collect(const std::string &sections, bool public_ip, collection *out)
         out->text = text;
     if (worker.joinable())
         worker.join();
-    if (!ok || ip.null)
+    if (side_worker.joinable())
+        side_worker.join();
+    if (!ok || ip.null || side.null)
         return false;
     out->doc = json::parse(out->text, nullptr, false);
+    if (!beside.empty() && out->doc.is_object()) {
+        json side_doc = json::parse(side.text, nullptr, false);
+        if (side_doc.is_object())
+            for (auto it = side_doc.begin(); it != side_doc.end(); ++it)
+                if (it.key() != "unknown_modules")
+                    out->doc = with_section(out->doc, it.key().c_str(), it.value());
+        out->text = out->doc.dump(-1, ' ', false, json::error_handler_t::replace);
+    }
     if (!public_ip || !out->doc.is_object())
         return true;
 

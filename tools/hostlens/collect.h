@@ -19,8 +19,11 @@ struct collection {
  * Collects the comma-separated `sections` (section keys) in one
  * hostlens_collect call, so the CPU sample spans the other collectors; with
  * `public_ip`, also the public IP, as the "public_ip" section in its
- * snapshot place. False when the library ran out of memory.
+ * snapshot place. The sections of `beside`, when given, are collected in a
+ * second call on a thread of their own, at the same time, and added in
+ * their snapshot places. False when the library ran out of memory.
  */
-bool collect(const std::string &sections, bool public_ip, collection *out);
+bool collect(const std::string &sections, bool public_ip, collection *out,
+             const std::string &beside = "");
 
 #endif

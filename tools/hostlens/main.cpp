@@ -289,7 +289,7 @@ static int collected_output(const options &o, bool to_console, bool color, std::
     }
 
     collection c;
-    if (!collect(sections, public_ip, &c))
+    if (!collect(sections, public_ip, &c, o.fmt == FORMAT_SUMMARY ? summary_beside : ""))
         return 1;
     if (!c.public_ip_error.empty()) {
         /* The library's message starts with its module's name, which this

@@ -9,8 +9,10 @@
 
 #include <nlohmann/json.hpp>
 
-/* The section keys the summary shows, for the one collection it needs. */
+/* The section keys the summary shows, for the one collection it needs;
+ * and the display sections, collected beside it on a second thread. */
 extern const char *const summary_sections;
+extern const char *const summary_beside;
 
 /*
  * The summary of `doc` (sections as hostlens_collect writes them). Values
