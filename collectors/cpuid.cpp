@@ -2,7 +2,7 @@
  * What the CPUID instruction tells about the processor: family, model and
  * stepping, the named feature flags, and the hypervisor it runs under.
  * Sources: Intel SDM volume 2A, "CPUID"; AMD APM volume 3, appendix E;
- * Microsoft's Hypervisor Top Level Functional Specification.
+ * Microsoft's Hyper-V documentation of the hypervisor CPUID leaves.
  */
 #include "hl_cpu.h"
 

@@ -49,26 +49,12 @@ namespace
 
 using json = nlohmann::ordered_json;
 
-std::string read_text(const char *path)
-{
-    FILE *f = fopen(path, "rb");
-    if (f == NULL)
-        return "";
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    fclose(f);
-    return text;
-}
-
 /* cpuN lines of /proc/stat: user, nice, system, idle, iowait, irq, softirq,
  * steal. */
 std::vector<std::vector<unsigned long long>> proc_stat()
 {
     std::vector<std::vector<unsigned long long>> cpus;
-    std::istringstream in(read_text("Z:\\proc\\stat"));
+    std::istringstream in(hl_read_file("Z:\\proc\\stat"));
     for (std::string line; std::getline(in, line);) {
         if (line.compare(0, 3, "cpu") != 0 || line.size() < 4 || !isdigit((unsigned char)line[3]))
             continue;
@@ -86,7 +72,7 @@ std::vector<std::vector<unsigned long long>> proc_stat()
 std::map<std::string, std::vector<unsigned long long>> proc_net_dev()
 {
     std::map<std::string, std::vector<unsigned long long>> ifs;
-    std::istringstream in(read_text("Z:\\proc\\net\\dev"));
+    std::istringstream in(hl_read_file("Z:\\proc\\net\\dev"));
     for (std::string line; std::getline(in, line);) {
         size_t colon = line.find(':');
         if (colon == std::string::npos)

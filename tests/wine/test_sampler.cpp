@@ -4,7 +4,9 @@
  * reads the test sends a few MB through a loopback TCP connection of its
  * own and keeps a thread busy; the loopback's byte rate must match the
  * test's /proc/net/dev deltas within 20%, and the CPU usage its /proc/stat
- * deltas within 15 points. Wine takes processor times from /proc/stat:
+ * deltas within 15 points; this process's share among the busiest
+ * processes must match its own GetProcessTimes within 20 points. Wine
+ * takes processor times from /proc/stat:
  * idle time is `idle`, and everything else is busy.
  */
 #include <winsock2.h>
@@ -44,24 +46,10 @@ sampler_api api()
             (close_fn)(void *)GetProcAddress(hl_dll, "hostlens_sampler_close")};
 }
 
-std::string read_text(const char *path)
-{
-    FILE *f = fopen(path, "rb");
-    if (f == NULL)
-        return "";
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    fclose(f);
-    return text;
-}
-
 /* The "cpu" line of /proc/stat: busy and all ticks, every processor. */
 void proc_cpu(unsigned long long *busy, unsigned long long *total)
 {
-    std::istringstream in(read_text("Z:\\proc\\stat"));
+    std::istringstream in(hl_read_file("Z:\\proc\\stat"));
     std::string word;
     in >> word;
     unsigned long long v[8] = {0};
@@ -76,7 +64,7 @@ void proc_cpu(unsigned long long *busy, unsigned long long *total)
 /* Received bytes of one interface in /proc/net/dev. */
 unsigned long long proc_rx_bytes(const std::string &name)
 {
-    std::istringstream in(read_text("Z:\\proc\\net\\dev"));
+    std::istringstream in(hl_read_file("Z:\\proc\\net\\dev"));
     for (std::string line; std::getline(in, line);) {
         size_t colon = line.find(':');
         if (colon == std::string::npos)
@@ -127,7 +115,7 @@ bool loopback_traffic(size_t bytes)
 
 } // namespace
 
-TEST(WineSampler, LoopbackRateAndCpuUsageAgainstProc)
+TEST(WineSampler, LoopbackRateCpuUsageAndThisProcessAgainstTheirSources)
 {
     WSADATA wsa;
     ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
@@ -137,7 +125,9 @@ TEST(WineSampler, LoopbackRateAndCpuUsageAgainstProc)
     ASSERT_NE(sampler, nullptr);
     /* The interval starts at this read: the test's own readings follow it
      * at once, and again after the next read. */
-    ASSERT_NE(s.read(sampler, "cpu,net_io"), nullptr);
+    ASSERT_NE(s.read(sampler, "cpu,net_io,processes:0"), nullptr);
+    FILETIME c, e, k0, u0, k1, u1;
+    ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &c, &e, &k0, &u0));
     unsigned long long busy0, total0, busy1, total1;
     proc_cpu(&busy0, &total0);
     unsigned long long rx0 = proc_rx_bytes("lo");
@@ -153,7 +143,8 @@ TEST(WineSampler, LoopbackRateAndCpuUsageAgainstProc)
     spin = false;
     busy.join();
 
-    const char *text = s.read(sampler, "cpu,net_io");
+    const char *text = s.read(sampler, "cpu,net_io,processes:100");
+    ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &c, &e, &k1, &u1));
     proc_cpu(&busy1, &total1);
     unsigned long long rx1 = proc_rx_bytes("lo");
     ASSERT_NE(text, nullptr);
@@ -180,28 +171,12 @@ TEST(WineSampler, LoopbackRateAndCpuUsageAgainstProc)
     printf("cpu: %.1f%% by the sampler, %.1f%% by /proc/stat\n", usage, own_usage);
     EXPECT_NEAR(usage, own_usage, 15.0);
     EXPECT_EQ(d["cpu"]["per_core_percent"].size(), d["cpu"]["logical_cores"].get<size_t>());
-}
 
-TEST(WineSampler, ThisProcessAmongTheBusiest)
-{
-    sampler_api s = api();
-    void *sampler = s.open();
-    ASSERT_NE(sampler, nullptr);
-    FILETIME c, e, k0, u0, k1, u1;
-    ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &c, &e, &k0, &u0));
-    ASSERT_NE(s.read(sampler, "processes:0"), nullptr);
-    ULONGLONG start = GetTickCount64();
-    volatile unsigned long long x = 0;
-    while (GetTickCount64() - start < 400)
-        x = x + 1;
-    std::string text = s.read(sampler, "processes:100");
-    ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &c, &e, &k1, &u1));
-    s.close(sampler);
+    /* This process, busy on two threads, is among the busiest, at its own
+     * processor time over the interval. */
     auto ticks = [](const FILETIME &f) {
         return (double)(((ULONGLONG)f.dwHighDateTime << 32) | f.dwLowDateTime);
     };
-    json d = hl_parse(text);
-    double interval = d["interval_s"].get<double>();
     double own = (ticks(k1) + ticks(u1) - ticks(k0) - ticks(u0)) / 1e7 / interval * 100.0;
     int found = 0;
     for (const json &p : d["processes"]) {

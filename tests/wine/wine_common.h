@@ -1,11 +1,13 @@
 /*
  * Shared by the Wine integration tests: calls into the real DLL through
- * GetProcAddress, and strict JSON parsing.
+ * GetProcAddress, strict JSON parsing, and reading Linux's own files.
  */
 #ifndef HL_WINE_COMMON_H
 #define HL_WINE_COMMON_H
 
 #include <windows.h>
+
+#include <stdio.h>
 
 #include <string>
 
@@ -81,6 +83,22 @@ inline std::string hl_keys(const nlohmann::ordered_json &obj)
     for (auto it = obj.begin(); it != obj.end(); ++it)
         s += (s.empty() ? "" : ",") + it.key();
     return s;
+}
+
+/* A whole file as bytes (Linux's own files are under Z:), or "" when it
+ * cannot be opened. */
+inline std::string hl_read_file(const char *path)
+{
+    FILE *f = fopen(path, "rb");
+    if (f == NULL)
+        return "";
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    fclose(f);
+    return text;
 }
 
 #endif
