@@ -1,8 +1,5 @@
 #include "console.h"
 
-namespace
-{
-
 std::wstring widen(const std::string &s)
 {
     if (s.empty())
@@ -13,6 +10,9 @@ std::wstring widen(const std::string &s)
         MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), &w[0], n);
     return w;
 }
+
+namespace
+{
 
 std::string narrow(const wchar_t *w, int len)
 {

@@ -18,6 +18,9 @@ struct out_stream {
     bool mode_changed;
 };
 
+/* UTF-8 as UTF-16, for the console's wide functions. */
+std::wstring widen(const std::string &s);
+
 /* The standard handle `which` (STD_OUTPUT_HANDLE, STD_ERROR_HANDLE). */
 void stream_open(out_stream *s, DWORD which);
 

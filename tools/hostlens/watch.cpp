@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "console.h"
 #include "hostlens.h"
 #include "watch_view.h"
 
@@ -54,15 +55,6 @@ bool find_sampler(sampler_api *api)
     api->read = (read_fn)(void *)GetProcAddress(dll, "hostlens_sampler_read");
     api->close = (close_fn)(void *)GetProcAddress(dll, "hostlens_sampler_close");
     return api->open != NULL && api->read != NULL && api->close != NULL;
-}
-
-std::wstring widen(const std::string &s)
-{
-    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), NULL, 0);
-    std::wstring w((size_t)(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), &w[0], n);
-    return w;
 }
 
 /* The live view's place in the console: the window's rows from its top,
