@@ -5,8 +5,6 @@
  */
 #include "hostlens_internal.h"
 
-#include <stdio.h>
-
 static void kv_count(hl_json_t *j, const char *key, uint64_t n)
 {
     hl_json_key(j, key);
@@ -35,6 +33,28 @@ static void write_ticks(hl_json_t *j, const hl_cpu_ticks_t *t)
     kv_seconds(j, "dpc_s", t->dpc);
 }
 
+/* The "group,index" label of a processor, written by hand: a formatted
+ * print per processor cost 0.2 to 0.6 us of a two-processor document's 2 to
+ * 4 us over its platform calls under Wine, and a machine may have hundreds. */
+static void core_label(char *out, uint32_t group, uint32_t index)
+{
+    char digits[10];
+    uint32_t parts[2] = {group, index};
+    char *p = out;
+    for (int k = 0; k < 2; k++) {
+        int n = 0;
+        do {
+            digits[n++] = (char)('0' + parts[k] % 10);
+            parts[k] /= 10;
+        } while (parts[k] != 0);
+        while (n > 0)
+            *p++ = digits[--n];
+        if (k == 0)
+            *p++ = ',';
+    }
+    *p = '\0';
+}
+
 void hl_write_cpu_times(hl_json_t *j, const hl_cpu_times_t *r)
 {
     if (r->out_of_memory) {
@@ -49,7 +69,7 @@ void hl_write_cpu_times(hl_json_t *j, const hl_cpu_times_t *r)
         if (i > 0)
             hl_json_comma(j);
         char core[24];
-        snprintf(core, sizeof core, "%u,%u", (unsigned)c->group, (unsigned)c->index);
+        core_label(core, c->group, c->index);
         hl_json_raw(j, "{");
         hl_json_kvs(j, "core", core);
         hl_json_comma(j);

@@ -11,10 +11,7 @@ static void write_seconds(hl_json_t *j, const char *key, int64_t ticks)
         hl_json_str(j, "unknown");
         return;
     }
-    char text[40];
-    hl_format(text, sizeof text, "%lld.%07lld", (long long)(ticks / 10000000),
-              (long long)(ticks % 10000000));
-    hl_json_raw(j, text);
+    hl_json_fixed(j, (uint64_t)ticks, 7);
 }
 
 void hl_write_disk_io(hl_json_t *j, const hl_disk_io_list_t *r)
