@@ -17,17 +17,24 @@
 /* Leaf 0x40000003 EBX bit 0, CreatePartitions: only the root partition
  * may create partitions. */
 #define HV_CREATE_PARTITIONS 0x1u
+/* Leaf 0x40000004 EAX bit 12: this hypervisor itself runs nested inside a
+ * Hyper-V partition. */
+#define HV_NESTED 0x1000u
 
 /* Windows with virtualization-based security (the default on Windows 11)
  * runs on Hyper-V as its root partition: a hypervisor is present, yet the
- * machine is no guest. The partition's privileges tell the two apart. */
+ * machine is no guest. The partition's privileges tell the two apart. The
+ * same Windows in a Hyper-V or Azure virtual machine is the root partition
+ * of a hypervisor that is itself nested in a guest: a guest all the same. */
 static int root_partition(uint32_t max_leaf)
 {
     uint32_t r[4];
     if (max_leaf < 0x40000003u || !hl_port_cpuid(0x40000001u, 0, r) ||
         r[0] != HV_INTERFACE_MICROSOFT)
         return 0;
-    return hl_port_cpuid(0x40000003u, 0, r) && (r[1] & HV_CREATE_PARTITIONS) != 0;
+    if (!hl_port_cpuid(0x40000003u, 0, r) || (r[1] & HV_CREATE_PARTITIONS) == 0)
+        return 0;
+    return max_leaf < 0x40000004u || !hl_port_cpuid(0x40000004u, 0, r) || (r[0] & HV_NESTED) == 0;
 }
 
 void hl_impl_hypervisor(hl_hypervisor_info_t *out)

@@ -174,7 +174,10 @@ HOSTLENS_API const char *hostlens_get_all(void);
  *    the CPUID instruction (x86-64 only; elsewhere every member is
  *    "unknown"). Windows with virtualization-based security runs as
  *    Hyper-V's root partition: a hypervisor is present, but the system is
- *    no guest.
+ *    no guest, unless that hypervisor says it is nested in a Hyper-V
+ *    partition (a virtual machine on Hyper-V or Azure). A root partition
+ *    nested under another vendor's hypervisor cannot be told from bare
+ *    metal this way and is reported as no guest.
  *  - "os_release": the Windows release from the registry's CurrentVersion
  *    key: product name, feature update ("23H2"), build and update revision
  *    as numbers and joined ("22631.2861"), edition and installation type.

@@ -164,6 +164,15 @@ TEST(Hypervisor, GuestsRootPartitionAndBareMachines)
              fake_set_cpuid(0x40000003u, 0, 0x3FFF, 0x002BB9FF, 0, 0);
          },
          R"("present":1,"vendor":"Microsoft Hv","name":"Hyper-V","guest":0)"},
+        {"the same, nested in a Hyper-V virtual machine",
+         [] {
+             processor(0xD, 0x000906EA, HV);
+             fake_set_cpuid_hypervisor(0x4000000Bu, "Microsoft Hv");
+             fake_set_cpuid(0x40000001u, 0, HV1, 0, 0, 0);
+             fake_set_cpuid(0x40000003u, 0, 0x3FFF, 0x002BB9FF, 0, 0);
+             fake_set_cpuid(0x40000004u, 0, 0x1E24, 0, 0, 0);
+         },
+         R"("present":1,"vendor":"Microsoft Hv","name":"Hyper-V","guest":1)"},
         {"CreatePartitions beyond the highest hypervisor leaf",
          [] {
              processor(0xD, 0x000906EA, HV);
