@@ -181,11 +181,12 @@ static int write_cpu(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, uint6
     if (got < 0)
         return 0;
     if (got > 0) {
-        /* Shares need no clock; but over no time at all there are none,
-         * whatever two readings of the processors' own ticks say. */
+        /* Without a clock the processors' own times give the shares; but
+         * over no time at all there are none, whatever two readings of
+         * their ticks say. */
         uint64_t interval;
         if (!interval_of(s, &s->cores, now, now_ok, &interval) || interval > 0)
-            hl_cpu_usage_since(&s->cores, fresh, &out);
+            hl_cpu_usage_since(&s->cores, fresh, interval, &out);
         keep_reading(&s->cores, fresh, now, now_ok);
     }
     hl_json_obj_open(j, "cpu");

@@ -68,13 +68,15 @@ double hl_rate_per_s(uint64_t before, uint64_t after, uint64_t interval);
 double hl_busy_percent(uint64_t idle_before, uint64_t idle_after, uint64_t interval);
 
 /* usage_percent and per_core_percent of out from two readings of the
- * cores: each processor's busy share of its own time between them, at its
- * position (the order of the readings' keys, the first
- * HL_CPU_MAX_COUNTERS); -1.0 where a processor is new, its times did not
- * move or went backwards, or one was refused. The whole is the busy share
- * of every processor's time together, "unknown" unless every processor has
- * its own. */
-void hl_cpu_usage_since(const hl_marks_t *before, const hl_marks_t *after, hl_cpu_info_t *out);
+ * cores `interval` 100 ns units apart: each processor's share of the
+ * interval it was not idle, or, when the clock could not tell (interval 0),
+ * its busy share of its own time between them; at its position (the order
+ * of the readings' keys, the first HL_CPU_MAX_COUNTERS). -1.0 where a
+ * processor is new, its times went backwards or did not move, or one was
+ * refused. The whole is the busy share of every processor's together,
+ * "unknown" unless every processor has its own. */
+void hl_cpu_usage_since(const hl_marks_t *before, const hl_marks_t *after, uint64_t interval,
+                        hl_cpu_info_t *out);
 
 /* A process of the present list and the processor time it spent since the
  * previous reading. */

@@ -169,7 +169,43 @@ double hl_busy_percent(uint64_t idle_before, uint64_t idle_after, uint64_t inter
     return (double)(interval - idle) * 100.0 / (double)interval;
 }
 
-void hl_cpu_usage_since(const hl_marks_t *before, const hl_marks_t *after, hl_cpu_info_t *out)
+/* One processor's busy share between two readings: over the interval by
+ * the clock when there is one, else over the growth of its own times. */
+static int core_share(const uint64_t *b, const uint64_t *a, uint64_t interval, uint64_t *busy,
+                      uint64_t *whole)
+{
+    if (a[2] == HL_COUNTER_UNKNOWN || b[2] == HL_COUNTER_UNKNOWN || a[2] < b[2])
+        return 0;
+    uint64_t di = a[2] - b[2];
+    int busy_moved = a[1] != HL_COUNTER_UNKNOWN && b[1] != HL_COUNTER_UNKNOWN && a[1] != b[1];
+    /* Times that did not move at all were read twice within one of the
+     * platform's ticks: they tell nothing about the interval. */
+    if (di == 0 && !busy_moved)
+        return 0;
+    if (interval > 0) {
+        /* Windows 11 (22H2 on) adds user and kernel time in whole clock
+         * ticks, and on a processor asleep for a while not at all, while
+         * its idle time grows exactly: their growths over a second can be a
+         * tick against 250 ms of idle, and a share of them comes out far
+         * below 0. Idle time against the clock stays true everywhere. */
+        *busy = di >= interval ? 0 : interval - di;
+        *whole = interval;
+        return 1;
+    }
+    if (a[1] == HL_COUNTER_UNKNOWN || b[1] == HL_COUNTER_UNKNOWN || a[1] < b[1])
+        return 0;
+    uint64_t db = a[1] - b[1];
+    /* A core's time since boot is far below 2^62; beyond it the readings are
+     * garbage, and the sums below could overflow. */
+    if (db >= (UINT64_C(1) << 62) || di >= (UINT64_C(1) << 62) || db + di == 0)
+        return 0;
+    *busy = db;
+    *whole = db + di;
+    return 1;
+}
+
+void hl_cpu_usage_since(const hl_marks_t *before, const hl_marks_t *after, uint64_t interval,
+                        hl_cpu_info_t *out)
 {
     out->usage_percent = -1.0;
     out->per_core_count = 0;
@@ -182,23 +218,18 @@ void hl_cpu_usage_since(const hl_marks_t *before, const hl_marks_t *after, hl_cp
     for (int32_t i = 0; i < after->count; i++) {
         const uint64_t *a = after->items + (size_t)i * after->width;
         const uint64_t *b = hl_marks_find(before, a[0]);
-        int known = b != NULL && a[1] != HL_COUNTER_UNKNOWN && a[2] != HL_COUNTER_UNKNOWN &&
-                    b[1] != HL_COUNTER_UNKNOWN && b[2] != HL_COUNTER_UNKNOWN && a[1] >= b[1] &&
-                    a[2] >= b[2];
-        uint64_t db = known ? a[1] - b[1] : 0, di = known ? a[2] - b[2] : 0;
-        /* A core's time since boot is far below 2^62; beyond it the
-         * readings are garbage, and the sums below could overflow. */
-        known = known && db < (UINT64_C(1) << 62) && di < (UINT64_C(1) << 62) && db + di > 0;
+        uint64_t core_busy = 0, core_whole = 0;
+        int known = b != NULL && core_share(b, a, interval, &core_busy, &core_whole);
         if (i < HL_CPU_MAX_COUNTERS) {
             has[i] = known;
-            values[i] = known ? (double)db * 100.0 / (double)(db + di) : -1.0;
+            values[i] = known ? (double)core_busy * 100.0 / (double)core_whole : -1.0;
         }
-        if (!known || total >= (UINT64_C(1) << 62)) {
+        if (!known || total >= (UINT64_C(1) << 62) - core_whole) {
             every = 0;
             continue;
         }
-        busy += db;
-        total += db + di;
+        busy += core_busy;
+        total += core_whole;
     }
     hl_impl_cpu_per_core(out, values, has,
                          after->count < HL_CPU_MAX_COUNTERS ? after->count : HL_CPU_MAX_COUNTERS);

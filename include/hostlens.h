@@ -352,10 +352,14 @@ HOSTLENS_API hostlens_sampler *hostlens_sampler_open(void);
  *    "per_core_percent" come from the times of every logical processor of
  *    every processor group (NtQuerySystemInformation, no performance
  *    counter, no sleep) since the previous read that named "cpu", or since
- *    open: each processor's time not idle over its whole time, at its
- *    position (numbered across the groups, the first 128). A processor is
- *    -1.0 where its times did not move (two reads within the platform's
- *    tick), went backwards, or were refused; the list is empty when no
+ *    open: each processor's share of the interval it was not idle, at its
+ *    position (numbered across the groups, the first 128). Idle time is
+ *    held against the clock, not against the processor's user and kernel
+ *    time, which Windows 11 adds in whole clock ticks, and not at all for
+ *    a while on a processor asleep; when the clock cannot be read, each
+ *    processor's own times are the whole. A processor is -1.0 where its
+ *    times did not move (two reads within the platform's tick), went
+ *    backwards, or were refused; the list is empty when no
  *    processor has a value, as hostlens_cpu's is. "usage_percent" is
  *    "unknown" unless every processor has its value. It counts all the
  *    work the machine did, the host's own included.

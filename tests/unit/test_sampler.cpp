@@ -199,30 +199,50 @@ TEST(Sampler, EntriesThatComeAndGo)
     hostlens_sampler_close(s);
 }
 
+/* Processor times in hundredths of the tests' one-second interval. */
+fake_cpu_time_t centi(uint64_t idle, uint64_t kernel, uint64_t user)
+{
+    return fake_cpu_time_t{idle * 100000, kernel * 100000, user * 100000, 0, 0};
+}
+
 TEST(Sampler, EveryProcessorGroupAtItsPosition)
 {
     fake_set_lpi(4, fake_lpi_groups({2, 3}));
     /* idle, kernel (idle included), user */
-    fake_set_processor_times(0, {{100, 100, 0, 0, 0}, {100, 100, 0, 0, 0}});
-    fake_set_processor_times(1, {{100, 100, 0, 0, 0}, {100, 100, 0, 0, 0}, {0, 0, 0, 0, 0}});
-    hostlens_sampler *s = open_at({0, 10000000, 20000000, 30000000});
-    fake_set_processor_times(0, {{200, 200, 0, 0, 0}, {150, 200, 0, 0, 0}});
-    fake_set_processor_times(1, {{100, 150, 50, 0, 0}, {175, 200, 0, 0, 0}, {0, 0, 0, 0, 0}});
+    fake_set_processor_times(0, {centi(100, 100, 0), centi(100, 100, 0)});
+    fake_set_processor_times(1, {centi(100, 100, 0), centi(100, 100, 0), centi(0, 0, 0)});
+    hostlens_sampler *s = open_at({0, 10000000, 20000000, 30000000, 40000000, 50000000});
+    fake_set_processor_times(0, {centi(200, 200, 0), centi(150, 200, 0)});
+    fake_set_processor_times(1, {centi(100, 150, 50), centi(175, 200, 0), centi(0, 0, 0)});
     json cpu = read(s, "cpu")["cpu"];
     /* The last processor's times did not move: it has no share, and the
      * whole has none without it. */
     EXPECT_EQ(cpu["per_core_percent"].dump(), "[0.0,50.0,100.0,25.0,-1.0]");
     EXPECT_EQ(cpu["usage_percent"], "unknown");
     EXPECT_EQ(cpu["logical_cores"], 5);
-    fake_set_processor_times(1, {{100, 250, 50, 0, 0}, {175, 300, 0, 0, 0}, {50, 50, 50, 0, 0}});
+    fake_set_processor_times(1, {centi(100, 250, 50), centi(175, 300, 0), centi(50, 50, 50)});
     cpu = read(s, "cpu")["cpu"];
     EXPECT_EQ(cpu["per_core_percent"].dump(), "[-1.0,-1.0,100.0,100.0,50.0]");
     /* A group whose query fails: its processors have no value. */
     fake_fail(FAKE_SYSTEM_INFO_EX, 2);
-    fake_set_processor_times(0, {{300, 300, 0, 0, 0}, {150, 300, 150, 0, 0}});
+    fake_set_processor_times(0, {centi(300, 300, 0), centi(150, 300, 150)});
     cpu = read(s, "cpu")["cpu"];
     EXPECT_EQ(cpu["per_core_percent"].dump(), "[0.0,100.0,-1.0,-1.0,-1.0]");
     EXPECT_EQ(cpu["usage_percent"], "unknown");
+    /* Windows 11's user and kernel times lag behind idle time: a sleeping
+     * processor's grew by one clock tick over a second in which it idled
+     * 750 ms. Against the clock it was busy a quarter of the time. */
+    fake_set_processor_times(
+        0, {fake_cpu_time_t{375 * 100000, 375 * 100000 + 156250, 0, 0, 0}, centi(250, 400, 150)});
+    fake_set_processor_times(1, {centi(200, 350, 50), centi(275, 400, 0), centi(150, 150, 50)});
+    cpu = read(s, "cpu")["cpu"];
+    EXPECT_EQ(cpu["per_core_percent"].dump(), "[25.0,0.0,-1.0,-1.0,-1.0]");
+    /* The whole: every processor's time not idle over the interval. */
+    fake_set_processor_times(0, {centi(475, 477, 0), centi(300, 500, 50)});
+    fake_set_processor_times(1, {centi(300, 450, 50), centi(375, 500, 0), centi(250, 250, 50)});
+    cpu = read(s, "cpu")["cpu"];
+    EXPECT_EQ(cpu["per_core_percent"].dump(), "[0.0,50.0,0.0,0.0,0.0]");
+    EXPECT_EQ(cpu["usage_percent"], 10.0);
     hostlens_sampler_close(s);
 }
 
