@@ -214,8 +214,15 @@ void hl_impl_disk_io(hl_disk_io_list_t *out)
         while (next < out->mount_count && out->mounts[next].disk < n)
             next++;
         int named = next < out->mount_count && out->mounts[next].disk == n;
-        if (!named && next == out->mount_count && misses >= PROBE_RUN)
-            break;
+        if (!named && misses >= PROBE_RUN) {
+            if (next == out->mount_count)
+                break;
+            /* A volume names a disk far beyond the last run of disks: go
+             * straight to it. A volume driver may answer any number there,
+             * and opening each one below it could take hours. */
+            n = out->mounts[next].disk - 1;
+            continue;
+        }
         char16_t path[40];
         drive_path(n, path);
         hl_handle_t h = NULL;

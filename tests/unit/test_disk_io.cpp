@@ -219,7 +219,8 @@ TEST(DiskIo, ProbeCoversGapsAndTheDisksVolumesName)
         {{disk(0), disk(9)}, {}, "0", 9},                       /* beyond a run of 8 */
         {{disk(0), disk(9)}, {volume("D:\\", {9})}, "0,9", 18}, /* named by D: */
         {{disk(0), hidden, disk(6)}, {}, "0,6", 15}, /* exists, does not open: not listed */
-        {{disk(0), refused}, {volume("C:\\", {12})}, "0,12", 21},
+        {{disk(0)}, {volume("R:\\", {4000000000u})}, "0,4000000000", 18},
+        {{disk(0), refused}, {volume("C:\\", {12})}, "0,12", 18}, /* 9 to 11 skipped */
     };
     for (const auto &c : cases) {
         fake_reset();
