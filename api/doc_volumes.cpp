@@ -16,7 +16,8 @@ void hl_write_volumes(hl_json_t *j, const hl_volume_list_t *r)
         hl_json_raw(j, "{");
         hl_json_kvs(j, "mount", v->mount);
         hl_json_comma(j);
-        hl_json_kvs(j, "label", v->label);
+        hl_json_key(j, "label");
+        hl_json_str(j, v->label); /* "" for a volume without a label */
         hl_json_comma(j);
         hl_json_kvs(j, "filesystem", v->filesystem);
         hl_json_comma(j);

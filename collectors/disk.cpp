@@ -29,7 +29,8 @@ static void read_space(hl_disk_info_t *d, const char16_t *root)
 
 static void read_volume(hl_disk_info_t *d, const char16_t *root)
 {
-    hl_volume_names(root, d->label, (int)sizeof d->label, d->filesystem, (int)sizeof d->filesystem);
+    hl_volume_names(root, d->label, (int)sizeof d->label, d->filesystem, (int)sizeof d->filesystem,
+                    0);
     read_space(d, root);
 
     char text[128];

@@ -82,8 +82,10 @@ const char16_t *hl_drive_roots(char16_t *local, uint32_t local_units, char16_t *
 /* DRIVE_FIXED, the type the disk module lists and the volume walk takes. */
 #define HL_DRIVE_FIXED 3u
 /* The volume's label and file system as UTF-8, each "unknown" when the
- * platform gives none. */
-void hl_volume_names(const char16_t *root, char *label, int label_size, char *fs, int fs_size);
+ * platform gives none; an empty label of a volume that answered is ""
+ * where empty_label_is_text is set. */
+void hl_volume_names(const char16_t *root, char *label, int label_size, char *fs, int fs_size,
+                     int empty_label_is_text);
 /* The root as the disk module writes it, and as a mount. */
 void hl_root_text(const char16_t *root, char *out, size_t size);
 

@@ -47,18 +47,24 @@ const char16_t *hl_drive_roots(char16_t *local, uint32_t local_units, char16_t *
     return local;
 }
 
-void hl_volume_names(const char16_t *root, char *label, int label_size, char *fs, int fs_size)
+void hl_volume_names(const char16_t *root, char *label, int label_size, char *fs, int fs_size,
+                     int empty_label_is_text)
 {
     char16_t label16[256], fs16[64];
     memset(label16, 0, sizeof label16);
     memset(fs16, 0, sizeof fs16);
     /* A failed call leaves both names empty; the last unit stays a
      * terminator whatever the platform wrote. */
-    hl_port_volume_info(root, label16, 256, fs16, 64);
+    int ok = hl_port_volume_info(root, label16, 256, fs16, 64);
     label16[255] = 0;
     fs16[63] = 0;
     w2s(label16, label, label_size);
     w2s(fs16, fs, fs_size);
+    /* A volume without a label is common (C: usually has none: "Local
+     * Disk" is only Explorer's name for it), and not the same as a label
+     * that could not be read. */
+    if (ok && label16[0] == 0 && empty_label_is_text && label_size > 0)
+        label[0] = '\0';
 }
 
 void hl_root_text(const char16_t *root, char *out, size_t size)

@@ -47,7 +47,7 @@ void hl_impl_volumes(hl_volume_list_t *out)
             memset(v, 0, sizeof *v);
             hl_root_text(root, v->mount, sizeof v->mount);
             hl_volume_names(root, v->label, (int)sizeof v->label, v->filesystem,
-                            (int)sizeof v->filesystem);
+                            (int)sizeof v->filesystem, 1);
             read_space(v, root);
             v->first_disk = disks.count;
             int n = hl_volume_disks(root, &disks);

@@ -273,17 +273,19 @@ TEST(Volumes, ExactBytesAndFailures)
     quota.available = INT64_C(9007199254740991);
     fake_drive_t locked = volume("L:\\", {0});
     locked.space_ok = false;
+    locked.label = ""; /* no label: the volume says so, the disk module as before */
     fake_drive_t unnamed = volume("U:\\", {0});
     unnamed.volume_ok = false;
     fake_set_drives({quota, locked, unnamed});
     EXPECT_EQ(doc(hostlens_collect("volumes")),
               "{\"volumes\":[{\"mount\":\"C:\\\\\",\"label\":\"Data\",\"filesystem\":\"NTFS\","
               "\"total_bytes\":\"unknown\",\"free_bytes\":9007199254740993,\"available_bytes\":"
-              "9007199254740991,\"disk\":0,\"disks\":[0]},{\"mount\":\"L:\\\\\",\"label\":\"Data\","
+              "9007199254740991,\"disk\":0,\"disks\":[0]},{\"mount\":\"L:\\\\\",\"label\":\"\","
               "\"filesystem\":\"NTFS\",\"total_bytes\":\"unknown\",\"free_bytes\":\"unknown\","
               "\"available_bytes\":\"unknown\",\"disk\":0,\"disks\":[0]},{\"mount\":\"U:\\\\\","
               "\"label\":\"unknown\",\"filesystem\":\"unknown\",\"total_bytes\":1000,"
               "\"free_bytes\":400,\"available_bytes\":400,\"disk\":0,\"disks\":[0]}]}");
+    EXPECT_EQ(parsed(hostlens_disk())["disk"][1]["label"], "unknown");
 }
 
 TEST(DiskIo, ListsOfEveryLength)
