@@ -149,7 +149,7 @@ static int map_volumes(hl_disk_io_list_t *out)
         size_t len = 0;
         while (root[len] != 0)
             len++;
-        if (hl_port_drive_type(root) == HL_DRIVE_FIXED) {
+        if (hl_port_drive_type(root) == HL_DRIVE_FIXED && !hl_drive_is_substitute(root)) {
             disks.count = 0;
             int n = hl_volume_disks(root, &disks);
             ok = n >= 0;

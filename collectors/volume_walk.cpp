@@ -67,6 +67,20 @@ void hl_volume_names(const char16_t *root, char *label, int label_size, char *fs
         label[0] = '\0';
 }
 
+int hl_drive_is_substitute(const char16_t *root)
+{
+    if (root[0] == 0 || root[1] != u':')
+        return 0;
+    char16_t drive[3] = {root[0], u':', 0};
+    char16_t target[1024];
+    /* A target too long for the buffer fails the call: the drive is then
+     * taken as a volume of its own, as before this check. */
+    if (!hl_port_dos_device(drive, target, 1024))
+        return 0;
+    target[1023] = 0;
+    return target[0] == u'\\' && target[1] == u'?' && target[2] == u'?' && target[3] == u'\\';
+}
+
 void hl_root_text(const char16_t *root, char *out, size_t size)
 {
     char text[16];

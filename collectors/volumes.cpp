@@ -35,7 +35,7 @@ void hl_impl_volumes(hl_volume_list_t *out)
         size_t len = 0;
         while (root[len] != 0)
             len++;
-        if (hl_port_drive_type(root) == HL_DRIVE_FIXED) {
+        if (hl_port_drive_type(root) == HL_DRIVE_FIXED && !hl_drive_is_substitute(root)) {
             void *items = out->volumes;
             if (!hl_list_reserve(&items, &out->capacity, out->count + 1,
                                  sizeof(hl_volume_info_t))) {

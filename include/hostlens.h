@@ -167,8 +167,10 @@ HOSTLENS_API const char *hostlens_get_all(void);
  *    fixed volume, one open and one control code; and eight failed opens of
  *    the numbers probed beyond the last disk.
  *  - "volumes": one entry per fixed volume with a drive letter (the volumes
- *    "disk" lists): label, file system, total, free and caller-available
- *    bytes as exact integers, and the physical disks it lies on.
+ *    "disk" lists, less SUBST drives, which are folders of another volume):
+ *    label ("" when the volume has none), file system, total, free and
+ *    caller-available bytes as exact integers, and the physical disks it
+ *    lies on.
  *  - "hypervisor": whether the system runs under a hypervisor, its vendor
  *    signature and plain name, and whether the system is its guest, from
  *    the CPUID instruction (x86-64 only; elsewhere every member is

@@ -257,6 +257,9 @@ void hl_port_display_adapters_close(hl_handle_t set); /* SetupDiDestroyDeviceInf
 /* ---- volumes ----------------------------------------------------------------- */
 uint32_t hl_port_logical_drives(char16_t *buffer, uint32_t length);
 uint32_t hl_port_drive_type(const char16_t *root);
+/* QueryDosDeviceW of a drive ("C:"): the first target of its name into
+ * `target` (NUL-terminated), 1 on success, 0 on failure. */
+int hl_port_dos_device(const char16_t *drive, char16_t *target, uint32_t units);
 int hl_port_volume_info(const char16_t *root, char16_t *label, uint32_t label_len, char16_t *fs,
                         uint32_t fs_len);
 /* GetDiskFreeSpaceExW: the bytes available to the caller (less than the free

@@ -16,6 +16,11 @@ uint32_t hl_port_drive_type(const char16_t *root)
     return GetDriveTypeW(W(root));
 }
 
+int hl_port_dos_device(const char16_t *drive, char16_t *target, uint32_t units)
+{
+    return QueryDosDeviceW(W(drive), WM(target), units) != 0 ? 1 : 0;
+}
+
 int hl_port_volume_info(const char16_t *root, char16_t *label, uint32_t label_len, char16_t *fs,
                         uint32_t fs_len)
 {

@@ -105,6 +105,7 @@ enum fake_op {
     FAKE_SYSTEM_DIRECTORY,
     FAKE_DISPLAY_ADAPTERS,
     FAKE_DISPLAY_ADAPTER_TEXT,
+    FAKE_DOS_DEVICE,
     FAKE_OP_COUNT
 };
 
@@ -335,6 +336,9 @@ struct fake_drive_t {
      * (0: success). */
     uint32_t open_error = 0;
     uint32_t extents_error = 0;
+    /* What QueryDosDeviceW answers for the drive ("" fails); a SUBST drive
+     * names a folder: "\\??\\C:\\src". */
+    std::string dos_target = "\\Device\\HarddiskVolume1";
 };
 /* Replaces the drive list (the default is one fixed C: of 512,110,190,592
  * bytes, NTFS, labelled "Windows"). */

@@ -123,6 +123,7 @@ const char *const op_names[FAKE_OP_COUNT] = {
     "system_directory",
     "display_adapters",
     "display_adapter_text",
+    "dos_device",
 };
 
 /* scripted services of this file */

@@ -80,6 +80,18 @@ uint32_t hl_port_drive_type(const char16_t *root)
     return d != nullptr ? d->type : 1; /* DRIVE_NO_ROOT_DIR */
 }
 
+int hl_port_dos_device(const char16_t *drive, char16_t *target, uint32_t units)
+{
+    FAKE_GUARD;
+    if (fake_hit(FAKE_DOS_DEVICE))
+        return 0;
+    std::u16string root(drive);
+    const fake_drive_t *d = find((root + u"\\").c_str());
+    if (d == nullptr || d->dos_target.empty())
+        return 0;
+    return put(d->dos_target, target, units) ? 1 : 0;
+}
+
 int hl_port_volume_info(const char16_t *root, char16_t *label, uint32_t label_len, char16_t *fs,
                         uint32_t fs_len)
 {

@@ -276,7 +276,9 @@ TEST(Volumes, ExactBytesAndFailures)
     locked.label = ""; /* no label: the volume says so, the disk module as before */
     fake_drive_t unnamed = volume("U:\\", {0});
     unnamed.volume_ok = false;
-    fake_set_drives({quota, locked, unnamed});
+    fake_drive_t subst = volume("S:\\", {0}); /* subst S: C:\src: C: again, not listed */
+    subst.dos_target = "\\??\\C:\\src";
+    fake_set_drives({quota, locked, subst, unnamed});
     EXPECT_EQ(doc(hostlens_collect("volumes")),
               "{\"volumes\":[{\"mount\":\"C:\\\\\",\"label\":\"Data\",\"filesystem\":\"NTFS\","
               "\"total_bytes\":\"unknown\",\"free_bytes\":9007199254740993,\"available_bytes\":"
