@@ -123,7 +123,7 @@ static int64_t attached_outputs(void)
 }
 
 /* The first non-empty "DriverVersion" among the adapter instances of the
- * class key; nothing ties an instance to a WMI row. */
+ * class key: for an adapter whose own instance cannot be found. */
 static void driver_from_class_key(char *out, int size)
 {
     hl_hkey_t cls = 0;
@@ -192,6 +192,29 @@ static int own_instance_name(const char *device, char16_t *name, int name_units)
     if (!hl_adapter_driver_subkey(driver, strlen(driver), sub, sizeof sub))
         return 0;
     return hl_port_utf8_to_utf16(sub, -1, name, name_units) > 0;
+}
+
+/* The "DriverVersion" of the adapter's own driver instance, the one its
+ * device `device` (a PNPDeviceID) names: 1 when found and not empty. */
+static int driver_from_own_instance(const char *device, char *out, int size)
+{
+    char16_t name[32];
+    if (device[0] == '\0' || !own_instance_name(device, name, 32))
+        return 0;
+    hl_hkey_t cls = 0, instance = 0;
+    if (hl_port_reg_open(HL_HKEY_LOCAL_MACHINE, DISPLAY_CLASS_KEY, HL_KEY_READ, &cls) != 0)
+        return 0;
+    char version[128] = {0};
+    int found = 0;
+    if (hl_port_reg_open(cls, name, HL_KEY_READ, &instance) == 0) {
+        found =
+            reg_key_str(instance, u"DriverVersion", version, sizeof version) && version[0] != '\0';
+        hl_port_reg_close(instance);
+    }
+    hl_port_reg_close(cls);
+    if (found)
+        hl_copy(out, (size_t)size, version);
+    return found;
 }
 
 /* "AdapterRAM" is a uint32 and cannot tell 4 GiB or more; the driver's own
@@ -263,7 +286,8 @@ void hl_impl_gpu(hl_gpu_list_t *out)
     wmi_query("root\\cimv2",
               "SELECT Name, AdapterRAM, DriverVersion, PNPDeviceID FROM Win32_VideoController",
               gpu_row, &rows);
-    if (out->count > 0)
+    int from_wmi = out->count > 0;
+    if (from_wmi)
         memory_from_class_key(&rows);
     else
         from_display_devices(out);
@@ -278,8 +302,11 @@ void hl_impl_gpu(hl_gpu_list_t *out)
             g->output_count = outputs;
         }
         /* An empty WMI string reads "unknown"; a missing one stays empty and
-         * is not looked up. */
-        if (strcmp(g->driver_version, "unknown") == 0)
+         * is not looked up. The class key keeps instances of devices that
+         * are gone, so the adapter's own instance comes first. */
+        if (strcmp(g->driver_version, "unknown") == 0 &&
+            !(from_wmi && driver_from_own_instance(rows.device[i], g->driver_version,
+                                                   (int)sizeof g->driver_version)))
             driver_from_class_key(g->driver_version, (int)sizeof g->driver_version);
     }
 }

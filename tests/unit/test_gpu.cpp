@@ -358,22 +358,28 @@ TEST(Gpu, EachAdapterTakesItsOwnDriverInstance)
         const char *what;
         const char *driver[2]; /* each device's "Driver"; nullptr: no PNPDeviceID */
         int64_t mb[2];
+        const char *version[2]; /* the instance's, else the first instance's */
     } cases[] = {
         {"own instances, in any order",
          {"{4D36E968-E325-11CE-BFC1-08002BE10318}\\0002", "0001"},
-         {16384, 12288}},
-        {"the fallback skips an instance another adapter owns", {nullptr, "0000"}, {12288, 8192}},
+         {16384, 12288},
+         {"16.0", "12.0"}},
+        {"the fallback skips an instance another adapter owns",
+         {nullptr, "0000"},
+         {12288, 8192},
+         {"8.0", "8.0"}},
         {"a driver of another class",
          {"{4d36e972-e325-11ce-bfc1-08002be10318}\\0001", "0002"},
-         {8192, 16384}},
-        {"an own instance without a figure", {"0003", "0001"}, {-1, 12288}},
-        {"an instance that does not exist", {"0009", "0001"}, {8192, 12288}},
-        {"no instance number", {"", "0001"}, {8192, 12288}},
+         {8192, 16384},
+         {"8.0", "16.0"}},
+        {"an own instance without a figure", {"0003", "0001"}, {-1, 12288}, {"8.0", "12.0"}},
+        {"an instance that does not exist", {"0009", "0001"}, {8192, 12288}, {"8.0", "12.0"}},
+        {"no instance number", {"", "0001"}, {8192, 12288}, {"8.0", "12.0"}},
     };
     for (const auto &c : cases) {
         fake_reset();
         for (int i = 0; i < 2; i++) {
-            int r = controller("Twin", NONE);
+            int r = controller("Twin", NONE, ""); /* no version from WMI */
             if (c.driver[i] == nullptr)
                 continue;
             fake_wmi_str(r, "PNPDeviceID", devices[i]);
@@ -386,10 +392,18 @@ TEST(Gpu, EachAdapterTakesItsOwnDriverInstance)
         instance_key("0001", "Twin", {{QW, 11, le(12 * GIB, 8)}});
         instance_key("0002", "Twin", {{QW, 11, le(16 * GIB, 8)}});
         instance_key("0003", "Twin", {});
+        for (const char *k : {"0000", "0001", "0002"})
+            fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, (std::string(CLASS_KEY) + "\\" + k).c_str(),
+                            "DriverVersion",
+                            k[3] == '0'   ? "8.0"
+                            : k[3] == '1' ? "12.0"
+                                          : "16.0");
         hl_gpu_list_t list = collect();
         ASSERT_EQ(list.count, 2);
         EXPECT_EQ(list.gpus[0].vram_mb, c.mb[0]) << c.what;
         EXPECT_EQ(list.gpus[1].vram_mb, c.mb[1]) << c.what;
+        EXPECT_STREQ(list.gpus[0].driver_version, c.version[0]) << c.what;
+        EXPECT_STREQ(list.gpus[1].driver_version, c.version[1]) << c.what;
         EXPECT_TRUE(fake_all_released()) << c.what;
     }
 }
