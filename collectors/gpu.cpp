@@ -152,6 +152,15 @@ static void driver_from_class_key(char *out, int size)
     hl_port_reg_close(cls);
 }
 
+/* A driver version WMI left empty ("unknown"), from the instance. */
+static void take_driver_version(hl_gpu_info_t *g, hl_hkey_t instance)
+{
+    char version[128] = {0};
+    if (strcmp(g->driver_version, "unknown") == 0 &&
+        reg_key_str(instance, u"DriverVersion", version, sizeof version) && version[0] != '\0')
+        hl_copy(g->driver_version, sizeof g->driver_version, version);
+}
+
 /* The larger of AdapterRAM and the driver's figure. */
 static void take_memory(hl_gpu_info_t *g, hl_hkey_t instance)
 {
@@ -194,29 +203,6 @@ static int own_instance_name(const char *device, char16_t *name, int name_units)
     return hl_port_utf8_to_utf16(sub, -1, name, name_units) > 0;
 }
 
-/* The "DriverVersion" of the adapter's own driver instance, the one its
- * device `device` (a PNPDeviceID) names: 1 when found and not empty. */
-static int driver_from_own_instance(const char *device, char *out, int size)
-{
-    char16_t name[32];
-    if (device[0] == '\0' || !own_instance_name(device, name, 32))
-        return 0;
-    hl_hkey_t cls = 0, instance = 0;
-    if (hl_port_reg_open(HL_HKEY_LOCAL_MACHINE, DISPLAY_CLASS_KEY, HL_KEY_READ, &cls) != 0)
-        return 0;
-    char version[128] = {0};
-    int found = 0;
-    if (hl_port_reg_open(cls, name, HL_KEY_READ, &instance) == 0) {
-        found =
-            reg_key_str(instance, u"DriverVersion", version, sizeof version) && version[0] != '\0';
-        hl_port_reg_close(instance);
-    }
-    hl_port_reg_close(cls);
-    if (found)
-        hl_copy(out, (size_t)size, version);
-    return found;
-}
-
 /* "AdapterRAM" is a uint32 and cannot tell 4 GiB or more; the driver's own
  * figure can, in the adapter's instance key under the display class key. The
  * class key also keeps the instances of devices that are gone (an old card,
@@ -224,7 +210,8 @@ static int driver_from_own_instance(const char *device, char *out, int size)
  * takes the instance its device names. An adapter whose instance cannot be
  * found takes the first key not yet served whose "DriverDesc" equals its
  * name, so several adapters of one name take their keys in order. The
- * figure is used when it is larger. */
+ * figure is used when it is larger. The own instance also gives a driver
+ * version WMI left empty. */
 static void memory_from_class_key(gpu_rows_t *rows)
 {
     hl_gpu_list_t *list = rows->list;
@@ -245,6 +232,7 @@ static void memory_from_class_key(gpu_rows_t *rows)
         served[i] = 1;
         left--;
         take_memory(&list->gpus[i], instance);
+        take_driver_version(&list->gpus[i], instance);
         hl_port_reg_close(instance);
     }
     for (uint32_t j = 0; left > 0; j++) {
@@ -286,8 +274,7 @@ void hl_impl_gpu(hl_gpu_list_t *out)
     wmi_query("root\\cimv2",
               "SELECT Name, AdapterRAM, DriverVersion, PNPDeviceID FROM Win32_VideoController",
               gpu_row, &rows);
-    int from_wmi = out->count > 0;
-    if (from_wmi)
+    if (out->count > 0)
         memory_from_class_key(&rows);
     else
         from_display_devices(out);
@@ -302,11 +289,9 @@ void hl_impl_gpu(hl_gpu_list_t *out)
             g->output_count = outputs;
         }
         /* An empty WMI string reads "unknown"; a missing one stays empty and
-         * is not looked up. The class key keeps instances of devices that
-         * are gone, so the adapter's own instance comes first. */
-        if (strcmp(g->driver_version, "unknown") == 0 &&
-            !(from_wmi && driver_from_own_instance(rows.device[i], g->driver_version,
-                                                   (int)sizeof g->driver_version)))
+         * is not looked up. An adapter's own instance has given its version
+         * above where it could be found. */
+        if (strcmp(g->driver_version, "unknown") == 0)
             driver_from_class_key(g->driver_version, (int)sizeof g->driver_version);
     }
 }

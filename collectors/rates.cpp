@@ -224,7 +224,7 @@ void hl_cpu_usage_since(const hl_marks_t *before, const hl_marks_t *after, uint6
             has[i] = known;
             values[i] = known ? (double)core_busy * 100.0 / (double)core_whole : -1.0;
         }
-        if (!known || total >= (UINT64_C(1) << 62) - core_whole) {
+        if (!known || core_whole >= (UINT64_C(1) << 62) - total) {
             every = 0;
             continue;
         }

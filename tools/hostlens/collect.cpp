@@ -10,34 +10,18 @@ using json = nlohmann::ordered_json;
 namespace
 {
 
-struct public_ip_call {
+/* A document taken on a thread of its own, so that its waits overlap the
+ * main collection: the public IP's request, or sections whose cost is
+ * mostly waiting on another process (the display stack under Wine). Each
+ * thread has its own buffer in the library, so the calls do not disturb
+ * each other; the text is copied before the thread ends. */
+struct side_call {
     bool null = false;
     std::string text;
 };
 
-struct beside_call {
-    std::string sections;
-    bool null = false;
-    std::string text;
-};
-
-/* A second collection on a thread of its own, for sections whose cost is
- * mostly waiting on another process (the display stack under Wine). */
-void call_beside(beside_call *r)
+void keep(const char *t, side_call *r)
 {
-    const char *t = hostlens_collect(r->sections.c_str());
-    r->null = t == nullptr;
-    if (t != nullptr)
-        r->text = t;
-}
-
-/* Runs on a thread of its own, so the request's waits overlap the
- * collection. Each thread has its own buffer in the library, so the two
- * calls do not disturb each other; the text is copied before the thread
- * ends. */
-void call_public_ip(public_ip_call *r)
-{
-    const char *t = hostlens_public_ip();
     r->null = t == nullptr;
     if (t != nullptr)
         r->text = t;
@@ -75,15 +59,13 @@ json with_section(const json &doc, const char *key, const json &value)
 bool collect(const std::string &sections, bool public_ip, collection *out,
              const std::string &beside)
 {
-    public_ip_call ip;
-    std::thread worker;
+    side_call ip, side;
+    std::thread worker, side_worker;
     if (public_ip)
-        worker = std::thread(call_public_ip, &ip);
-    beside_call side;
-    side.sections = beside;
-    std::thread side_worker;
+        worker = std::thread([&ip] { keep(hostlens_public_ip(), &ip); });
     if (!beside.empty())
-        side_worker = std::thread(call_beside, &side);
+        side_worker =
+            std::thread([&side, &beside] { keep(hostlens_collect(beside.c_str()), &side); });
     /* An empty list asks the library for nothing here (its own reading of
      * an empty list is every section). */
     const char *text = sections.empty() ? "{}" : hostlens_collect(sections.c_str());
