@@ -17,6 +17,8 @@ if(NOT WIN32 AND NOT HOSTLENS_FUZZ)
   target_link_libraries(hostlens_tool_tests PRIVATE hostlens_portable hostlens_fake GTest::gtest
     Threads::Threads)
   gtest_discover_tests(hostlens_tool_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  target_precompile_headers(hostlens_tool_tests PRIVATE <string> <vector> <gtest/gtest.h>
+    <nlohmann/json.hpp>)
 endif()
 
 if(CMAKE_CROSSCOMPILING)
