@@ -136,7 +136,7 @@ static int take_interfaces(hl_marks_t *fresh, hl_net_io_list_t *l)
 
 static int take_disks(hl_marks_t *fresh, hl_disk_io_list_t *l)
 {
-    hl_impl_disk_io(l);
+    hl_impl_disk_counters(l);
     return l->out_of_memory ? -1 : l->count == 0 ? 0 : hl_marks_of_disks(fresh, l) ? 1 : -1;
 }
 

@@ -198,7 +198,9 @@ static void drive_path(uint32_t number, char16_t *path)
     path[at] = 0;
 }
 
-void hl_impl_disk_io(hl_disk_io_list_t *out)
+/* identity: also what each disk is (model, serial, bus, media, size), three
+ * more queries per disk that rates do not need. */
+static void collect_disks(hl_disk_io_list_t *out, int identity)
 {
     memset(out, 0, sizeof *out);
     if (!map_volumes(out)) {
@@ -245,12 +247,13 @@ void hl_impl_disk_io(hl_disk_io_list_t *out)
             hl_physical_disk_t *d = &out->disks[out->count++];
             set_unknown(d, n);
             if (rc == 0) {
-                int ok = read_identity(h, d);
-                if (ok) {
+                int ok = !identity || read_identity(h, d);
+                if (ok && identity) {
                     read_media(h, d);
                     read_size(h, d);
-                    read_counters(h, d);
                 }
+                if (ok)
+                    read_counters(h, d);
                 hl_port_device_close(h);
                 if (!ok) {
                     out->out_of_memory = 1;
@@ -261,6 +264,16 @@ void hl_impl_disk_io(hl_disk_io_list_t *out)
         if (n == UINT32_MAX)
             break;
     }
+}
+
+void hl_impl_disk_io(hl_disk_io_list_t *out)
+{
+    collect_disks(out, 1);
+}
+
+void hl_impl_disk_counters(hl_disk_io_list_t *out)
+{
+    collect_disks(out, 0);
 }
 
 void hl_disk_io_free(hl_disk_io_list_t *r)

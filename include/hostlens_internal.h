@@ -599,6 +599,10 @@ void hl_net_io_release(hl_net_io_list_t *r);
 void hl_processes_release(hl_process_list_t *r);
 /* The list collectors below allocate; hl_*_free gives their blocks back. */
 void hl_impl_disk_io(hl_disk_io_list_t *out);
+/* The same disks with their counters only, for a sampler's rates: one query
+ * per disk instead of four; model, serial, bus, media and size stay
+ * "unknown". */
+void hl_impl_disk_counters(hl_disk_io_list_t *out);
 void hl_disk_io_free(hl_disk_io_list_t *r);
 void hl_impl_volumes(hl_volume_list_t *out);
 void hl_volumes_free(hl_volume_list_t *r);
