@@ -3,13 +3,41 @@
  * (loaded at first use), and the battery class driver's IOCTLs.
  */
 #include <windows.h>
+#include <winioctl.h>
+#include <batclass.h>
 #include <setupapi.h>
 #include <stddef.h>
 #include <string.h>
 
+#include "hl_battery.h"
 #include "hl_port.h"
 #include "win32_util.h"
 #include "winapi.h"
+
+/* The class driver's codes and answers as the portable readers take them
+ * (hl_battery.h). */
+static_assert(HL_IOCTL_BATTERY_QUERY_TAG == IOCTL_BATTERY_QUERY_TAG &&
+                  HL_IOCTL_BATTERY_QUERY_INFORMATION == IOCTL_BATTERY_QUERY_INFORMATION &&
+                  HL_IOCTL_BATTERY_QUERY_STATUS == IOCTL_BATTERY_QUERY_STATUS,
+              "battery IOCTLs");
+static_assert(HL_BATTERY_INFORMATION == BatteryInformation &&
+                  HL_BATTERY_DEVICE_NAME == BatteryDeviceName &&
+                  HL_BATTERY_MANUFACTURE_NAME == BatteryManufactureName &&
+                  HL_BATTERY_SERIAL_NUMBER == BatterySerialNumber,
+              "BATTERY_QUERY_INFORMATION_LEVEL");
+static_assert(sizeof(BATTERY_INFORMATION) == HL_BATTERY_INFORMATION_SIZE &&
+                  offsetof(BATTERY_INFORMATION, DesignedCapacity) == 12 &&
+                  offsetof(BATTERY_INFORMATION, FullChargedCapacity) == 16 &&
+                  offsetof(BATTERY_INFORMATION, CycleCount) == 32,
+              "BATTERY_INFORMATION");
+static_assert(sizeof(BATTERY_STATUS) == HL_BATTERY_STATUS_SIZE &&
+                  offsetof(BATTERY_STATUS, Voltage) == 8 && offsetof(BATTERY_STATUS, Rate) == 12,
+              "BATTERY_STATUS");
+static_assert(HL_BATTERY_POWER_ON_LINE == BATTERY_POWER_ON_LINE &&
+                  HL_BATTERY_DISCHARGING == BATTERY_DISCHARGING &&
+                  HL_BATTERY_CHARGING == BATTERY_CHARGING &&
+                  HL_BATTERY_CAPACITY_RELATIVE == BATTERY_CAPACITY_RELATIVE,
+              "battery flags");
 
 /* GUID_DEVCLASS_BATTERY, also the battery device interface class
  * (GUID_DEVICE_BATTERY): defined here so that no GUID library is linked. */
