@@ -102,8 +102,7 @@ if(CMAKE_CROSSCOMPILING AND EXISTS /usr/src/googletest/googletest)
       ${CMAKE_SOURCE_DIR}/platform/win32/memory.cpp ${CMAKE_SOURCE_DIR}/platform/win32/winapi.cpp
       ${CMAKE_SOURCE_DIR}/platform/win32/system.cpp ${CMAKE_SOURCE_DIR}/core/load.cpp)
     target_sources(wine_test_public_ip PRIVATE ${port_sources})
-    set_source_files_properties(${port_sources}
-      PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
+    set_source_files_properties(${port_sources} PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
     target_include_directories(wine_test_public_ip PRIVATE ${CMAKE_SOURCE_DIR}/platform/win32)
   endif()
 endif()

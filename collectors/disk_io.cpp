@@ -247,10 +247,13 @@ static void collect_disks(hl_disk_io_list_t *out, int identity)
             hl_physical_disk_t *d = &out->disks[out->count++];
             set_unknown(d, n);
             if (rc == 0) {
-                int ok = !identity || read_identity(h, d);
-                if (ok && identity) {
-                    read_media(h, d);
-                    read_size(h, d);
+                int ok = 1;
+                if (identity) {
+                    ok = read_identity(h, d);
+                    if (ok) {
+                        read_media(h, d);
+                        read_size(h, d);
+                    }
                 }
                 if (ok)
                     read_counters(h, d);

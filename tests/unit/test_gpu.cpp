@@ -392,12 +392,10 @@ TEST(Gpu, EachAdapterTakesItsOwnDriverInstance)
         instance_key("0001", "Twin", {{QW, 11, le(12 * GIB, 8)}});
         instance_key("0002", "Twin", {{QW, 11, le(16 * GIB, 8)}});
         instance_key("0003", "Twin", {});
-        for (const char *k : {"0000", "0001", "0002"})
-            fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, (std::string(CLASS_KEY) + "\\" + k).c_str(),
-                            "DriverVersion",
-                            k[3] == '0'   ? "8.0"
-                            : k[3] == '1' ? "12.0"
-                                          : "16.0");
+        const char *const versions[][2] = {{"0000", "8.0"}, {"0001", "12.0"}, {"0002", "16.0"}};
+        for (const auto &v : versions)
+            fake_reg_set_sz(HL_HKEY_LOCAL_MACHINE, (std::string(CLASS_KEY) + "\\" + v[0]).c_str(),
+                            "DriverVersion", v[1]);
         hl_gpu_list_t list = collect();
         ASSERT_EQ(list.count, 2);
         EXPECT_EQ(list.gpus[0].vram_mb, c.mb[0]) << c.what;
