@@ -15,6 +15,11 @@
 
 void hl_marks_begin(hl_marks_t *m, uint32_t width)
 {
+    /* The block may come from a reading of another kind, whose entries
+     * have another width: its capacity counts entries of the width it is
+     * filled with. */
+    if (m->width != 0 && m->width != width)
+        m->capacity = (int32_t)((uint64_t)m->capacity * m->width / width);
     m->count = 0;
     m->width = width;
 }

@@ -206,6 +206,32 @@ TEST(Sampler, EntriesThatComeAndGo)
     hostlens_sampler_close(s);
 }
 
+/* Each kind's reading reuses the block of the kind before it, whose
+ * entries are narrower: a real machine's dozens of interface rows and its
+ * disks after a few processors must fit (ASan watches the blocks). */
+TEST(Sampler, ManyEntriesOfEveryKindInOneRead)
+{
+    fake_set_lpi(2, fake_lpi_groups({2}));
+    fake_set_processor_times(0, {fake_cpu_time_t{}, fake_cpu_time_t{}});
+    std::vector<fake_if2_row_t> rows;
+    std::vector<fake_physical_disk_t> disks;
+    for (uint64_t i = 1; i <= 40; i++)
+        rows.push_back(iface(i, "Row", 0, 0));
+    for (uint32_t i = 0; i < 20; i++)
+        disks.push_back(disk(i, 0, 0, 0));
+    fake_net_set_if2_rows(rows);
+    fake_set_physical_disks(disks);
+    hostlens_sampler *s = open_at({0, 10000000, 20000000});
+    for (int round = 0; round < 2; round++) {
+        json d = read(s, "cpu,net_io,disk_io");
+        ASSERT_EQ(d["net_io"].size(), 40u);
+        ASSERT_EQ(d["disk_io"].size(), 20u);
+        EXPECT_EQ(d["net_io"][39]["rx_bytes_per_s"], 0.0);
+        EXPECT_EQ(d["disk_io"][19]["read_bytes_per_s"], 0.0);
+    }
+    hostlens_sampler_close(s);
+}
+
 /* Processor times in hundredths of the tests' one-second interval. */
 fake_cpu_time_t centi(uint64_t idle, uint64_t kernel, uint64_t user)
 {
