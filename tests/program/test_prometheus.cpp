@@ -97,10 +97,11 @@ TEST(Prometheus, ExactTextWithEscapesAndUnknownValuesLeftOut)
               "absent on bare metal.\n"
               "# TYPE hostlens_hypervisor_info gauge\n"
               "hostlens_hypervisor_info{vendor=\"Microsoft Hv\",name=\"Hyper-V\",guest=\"0\"} 1\n"
-              "# HELP hostlens_boot_time_seconds Time of the last boot, in seconds since the "
+              "# HELP hostlens_system_boot_time_timestamp_seconds Time of the last boot, in "
+              "seconds since the "
               "Unix epoch.\n"
-              "# TYPE hostlens_boot_time_seconds gauge\n"
-              "hostlens_boot_time_seconds 1709251199\n"
+              "# TYPE hostlens_system_boot_time_timestamp_seconds gauge\n"
+              "hostlens_system_boot_time_timestamp_seconds 1709251199\n"
               "# HELP hostlens_uptime_seconds Seconds since the last boot.\n"
               "# TYPE hostlens_uptime_seconds gauge\n"
               "hostlens_uptime_seconds 90061\n"
@@ -119,9 +120,9 @@ TEST(Prometheus, ExactTextWithEscapesAndUnknownValuesLeftOut)
               "# TYPE hostlens_gpu_info gauge\n"
               "hostlens_gpu_info{gpu=\"0\"} 1\n"
               "hostlens_gpu_info{gpu=\"1\",vendor=\"AMD\",model=\"Radeon\"} 1\n"
-              "# HELP hostlens_memory_total_bytes Physical memory visible to the system.\n"
-              "# TYPE hostlens_memory_total_bytes gauge\n"
-              "hostlens_memory_total_bytes 17179869184\n"
+              "# HELP hostlens_memory_physical_total_bytes Physical memory visible to the system.\n"
+              "# TYPE hostlens_memory_physical_total_bytes gauge\n"
+              "hostlens_memory_physical_total_bytes 17179869184\n"
               "# HELP hostlens_battery_power_plugged 1 when the machine runs on external "
               "power, 0 on battery.\n"
               "# TYPE hostlens_battery_power_plugged gauge\n"
@@ -199,9 +200,9 @@ TEST(Prometheus, BootTimeOnlyFromAWholeUtcStamp)
         const char *iso;
         const char *sample; /* "" when left out */
     } cases[] = {
-        {"1970-01-01T00:00:00Z", "hostlens_boot_time_seconds 0\n"},
-        {"2000-03-01T00:00:01Z", "hostlens_boot_time_seconds 951868801\n"},
-        {"2023-12-29T16:26:40Z", "hostlens_boot_time_seconds 1703867200\n"},
+        {"1970-01-01T00:00:00Z", "hostlens_system_boot_time_timestamp_seconds 0\n"},
+        {"2000-03-01T00:00:01Z", "hostlens_system_boot_time_timestamp_seconds 951868801\n"},
+        {"2023-12-29T16:26:40Z", "hostlens_system_boot_time_timestamp_seconds 1703867200\n"},
         {"unknown", ""},
         {"2023-12-29 16:26:40Z", ""},
         {"2023-13-29T16:26:40Z", ""},
@@ -230,7 +231,7 @@ TEST(Prometheus, ScriptedMachineHasEveryFamilyAndPassesPromtool)
                                "hypervisor_info",
                                "kernel_info",
                                "host_info",
-                               "boot_time_seconds",
+                               "system_boot_time_timestamp_seconds",
                                "uptime_seconds",
                                "cpu_info",
                                "cpu_physical_cores",
@@ -239,11 +240,11 @@ TEST(Prometheus, ScriptedMachineHasEveryFamilyAndPassesPromtool)
                                "cpu_core_usage_ratio",
                                "cpu_temperature_celsius",
                                "gpu_info",
-                               "memory_total_bytes",
+                               "memory_physical_total_bytes",
                                "memory_available_bytes",
                                "memory_used_bytes",
-                               "commit_limit_bytes",
-                               "commit_charge_bytes",
+                               "memory_commit_limit",
+                               "memory_committed_bytes",
                                "battery_charge_ratio",
                                "battery_power_plugged",
                                "logical_disk_size_bytes",
@@ -302,20 +303,39 @@ TEST(Prometheus, CountersExactlyAsTheDocumentsHaveThem)
              "hostlens_cpu_time_total{core=\"0,0\",mode=\"dpc\"} 0.1234567\n",
              "hostlens_cpu_time_total{core=\"0,1\",mode=\"user\"} 1200.0000005\n",
              "hostlens_cpu_time_total{core=\"0,3\",mode=\"idle\"} 3000\n",
-             "hostlens_net_bytes_received_total{nic=\"Ethernet\"} 81604378624\n",
-             "hostlens_net_packets_received_total{nic=\"Ethernet\"} 61120000\n",
-             "hostlens_net_packets_received_unknown_total{nic=\"Ethernet\"} 17\n",
-             "hostlens_net_packets_outbound_discarded_total{nic=\"Ethernet\"} 1\n",
-             "hostlens_net_current_bandwidth_bytes{nic=\"Ethernet\"} 1250000000\n",
-             "hostlens_net_current_bandwidth_bytes{nic=\"Loopback Pseudo-Interface 1\"} "
+             "hostlens_net_bytes_received_total{nic=\"Intel[R] Ethernet X550\"} 81604378624\n",
+             "hostlens_net_packets_received_total{nic=\"Intel[R] Ethernet X550\"} 61120000\n",
+             "hostlens_net_packets_received_unknown_total{nic=\"Intel[R] Ethernet X550\"} 17\n",
+             "hostlens_net_packets_outbound_discarded_total{nic=\"Intel[R] Ethernet X550\"} 1\n",
+             "hostlens_net_current_bandwidth_bytes{nic=\"Intel[R] Ethernet X550\"} 1250000000\n",
+             "hostlens_net_current_bandwidth_bytes{nic=\"Software Loopback Interface 1\"} "
              "134217728\n",
              "hostlens_system_processes 3\n",
              "hostlens_system_threads 266\n",
          })
         EXPECT_NE(text.find(line), std::string::npos) << line << text;
     EXPECT_EQ(text.find("Filter"), std::string::npos);
-    EXPECT_EQ(text.find("bandwidth_bytes{nic=\"Wi-Fi\"}"), std::string::npos);
-    EXPECT_NE(text.find("hostlens_net_bytes_sent_total{nic=\"Wi-Fi\"} 0\n"), std::string::npos);
+    EXPECT_EQ(text.find("bandwidth_bytes{nic=\"Wireless Adapter\"}"), std::string::npos);
+    EXPECT_NE(text.find("hostlens_net_bytes_sent_total{nic=\"Wireless Adapter\"} 0\n"),
+              std::string::npos);
+    /* nic as windows_exporter has it; a second interface of the same
+     * description keeps apart by its alias. */
+    json first = {{"name", "Ethernet"},
+                  {"description", "Intel(R) Ethernet X550"},
+                  {"filter", 0},
+                  {"rx_bytes", 4u}};
+    json same = {{"name", "Ethernet 2"},
+                 {"description", "Intel(R) Ethernet X550"},
+                 {"filter", 0},
+                 {"rx_bytes", 5u}};
+    json odd = {
+        {"name", "VPN"}, {"description", "Tap (A) #3 / B\\C"}, {"filter", 0}, {"rx_bytes", 6u}};
+    json doc = json::object();
+    doc["net_io"] = json::array({first, same, odd});
+    std::string nics = prometheus_text(doc);
+    for (const char *line : {"{nic=\"Intel[R] Ethernet X550\"} 4\n", "{nic=\"Ethernet 2\"} 5\n",
+                             "{nic=\"Tap [A] _3 _ B_C\"} 6\n"})
+        EXPECT_NE(nics.find(line), std::string::npos) << line << nics;
     /* Without the process list, the count of the process_count section. */
     std::string counted = prometheus_text(json{{"process_count", {{"total", 187}}}});
     EXPECT_NE(counted.find("\nhostlens_system_processes 187\n"), std::string::npos);

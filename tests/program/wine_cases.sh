@@ -74,7 +74,7 @@ prometheus_case() {
   grep -q "^hostlens_cpu_logical_cores $(nproc)\$" "$tmp/stdout.prom" || fail "logical cores"
   local total_mb
   total_mb=$("$wine" "$exe" memory | sed -n 's/.*"total_mb":\([0-9]*\).*/\1/p')
-  grep -q "^hostlens_memory_total_bytes $((total_mb * 1048576))\$" "$tmp/stdout.prom" ||
+  grep -q "^hostlens_memory_physical_total_bytes $((total_mb * 1048576))\$" "$tmp/stdout.prom" ||
     fail "memory total is not the memory document's $total_mb MiB"
   # C: is the prefix's folder: its size is its file system's, exactly.
   local frsize blocks

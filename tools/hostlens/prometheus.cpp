@@ -85,7 +85,8 @@ const family families[F_COUNT] = {
                                  "metal."},
     {"hostlens_kernel_info", "Kernel, as labels."},
     {"hostlens_host_info", "Machine and firmware from SMBIOS, as labels."},
-    {"hostlens_boot_time_seconds", "Time of the last boot, in seconds since the Unix epoch."},
+    {"hostlens_system_boot_time_timestamp_seconds",
+     "Time of the last boot, in seconds since the Unix epoch."},
     {"hostlens_uptime_seconds", "Seconds since the last boot."},
     {"hostlens_cpu_info", "Processor model, as labels."},
     {"hostlens_cpu_physical_cores", "Physical processor cores."},
@@ -97,12 +98,13 @@ const family families[F_COUNT] = {
      "interrupt and dpc)."},
     {"hostlens_cpu_temperature_celsius", "Hottest thermal zone reading."},
     {"hostlens_gpu_info", "Display adapter, as labels."},
-    {"hostlens_memory_total_bytes", "Physical memory visible to the system."},
+    {"hostlens_memory_physical_total_bytes", "Physical memory visible to the system."},
     {"hostlens_memory_available_bytes", "Physical memory available for use."},
     {"hostlens_memory_used_bytes", "Physical memory in use."},
-    {"hostlens_commit_limit_bytes",
-     "Commit limit: the most memory the system can commit, physical memory and page files."},
-    {"hostlens_commit_charge_bytes", "Commit charge: memory committed by all processes."},
+    {"hostlens_memory_commit_limit",
+     "Commit limit: the most memory, in bytes, the system can commit, physical memory and page "
+     "files."},
+    {"hostlens_memory_committed_bytes", "Commit charge: memory committed by all processes."},
     {"hostlens_battery_charge_ratio", "Estimated charge remaining of a battery."},
     {"hostlens_battery_power_plugged", "1 when the machine runs on external power, 0 on battery."},
     {"hostlens_logical_disk_size_bytes", "Size of a volume, bytes."},
@@ -480,6 +482,27 @@ void disk_metrics(writer &w, const json &doc)
     }
 }
 
+/* windows_exporter's nic is the interface's instance name in the Network
+ * Interface counters: the description (which Windows already numbers, "#2",
+ * for a second adapter of a kind) with ( ) as [ ] and # / \ as _. Two
+ * interfaces of one description keep apart by the alias, which is unique. */
+std::string nic_label(const json &i, const std::set<std::string> &taken)
+{
+    std::string nic;
+    for (char c : text(i, "description")) {
+        if (c == '(')
+            c = '[';
+        else if (c == ')')
+            c = ']';
+        else if (c == '#' || c == '/' || c == '\\')
+            c = '_';
+        nic += c;
+    }
+    if (nic.empty() || taken.count(nic) != 0)
+        nic = text(i, "name");
+    return nic;
+}
+
 void device_metrics(writer &w, const json &doc)
 {
     const json &batteries = section(doc, "battery");
@@ -519,11 +542,13 @@ void device_metrics(writer &w, const json &doc)
     }
     /* A filter interface repeats the traffic of the interface beneath it:
      * summed with it, it would count that traffic twice. */
+    std::set<std::string> nics;
     for (const json &i : section(doc, "net_io")) {
-        std::string nic = text(i, "name");
+        std::string nic = nic_label(i, nics);
         double filter;
         if (nic.empty() || !number(i, "filter", &filter) || filter != 0)
             continue;
+        nics.insert(nic);
         std::vector<label> labels = {{"nic", nic}};
         counter(w, F_NET_RX_BYTES, labels, i, "rx_bytes");
         counter(w, F_NET_TX_BYTES, labels, i, "tx_bytes");
