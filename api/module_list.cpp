@@ -90,6 +90,12 @@ static void mark_first(hl_names_t *u)
 
 void hl_names_write(hl_json_t *j, hl_names_t *u, const char *key)
 {
+    /* A list that ran out of memory has lost its text: the document fails
+     * as a whole, and nothing of it is read. */
+    if (u->failed || u->text.data == NULL) {
+        hl_json_fail(j);
+        return;
+    }
     mark_first(u);
     hl_json_key(j, key);
     hl_json_raw(j, "[");

@@ -213,3 +213,21 @@ TEST(Collect, ALongListOnceEachKeepingNoMemory)
     EXPECT_EQ(keys_of(doc), "memory,unknown_modules");
     EXPECT_EQ(doc["unknown_modules"].dump(), want + "]");
 }
+
+/* The unknown names outgrow their first block and the next one cannot be
+ * had: the document fails as a whole, as it does for a section, in both
+ * readers of a list. */
+TEST(Collect, UnknownNamesOutOfMemoryFailTheDocument)
+{
+    std::string list = "a," + std::string(70000, 'x');
+    script_machine();
+    hostlens_sampler *s = hostlens_sampler_open();
+    ASSERT_NE(s, nullptr);
+    long blocks = fake_outstanding(FAKE_RES_HEAP);
+    fake_fail(FAKE_REALLOC, 1);
+    EXPECT_EQ(hostlens_collect(list.c_str()), nullptr);
+    fake_fail(FAKE_REALLOC, 1);
+    EXPECT_EQ(hostlens_sampler_read(s, list.c_str()), nullptr);
+    hostlens_sampler_close(s);
+    EXPECT_LE(fake_outstanding(FAKE_RES_HEAP), blocks);
+}
