@@ -133,11 +133,11 @@ void hl_impl_cpu_signature(uint32_t eax, int64_t *family, int64_t *model, int64_
     uint32_t base_family = eax >> 8 & 0xFu;
     uint32_t base_model = eax >> 4 & 0xFu;
     /* The extended family counts only beyond family 15; the extended model
-     * only in families 6 and 15 (both vendors' rule; AMD's other families
-     * leave the field zero). */
+     * from family 6 on. Intel's rule names families 6 and 15 and AMD's 15
+     * alone, but neither vendor sets the field in families 7 to 14, where
+     * Zhaoxin's family 7 parts do use it (as Linux reads it). */
     *family = base_family == 0xFu ? base_family + (eax >> 20 & 0xFFu) : base_family;
-    *model = base_family == 0x6u || base_family == 0xFu ? ((eax >> 16 & 0xFu) << 4) + base_model
-                                                        : base_model;
+    *model = base_family >= 0x6u ? ((eax >> 16 & 0xFu) << 4) + base_model : base_model;
     *stepping = eax & 0xFu;
 }
 

@@ -56,12 +56,22 @@ void hl_impl_hypervisor(hl_hypervisor_info_t *out)
     /* The hypervisor's own leaves exist only when it announced itself. */
     if (!hl_port_cpuid(0x40000000u, 0, r))
         return;
+    uint32_t max_leaf = r[0];
     char signature[13];
     if (hl_impl_hypervisor_signature(r, signature)) {
         hl_copy(out->vendor, sizeof out->vendor, signature);
         const char *name = hl_impl_hypervisor_name(signature);
         hl_copy(out->name, sizeof out->name, name != NULL ? name : signature);
+        /* KVM and Xen offer Windows guests Hyper-V's interface in the first
+         * range and move their own one range up (QEMU's hv-* features, Xen's
+         * viridian): the machine still runs under them. */
+        const char *own;
+        char second[13];
+        if (strcmp(signature, "Microsoft Hv") == 0 && hl_port_cpuid(0x40000100u, 0, r) &&
+            r[0] >= 0x40000100u && r[0] < 0x40000200u && hl_impl_hypervisor_signature(r, second) &&
+            (own = hl_impl_hypervisor_name(second)) != NULL && strcmp(own, "Hyper-V") != 0)
+            hl_copy(out->name, sizeof out->name, own);
     }
-    if (root_partition(r[0]))
+    if (root_partition(max_leaf))
         out->guest = 0;
 }

@@ -179,7 +179,9 @@ HOSTLENS_API const char *hostlens_get_all(void);
  *    no guest, unless that hypervisor says it is nested in a Hyper-V
  *    partition (a virtual machine on Hyper-V or Azure). A root partition
  *    nested under another vendor's hypervisor cannot be told from bare
- *    metal this way and is reported as no guest.
+ *    metal this way and is reported as no guest. KVM and Xen may offer a
+ *    Windows guest Hyper-V's interface: the vendor is then "Microsoft Hv"
+ *    and the name that of the hypervisor beneath ("KVM").
  *  - "os_release": the Windows release from the registry's CurrentVersion
  *    key: product name, feature update ("23H2"), build and update revision
  *    as numbers and joined ("22631.2861"), edition and installation type.

@@ -34,7 +34,8 @@ TEST(CpuId, FamilyModelSteppingOfIntelAndAmdProcessors)
         {"Intel Core i7-8700", 0x000906EA, 6, 158, 10},
         {"Intel Core i9-13900K", 0x000B0671, 6, 183, 1},
         {"Intel family 15, extended model", 0x00010F43, 15, 20, 3},
-        {"Intel 486: the extended model counts in families 6 and 15 only", 0x00010480, 4, 8, 0},
+        {"Intel 486: the extended model counts from family 6 on", 0x00010480, 4, 8, 0},
+        {"Zhaoxin KX-7000, family 7", 0x000607B1, 7, 107, 1},
         {"family 6: the extended family does not count", 0x01110665, 6, 0x16, 5},
         {"AMD Athlon (K7)", 0x00000662, 6, 6, 2},
         {"AMD Athlon 64 (K8)", 0x00020FB1, 15, 43, 1},
@@ -156,6 +157,17 @@ TEST(Hypervisor, GuestsRootPartitionAndBareMachines)
              fake_set_cpuid(0x40000003u, 0, 0x3FFF, 0x002BB9FE, 0, 0);
          },
          R"("present":1,"vendor":"Microsoft Hv","name":"Hyper-V","guest":1)"},
+        {"KVM offering Hyper-V's interface, its own a range up",
+         [] {
+             processor(0xD, 0x00A00F11, HV);
+             fake_set_cpuid_hypervisor(0x4000000Au, "Microsoft Hv");
+             fake_set_cpuid(0x40000001u, 0, HV1, 0, 0, 0);
+             fake_set_cpuid(0x40000003u, 0, 0x3FFF, 0x002BB9FE, 0, 0);
+             uint32_t w[3];
+             memcpy(w, "KVMKVMKVM\0\0\0", 12);
+             fake_set_cpuid(0x40000100u, 0, 0x40000101u, w[0], w[1], w[2]);
+         },
+         R"("present":1,"vendor":"Microsoft Hv","name":"KVM","guest":1)"},
         {"Windows with virtualization-based security: the root partition",
          [] {
              processor(0xD, 0x000906EA, HV);
