@@ -135,41 +135,39 @@ static void read_counters(hl_handle_t h, hl_physical_disk_t *d)
     d->split_ios = c.split_ios;
 }
 
+typedef struct mounts_walk_t {
+    hl_disk_io_list_t *out;
+    hl_u32_list_t disks;
+    int32_t order;
+} mounts_walk_t;
+
+static int add_mounts(void *ctx, const hl_fixed_volume_t *v)
+{
+    mounts_walk_t *w = (mounts_walk_t *)ctx;
+    hl_disk_io_list_t *out = w->out;
+    w->disks.count = 0;
+    int n = hl_volume_disks(v->device, &w->disks);
+    for (int i = 0; i < n; i++) {
+        void *items = out->mounts;
+        if (!hl_list_reserve(&items, &out->mount_capacity, out->mount_count + 1,
+                             sizeof(hl_disk_mount_t)))
+            return 0;
+        out->mounts = (hl_disk_mount_t *)items;
+        hl_disk_mount_t *m = &out->mounts[out->mount_count++];
+        m->disk = w->disks.items[i];
+        m->order = w->order;
+        memcpy(m->mount, v->mount, sizeof m->mount);
+    }
+    w->order++;
+    return n >= 0;
+}
+
 /* The fixed volumes and the disks under them, as (disk, volume) pairs. */
 static int map_volumes(hl_disk_io_list_t *out)
 {
-    char16_t local[HL_ROOTS_LOCAL + 2], *heap;
-    const char16_t *roots = hl_drive_roots(local, HL_ROOTS_LOCAL, &heap);
-    if (roots == NULL)
-        return 0;
-    hl_u32_list_t disks = {NULL, 0, 0};
-    int ok = 1;
-    int32_t order = 0;
-    for (const char16_t *root = roots; ok && root[0] != 0; order++) {
-        size_t len = 0;
-        while (root[len] != 0)
-            len++;
-        if (hl_port_drive_type(root) == HL_DRIVE_FIXED && !hl_drive_is_substitute(root)) {
-            disks.count = 0;
-            int n = hl_volume_disks(root, &disks);
-            ok = n >= 0;
-            for (int i = 0; ok && i < n; i++) {
-                void *items = out->mounts;
-                ok = hl_list_reserve(&items, &out->mount_capacity, out->mount_count + 1,
-                                     sizeof(hl_disk_mount_t));
-                out->mounts = (hl_disk_mount_t *)items;
-                if (!ok)
-                    break;
-                hl_disk_mount_t *m = &out->mounts[out->mount_count++];
-                m->disk = disks.items[i];
-                m->order = order;
-                hl_root_text(root, m->mount, sizeof m->mount);
-            }
-        }
-        root += len + 1;
-    }
-    hl_port_free(disks.items);
-    hl_port_free(heap);
+    mounts_walk_t w = {out, {NULL, 0, 0}, 0};
+    int ok = hl_fixed_volumes(add_mounts, &w);
+    hl_port_free(w.disks.items);
     return ok;
 }
 

@@ -100,10 +100,26 @@ typedef struct hl_u32_list_t {
     int32_t count;
     int32_t capacity;
 } hl_u32_list_t;
-/* Appends to *disks the disk numbers the extents of the volume at `root`
- * name (its device \\.\X: opened with no access rights), each once, in
- * extent order. The count appended (0 when the platform says nothing), or
- * -1 when no memory could be had. */
-int hl_volume_disks(const char16_t *root, hl_u32_list_t *disks);
+/* Appends to *disks the disk numbers the extents of a volume name (its
+ * `device`, \\.\C: or \\?\Volume{GUID}, opened with no access rights),
+ * each once, in extent order. The count appended (0 when the platform says
+ * nothing), or -1 when no memory could be had. */
+int hl_volume_disks(const char16_t *device, hl_u32_list_t *disks);
+
+/* One fixed volume of the walk: the path its queries take (its drive root,
+ * or for a volume mounted in a folder only its volume name
+ * "\\?\Volume{GUID}\"), the device its extents are asked of, and its
+ * mount as the documents write it. */
+typedef struct hl_fixed_volume_t {
+    const char16_t *root;
+    const char16_t *device;
+    char mount[HL_MOUNT_SIZE];
+} hl_fixed_volume_t;
+/* Calls visit for each fixed volume: those with a drive letter in the
+ * platform's order, less SUBST drives, then those mounted in folders only,
+ * each at its first folder (a data volume of a server, often). A volume
+ * mounted nowhere (a recovery or system partition) is left out. 1, or 0
+ * when memory ran out or visit returned 0. */
+int hl_fixed_volumes(int (*visit)(void *ctx, const hl_fixed_volume_t *v), void *ctx);
 
 #endif

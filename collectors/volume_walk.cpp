@@ -101,16 +101,10 @@ static int append_disk(hl_u32_list_t *disks, int32_t first, uint32_t disk)
     return 1;
 }
 
-int hl_volume_disks(const char16_t *root, hl_u32_list_t *disks)
+int hl_volume_disks(const char16_t *device, hl_u32_list_t *disks)
 {
-    /* \\.\C: names the volume itself; its root "C:\" the file system on it. */
-    char16_t path[24] = {u'\\', u'\\', u'.', u'\\'};
-    size_t at = 4;
-    for (size_t i = 0; root[i] != 0 && root[i] != u'\\' && at < 22; i++)
-        path[at++] = root[i];
-    path[at] = 0;
     hl_handle_t volume = NULL;
-    if (hl_port_device_open(path, &volume) != 0)
+    if (hl_port_device_open(device, &volume) != 0)
         return 0;
 
     uint64_t local[(HL_EXTENTS_HEADER + EXTENTS_LOCAL * HL_EXTENT_SIZE) / 8];
@@ -144,4 +138,123 @@ int hl_volume_disks(const char16_t *root, hl_u32_list_t *disks)
         ok = append_disk(disks, first, hl_extent_disk(answer, i));
     hl_port_free(block);
     return ok ? (int)(disks->count - first) : -1;
+}
+
+/* ---- the walk ------------------------------------------------------------- */
+
+/* A volume name is "\\?\Volume{" + 36 + "}\": 49 units. */
+#define VOLUME_NAME_UNITS 64u
+#define PATHS_LOCAL 1024u
+#define PATHS_MAX 65536u
+
+static int lettered_volumes(int (*visit)(void *, const hl_fixed_volume_t *), void *ctx)
+{
+    char16_t local[HL_ROOTS_LOCAL + 2], *heap;
+    const char16_t *roots = hl_drive_roots(local, HL_ROOTS_LOCAL, &heap);
+    if (roots == NULL)
+        return 0;
+    int ok = 1;
+    for (const char16_t *root = roots; ok && root[0] != 0;) {
+        size_t len = 0;
+        while (root[len] != 0)
+            len++;
+        if (hl_port_drive_type(root) == HL_DRIVE_FIXED && !hl_drive_is_substitute(root)) {
+            /* \\.\C: names the volume itself; its root "C:\" the file
+             * system on it. */
+            char16_t device[24] = {u'\\', u'\\', u'.', u'\\'};
+            size_t at = 4;
+            for (size_t i = 0; root[i] != 0 && root[i] != u'\\' && at < 22; i++)
+                device[at++] = root[i];
+            device[at] = 0;
+            hl_fixed_volume_t v;
+            v.root = root;
+            v.device = device;
+            hl_root_text(root, v.mount, sizeof v.mount);
+            ok = visit(ctx, &v);
+        }
+        root += len + 1;
+    }
+    hl_port_free(heap);
+    return ok;
+}
+
+/* "D:\": a root the letter walk lists, the only backslash its last unit. */
+static int is_drive_root(const char16_t *p)
+{
+    size_t n = 0;
+    while (p[n] != 0 && p[n] != u'\\')
+        n++;
+    return n >= 2 && p[n - 1] == u':' && p[n] == u'\\' && p[n + 1] == 0;
+}
+
+/* A volume mounted in folders and under no letter: visited at its first
+ * folder. 0 only when memory ran out or visit said so. */
+static int folder_volume(const char16_t *name, int (*visit)(void *, const hl_fixed_volume_t *),
+                         void *ctx)
+{
+    char16_t local[PATHS_LOCAL + 2], *block = NULL;
+    memset(local, 0, sizeof local);
+    char16_t *paths = local;
+    uint32_t needed = 0;
+    uint32_t rc = hl_port_volume_paths(name, local, PATHS_LOCAL, &needed);
+    if (rc == ERROR_MORE_DATA_CODE && needed > PATHS_LOCAL && needed <= PATHS_MAX) {
+        size_t bytes = ((size_t)needed + 2) * sizeof(char16_t);
+        block = (char16_t *)hl_port_alloc(bytes);
+        if (block == NULL)
+            return 0;
+        memset(block, 0, bytes);
+        paths = block;
+        rc = hl_port_volume_paths(name, block, needed, &needed);
+    }
+    const char16_t *folder = NULL;
+    /* The two units past the buffer the platform had stay NUL: the list
+     * ends there whatever it wrote. */
+    for (const char16_t *p = paths; rc == 0 && p[0] != 0;) {
+        if (is_drive_root(p)) {
+            folder = NULL; /* listed by its letter */
+            break;
+        }
+        if (folder == NULL)
+            folder = p;
+        while (p[0] != 0)
+            p++;
+        p++;
+    }
+    int ok = 1;
+    if (folder != NULL && hl_port_drive_type(name) == HL_DRIVE_FIXED) {
+        char16_t device[VOLUME_NAME_UNITS];
+        size_t n = 0;
+        while (name[n] != 0 && n + 1 < VOLUME_NAME_UNITS)
+            n++;
+        memcpy(device, name, n * sizeof(char16_t));
+        /* Without its trailing backslash the name is the volume's device. */
+        device[n > 0 && name[n - 1] == u'\\' ? n - 1 : n] = 0;
+        hl_fixed_volume_t v;
+        v.root = name;
+        v.device = device;
+        w2s(folder, v.mount, (int)sizeof v.mount);
+        /* A folder too long for a mount is left out, not cut short. */
+        if (strcmp(v.mount, "unknown") != 0)
+            ok = visit(ctx, &v);
+    }
+    hl_port_free(block);
+    return ok;
+}
+
+int hl_fixed_volumes(int (*visit)(void *ctx, const hl_fixed_volume_t *v), void *ctx)
+{
+    if (!lettered_volumes(visit, ctx))
+        return 0;
+    char16_t name[VOLUME_NAME_UNITS];
+    memset(name, 0, sizeof name);
+    hl_handle_t find = hl_port_volume_find_first(name, VOLUME_NAME_UNITS - 1);
+    if (find == NULL)
+        return 1;
+    int ok = 1;
+    do {
+        name[VOLUME_NAME_UNITS - 1] = 0;
+        ok = folder_volume(name, visit, ctx);
+    } while (ok && hl_port_volume_find_next(find, name, VOLUME_NAME_UNITS - 1));
+    hl_port_volume_find_close(find);
+    return ok;
 }

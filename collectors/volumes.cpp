@@ -1,6 +1,7 @@
 /*
- * Fixed volumes with a drive letter, as the disk module lists them, with
- * their space in bytes and the physical disks under them.
+ * Fixed volumes with a drive letter, as the disk module lists them, then
+ * those mounted in folders only, with their space in bytes and the
+ * physical disks under them.
  */
 #include "hostlens_internal.h"
 
@@ -21,48 +22,42 @@ static void read_space(hl_volume_info_t *v, const char16_t *root)
     v->available_bytes = available <= INT64_MAX ? (int64_t)available : -1;
 }
 
+typedef struct volumes_walk_t {
+    hl_volume_list_t *out;
+    hl_u32_list_t disks;
+} volumes_walk_t;
+
+static int add_volume(void *ctx, const hl_fixed_volume_t *fixed)
+{
+    volumes_walk_t *w = (volumes_walk_t *)ctx;
+    hl_volume_list_t *out = w->out;
+    void *items = out->volumes;
+    if (!hl_list_reserve(&items, &out->capacity, out->count + 1, sizeof(hl_volume_info_t)))
+        return 0;
+    out->volumes = (hl_volume_info_t *)items;
+    hl_volume_info_t *v = &out->volumes[out->count++];
+    memset(v, 0, sizeof *v);
+    memcpy(v->mount, fixed->mount, sizeof v->mount);
+    hl_volume_names(fixed->root, v->label, (int)sizeof v->label, v->filesystem,
+                    (int)sizeof v->filesystem, 1);
+    read_space(v, fixed->root);
+    v->first_disk = w->disks.count;
+    int n = hl_volume_disks(fixed->device, &w->disks);
+    if (n < 0)
+        return 0;
+    v->disk_count = n;
+    return 1;
+}
+
 void hl_impl_volumes(hl_volume_list_t *out)
 {
     memset(out, 0, sizeof *out);
-    char16_t local[HL_ROOTS_LOCAL + 2], *heap;
-    const char16_t *roots = hl_drive_roots(local, HL_ROOTS_LOCAL, &heap);
-    if (roots == NULL) {
+    volumes_walk_t w = {out, {NULL, 0, 0}};
+    if (!hl_fixed_volumes(add_volume, &w))
         out->out_of_memory = 1;
-        return;
-    }
-    hl_u32_list_t disks = {NULL, 0, 0};
-    for (const char16_t *root = roots; root[0] != 0;) {
-        size_t len = 0;
-        while (root[len] != 0)
-            len++;
-        if (hl_port_drive_type(root) == HL_DRIVE_FIXED && !hl_drive_is_substitute(root)) {
-            void *items = out->volumes;
-            if (!hl_list_reserve(&items, &out->capacity, out->count + 1,
-                                 sizeof(hl_volume_info_t))) {
-                out->out_of_memory = 1;
-                break;
-            }
-            out->volumes = (hl_volume_info_t *)items;
-            hl_volume_info_t *v = &out->volumes[out->count++];
-            memset(v, 0, sizeof *v);
-            hl_root_text(root, v->mount, sizeof v->mount);
-            hl_volume_names(root, v->label, (int)sizeof v->label, v->filesystem,
-                            (int)sizeof v->filesystem, 1);
-            read_space(v, root);
-            v->first_disk = disks.count;
-            int n = hl_volume_disks(root, &disks);
-            if (n < 0) {
-                out->out_of_memory = 1;
-                break;
-            }
-            v->disk_count = n;
-        }
-        root += len + 1;
-    }
-    out->disk_numbers = disks.items;
-    out->disk_number_count = disks.count;
-    out->disk_number_capacity = disks.capacity;
-    hl_port_free(heap);
+    out->disk_numbers = w.disks.items;
+    out->disk_number_count = w.disks.count;
+    out->disk_number_capacity = w.disks.capacity;
 }
 
 void hl_volumes_free(hl_volume_list_t *r)

@@ -164,13 +164,15 @@ HOSTLENS_API const char *hostlens_get_all(void);
  *    "unknown" when the disk does not say), size, the fixed volumes on it,
  *    and its cumulative I/O counters. Costs, per disk, one open with no
  *    access rights (no administrator needed) and four control codes; per
- *    fixed volume, one open and one control code; and eight failed opens of
- *    the numbers probed beyond the last disk.
+ *    fixed volume, one open and one control code; per volume of the
+ *    system, one query of its mounts; and eight failed opens of the numbers
+ *    probed beyond the last disk.
  *  - "volumes": one entry per fixed volume with a drive letter (the volumes
- *    "disk" lists, less SUBST drives, which are folders of another volume):
- *    label ("" when the volume has none), file system, total, free and
- *    caller-available bytes as exact integers, and the physical disks it
- *    lies on.
+ *    "disk" lists, less SUBST drives, which are folders of another volume),
+ *    then one per fixed volume mounted in folders only, at its first folder
+ *    ("C:\data\"): label ("" when the volume has none), file system, total,
+ *    free and caller-available bytes as exact integers, and the physical
+ *    disks it lies on. A volume mounted nowhere is left out.
  *  - "hypervisor": whether the system runs under a hypervisor, its vendor
  *    signature and plain name, and whether the system is its guest, from
  *    the CPUID instruction (x86-64 only; elsewhere every member is

@@ -343,11 +343,15 @@ typedef struct hl_physical_disk_t {
     int64_t queue_depth, split_ios;
 } hl_physical_disk_t;
 
-/* A fixed volume's root and one disk its extents name. */
+/* A volume's mount as the documents write it: its drive root ("C:\"), or
+ * the folder a volume without a letter is mounted in ("C:\data\"). */
+#define HL_MOUNT_SIZE 520
+
+/* A fixed volume's mount and one disk its extents name. */
 typedef struct hl_disk_mount_t {
     uint32_t disk;
-    int32_t order; /* the volume's place in the drive list */
-    char mount[16];
+    int32_t order; /* the volume's place in the walk */
+    char mount[HL_MOUNT_SIZE];
 } hl_disk_mount_t;
 
 typedef struct hl_disk_io_list_t {
@@ -359,7 +363,7 @@ typedef struct hl_disk_io_list_t {
 } hl_disk_io_list_t;
 
 typedef struct hl_volume_info_t {
-    char mount[16];
+    char mount[HL_MOUNT_SIZE];
     char label[128];
     char filesystem[64];
     int64_t total_bytes, free_bytes, available_bytes; /* -1: unknown */

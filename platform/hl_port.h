@@ -268,6 +268,20 @@ int hl_port_volume_info(const char16_t *root, char16_t *label, uint32_t label_le
 int hl_port_disk_space(const char16_t *root, uint64_t *available, uint64_t *total,
                        uint64_t *total_free);
 
+/* FindFirstVolumeW: the first volume's name ("\\?\Volume{GUID}\") into
+ * `name` and the search, or NULL when the call failed. */
+hl_handle_t hl_port_volume_find_first(char16_t *name, uint32_t units);
+/* FindNextVolumeW: 1 with the next volume's name, 0 after the last one or
+ * when the call failed. */
+int hl_port_volume_find_next(hl_handle_t find, char16_t *name, uint32_t units);
+void hl_port_volume_find_close(hl_handle_t find); /* FindVolumeClose */
+/* GetVolumePathNamesForVolumeNameW: the paths a volume is mounted at ("D:\",
+ * "C:\data\"), each NUL-terminated, the list ended by an empty one. 0, or
+ * the error GetLastError gave; *needed is the units the list takes (with
+ * ERROR_MORE_DATA, the units it would take). */
+uint32_t hl_port_volume_paths(const char16_t *volume, char16_t *paths, uint32_t units,
+                              uint32_t *needed);
+
 /* ---- devices: CreateFileW and DeviceIoControl --------------------------------- */
 /* CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
  * 0, NULL): with no access rights, which the query IOCTLs below need no more

@@ -41,3 +41,29 @@ int hl_port_disk_space(const char16_t *root, uint64_t *available, uint64_t *tota
     *total_free = f.QuadPart;
     return 1;
 }
+
+hl_handle_t hl_port_volume_find_first(char16_t *name, uint32_t units)
+{
+    HANDLE find = FindFirstVolumeW(WM(name), units);
+    return find != INVALID_HANDLE_VALUE ? (hl_handle_t)find : NULL;
+}
+
+int hl_port_volume_find_next(hl_handle_t find, char16_t *name, uint32_t units)
+{
+    return FindNextVolumeW((HANDLE)find, WM(name), units) ? 1 : 0;
+}
+
+void hl_port_volume_find_close(hl_handle_t find)
+{
+    if (find != NULL)
+        FindVolumeClose((HANDLE)find);
+}
+
+uint32_t hl_port_volume_paths(const char16_t *volume, char16_t *paths, uint32_t units,
+                              uint32_t *needed)
+{
+    DWORD length = 0;
+    BOOL ok = GetVolumePathNamesForVolumeNameW(W(volume), WM(paths), units, &length);
+    *needed = length;
+    return ok ? 0 : (uint32_t)GetLastError();
+}

@@ -106,6 +106,9 @@ enum fake_op {
     FAKE_DISPLAY_ADAPTERS,
     FAKE_DISPLAY_ADAPTER_TEXT,
     FAKE_DOS_DEVICE,
+    FAKE_VOLUME_FIND_FIRST,
+    FAKE_VOLUME_FIND_NEXT,
+    FAKE_VOLUME_PATHS,
     FAKE_OP_COUNT
 };
 
@@ -339,11 +342,18 @@ struct fake_drive_t {
     /* What QueryDosDeviceW answers for the drive ("" fails); a SUBST drive
      * names a folder: "\\??\\C:\\src". */
     std::string dos_target = "\\Device\\HarddiskVolume1";
+    /* Where else the volume is mounted, as GetVolumePathNamesForVolumeNameW
+     * lists it after its drive root ("C:\\data\\"). A root that is a
+     * volume name ("\\\\?\\Volume{1}\\") makes a volume without a drive
+     * letter, which only the volume search finds; a drive's own volume name
+     * is "\\\\?\\Volume{X}\\" for its root "X:\\". */
+    std::vector<std::string> folders = {};
 };
 /* Replaces the drive list (the default is one fixed C: of 512,110,190,592
  * bytes, NTFS, labelled "Windows"). */
 void fake_set_drives(const std::vector<fake_drive_t> &drives);
-/* The scripted drive of a root, or NULL (for the fake's device service). */
+/* The scripted drive of a root or of a volume name, or NULL (for the fake's
+ * device service). */
 const fake_drive_t *fake_find_drive(const char16_t *root);
 
 /* ---- devices: physical disks (fake_device.cpp) -------------------------------

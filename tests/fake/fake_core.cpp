@@ -124,6 +124,9 @@ const char *const op_names[FAKE_OP_COUNT] = {
     "display_adapters",
     "display_adapter_text",
     "dos_device",
+    "volume_find_first",
+    "volume_find_next",
+    "volume_paths",
 };
 
 /* scripted services of this file */

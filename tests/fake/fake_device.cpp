@@ -248,6 +248,14 @@ uint32_t hl_port_device_open(const char16_t *path, hl_handle_t *out)
         if (drive->open_error != 0)
             return drive->open_error;
         found = device{false, 0, root};
+    } else if (p.rfind("\\\\?\\Volume", 0) == 0 && p.back() != '\\') {
+        /* A volume name without its trailing backslash names the volume. */
+        const fake_drive_t *drive = fake_find_drive(fake_u16((p + "\\").c_str()).c_str());
+        if (drive == nullptr)
+            return ERROR_FILE_NOT_FOUND_;
+        if (drive->open_error != 0)
+            return drive->open_error;
+        found = device{false, 0, drive->root};
     } else {
         return ERROR_FILE_NOT_FOUND_;
     }

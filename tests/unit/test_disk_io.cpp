@@ -290,6 +290,37 @@ TEST(Volumes, ExactBytesAndFailures)
     EXPECT_EQ(parsed(hostlens_disk())["disk"][1]["label"], "unknown");
 }
 
+/* Volumes mounted in folders only (a server's data volumes) come after the
+ * lettered ones, at their first folder; a volume with a letter is listed by
+ * it alone, and one mounted nowhere, or not fixed, not at all. */
+TEST(DiskIo, VolumesMountedInFoldersOnly)
+{
+    fake_set_physical_disks({disk(0), disk(1), disk(2)});
+    fake_drive_t c = volume("C:\\", {0}), data = volume("\\\\?\\Volume{d1}\\", {1}),
+                 logs = volume("\\\\?\\Volume{l2}\\", {2}),
+                 recovery = volume("\\\\?\\Volume{r0}\\", {0}),
+                 stick = volume("\\\\?\\Volume{s9}\\", {0});
+    c.folders = {"C:\\also\\"};
+    data.folders = {"C:\\data\\", "C:\\alias\\"};
+    data.total = 5000;
+    /* More folders than the first answer's buffer holds. */
+    for (int i = 0; i < 40; i++)
+        logs.folders.push_back("C:\\logs\\" + std::string(40, (char)('a' + i % 26)) + "\\");
+    stick.type = 2; /* removable */
+    stick.folders = {"C:\\stick\\"};
+    fake_set_drives({c, data, logs, recovery, stick});
+    json v = collected("volumes"), d = collected("disk_io");
+    ASSERT_EQ(v.size(), 3u) << v;
+    EXPECT_EQ(v[0]["mount"], "C:\\");
+    EXPECT_EQ(v[1]["mount"], "C:\\data\\");
+    EXPECT_EQ(v[1]["total_bytes"], 5000);
+    EXPECT_EQ(v[1]["disk"], 1);
+    EXPECT_EQ(v[2]["mount"], logs.folders[0]);
+    EXPECT_EQ(d[1]["volumes"].dump(), "[\"C:\\\\data\\\\\"]");
+    EXPECT_EQ(d[2]["volumes"][0], logs.folders[0]);
+    EXPECT_TRUE(fake_all_released());
+}
+
 TEST(DiskIo, ListsOfEveryLength)
 {
     for (int n : {0, 1, 2, 15, 16, 17, 130, 600}) {

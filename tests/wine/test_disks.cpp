@@ -90,6 +90,23 @@ std::vector<std::wstring> fixed_roots()
     for (const wchar_t *r = roots; *r != 0; r += wcslen(r) + 1)
         if (GetDriveTypeW(r) == DRIVE_FIXED)
             fixed.push_back(r);
+    /* Then the fixed volumes mounted in folders only, at their first. */
+    wchar_t name[64];
+    HANDLE find = FindFirstVolumeW(name, 64);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextVolumeW(find, name, 64)) {
+        wchar_t paths[4096] = {0};
+        DWORD n = 0;
+        if (!GetVolumePathNamesForVolumeNameW(name, paths, 4094, &n) || paths[0] == 0 ||
+            GetDriveTypeW(name) != DRIVE_FIXED)
+            continue;
+        bool lettered = false;
+        for (const wchar_t *p = paths; *p != 0; p += wcslen(p) + 1)
+            lettered = lettered || wcslen(p) == 3;
+        if (!lettered)
+            fixed.push_back(paths);
+    }
+    if (find != INVALID_HANDLE_VALUE)
+        FindVolumeClose(find);
     return fixed;
 }
 
