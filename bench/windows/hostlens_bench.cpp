@@ -806,6 +806,23 @@ void volume_extents(const wchar_t *root)
     CloseHandle(h);
 }
 
+/* The volume search for volumes mounted in folders only: each volume's
+ * mounts (under Wine every volume has a letter, and the search ends there). */
+void volume_search()
+{
+    wchar_t name[64];
+    HANDLE find = FindFirstVolumeW(name, 63);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        wchar_t paths[1026];
+        memset(paths, 0, sizeof paths);
+        DWORD n = 0;
+        GetVolumePathNamesForVolumeNameW(name, paths, 1024, &n);
+    } while (FindNextVolumeW(find, name, 63));
+    FindVolumeClose(find);
+}
+
 void floor_volumes()
 {
     wchar_t roots[514];
@@ -830,6 +847,7 @@ void floor_volumes()
         }
         at += wcslen(root) + 1;
     }
+    volume_search();
 }
 
 DWORD property(HANDLE h, DWORD id, void *out, DWORD size)
@@ -857,6 +875,7 @@ void floor_disk_io()
         }
         at += wcslen(root) + 1;
     }
+    volume_search();
     for (int n = 0, misses = 0; misses < 8; n++) {
         wchar_t path[40];
         swprintf(path, 40, L"\\\\.\\PhysicalDrive%d", n);
