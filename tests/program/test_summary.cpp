@@ -193,6 +193,12 @@ TEST(Summary, TitleUnderlineCountsColumnsNotBytes)
         {"J\xc3\xbcrgen", 9},            /* Jürgen: 7 characters, 8 bytes */
         {"\xe5\xb1\xb1\xe7\x94\xb0", 7}, /* 山田: two wide characters */
         {"\xf0\x90\x8d\x88x", 5},        /* a 4-byte character, one column */
+        /* สมศักดิ์: eight characters, three of them marks over the one before */
+        {"\xe0\xb8\xaa\xe0\xb8\xa1\xe0\xb8\xa8\xe0\xb8\xb1\xe0\xb8\x81\xe0\xb8\x94\xe0\xb8\xb4"
+         "\xe0\xb9\x8c",
+         8},
+        {"e\xcc\x81", 4},        /* e and a combining acute accent */
+        {"\xf0\x9f\x8f\xa0", 5}, /* an emoji, two columns */
     };
     for (const auto &c : cases) {
         json doc = {{"user", {{"username", c.user}, {"host", "pc"}}}};
@@ -200,4 +206,8 @@ TEST(Summary, TitleUnderlineCountsColumnsNotBytes)
         EXPECT_EQ(text, std::string(c.user) + "@pc\n" + std::string(c.columns, '-') + "\n")
             << c.user;
     }
+    /* Control characters in a value neither break the lines nor reach the
+     * terminal. */
+    json doc = {{"user", {{"username", "a\nb"}, {"host", "pc\x1b[2J"}}}};
+    EXPECT_EQ(summary_text(doc, json(), "", false), "a b@pc [2J\n----------\n");
 }

@@ -95,7 +95,7 @@ TEST(WineTool, VersionHelpAndList)
         EXPECT_EQ(r.out,
                   "hostlens " HOSTLENS_VERSION_STRING " (library " HOSTLENS_VERSION_STRING ")\n");
     }
-    for (const wchar_t *arg : {L"--help", L"-h"}) {
+    for (const wchar_t *arg : {L"--help", L"-h", L"/?"}) {
         run_result r = run_tool(arg);
         EXPECT_EQ(r.code, 0u);
         EXPECT_EQ(r.out.rfind("usage: hostlens", 0), 0u) << r.out;
@@ -152,12 +152,23 @@ TEST(WineTool, UnknownModuleOrOptionExitsTwoWithOneLine)
     r = run_tool(L"--bogus");
     EXPECT_EQ(r.code, 2u);
     EXPECT_NE(r.err.find("--bogus"), std::string::npos);
-    /* Indenting asked of text that is not JSON is refused, not ignored. */
-    for (const wchar_t *args : {L"--pretty", L"--format prometheus --pretty"}) {
-        r = run_tool(args);
-        EXPECT_EQ(r.code, 2u) << args;
+    /* Options that cannot all be honoured are refused, not ignored; a
+     * refused value is quoted as given. */
+    struct {
+        const wchar_t *args;
+        const char *why;
+    } refused[] = {
+        {L"--pretty", "--pretty indents JSON"},
+        {L"--format prometheus --pretty", "--pretty indents JSON"},
+        {L"--format prometheus --json kernel", "two outputs"},
+        {L"--format prometheus public_ip", "no public IP series"},
+        {L"--watch --count -1", "not '-1'"},
+    };
+    for (const auto &c : refused) {
+        r = run_tool(c.args);
+        EXPECT_EQ(r.code, 2u) << c.args;
         EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find("--pretty indents JSON"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.why), std::string::npos) << r.err;
     }
 }
 
@@ -378,7 +389,12 @@ TEST(WineTool, PublicIpOnlyWhenAskedAndWhyItFailed)
     EXPECT_NE(keys.find(",network,public_ip,locale,"), std::string::npos) << keys;
     EXPECT_EQ(doc["public_ip"].dump(),
               "{\"ip\":\"203.0.113.7\",\"country\":\"Germany\",\"city\":\"Berlin\"}");
-    EXPECT_EQ(requests, 2);
+    /* With module documents, one more line. */
+    r = run_tool(L"kernel --public-ip", tool.exe);
+    auto lines = lines_of(r.out);
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    EXPECT_EQ(lines[1].rfind("{\"public_ip\":{\"ip\":\"203.0.113.7\"", 0), 0u) << r.out;
+    EXPECT_EQ(requests, 3);
 
     refuse = true;
     r = run_tool(L"--json public_ip", tool.exe);

@@ -1,5 +1,7 @@
 #include "console.h"
 
+#include <string.h>
+
 std::wstring widen(const std::string &s)
 {
     if (s.empty())
@@ -107,13 +109,54 @@ void stream_restore(out_stream *s)
     s->mode_changed = false;
 }
 
+/* The temporary file being written, for the control handler. */
+static wchar_t pending_temp[MAX_PATH + 64];
+
+/* Ctrl+C, Ctrl+Break or a closed console while the file is written: the
+ * temporary file goes (once its handle closes, as the process ends), since
+ * its name, after this process, is one no later run writes over. */
+static BOOL WINAPI drop_temp(DWORD)
+{
+    if (pending_temp[0] != 0)
+        DeleteFileW(pending_temp);
+    return FALSE;
+}
+
+/* Access denied that waiting will not cure: the target is a folder or
+ * read-only. */
+static bool lasting_denial(const std::wstring &target)
+{
+    DWORD a = GetFileAttributesW(target.c_str());
+    return a != INVALID_FILE_ATTRIBUTES &&
+           (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0;
+}
+
+static bool write_and_rename(const std::wstring &target, const std::wstring &temp,
+                             const std::string &text, DWORD *error);
+
 bool write_file_atomic(const std::string &path, const std::string &text, DWORD *error)
 {
     std::wstring target = widen(path);
     /* Beside the target, so the rename stays on one volume; the suffix
      * keeps it out of a textfile collector's *.prom pattern. */
     std::wstring temp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
-    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+    bool handled = false;
+    if (temp.size() < sizeof pending_temp / sizeof pending_temp[0]) {
+        memcpy(pending_temp, temp.c_str(), (temp.size() + 1) * sizeof(wchar_t));
+        handled = SetConsoleCtrlHandler(drop_temp, TRUE) != 0;
+    }
+    bool ok = write_and_rename(target, temp, text, error);
+    if (handled)
+        SetConsoleCtrlHandler(drop_temp, FALSE);
+    pending_temp[0] = 0;
+    return ok;
+}
+
+static bool write_and_rename(const std::wstring &target, const std::wstring &temp,
+                             const std::string &text, DWORD *error)
+{
+    /* Delete sharing lets the control handler remove it while it is open. */
+    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, NULL, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, NULL);
     if (h == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
@@ -140,6 +183,7 @@ bool write_file_atomic(const std::string &path, const std::string &text, DWORD *
                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         *error = GetLastError();
         if ((*error != ERROR_SHARING_VIOLATION && *error != ERROR_ACCESS_DENIED) ||
+            (*error == ERROR_ACCESS_DENIED && lasting_denial(target)) ||
             GetTickCount64() - start >= retry_ms)
             ok = false;
         else

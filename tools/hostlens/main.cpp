@@ -37,7 +37,8 @@ static const char usage_text[] =
     "\n"
     "  module...         print those module documents, one per line (see --list);\n"
     "                    with --json or --format, collect only those modules\n"
-    "  --json            print one document of every module (or of those named)\n"
+    "  --json            print one document of the snapshot's modules (or of\n"
+    "                    those named: volumes, processes and the like only so)\n"
     "  --format FORMAT   summary, json or prometheus (the Prometheus text format,\n"
     "                    for the textfile collector of windows_exporter)\n"
     "  --output FILE     write to FILE through a temporary file renamed over it\n"
@@ -56,7 +57,7 @@ static const char usage_text[] =
     "  --logo NAME       print a logo: windows, linux or zephrion (others: the default)\n"
     "  --no-color        no colours (also when NO_COLOR is set)\n"
     "  -V, --version     print the program's and the library's versions\n"
-    "  -h, --help        print this help\n";
+    "  -h, --help, /?    print this help\n";
 
 enum format { FORMAT_MODULES, FORMAT_SUMMARY, FORMAT_JSON, FORMAT_PROMETHEUS };
 
@@ -138,6 +139,8 @@ static int parse(const std::vector<std::string> &args, options *o)
     for (size_t i = 1; i < args.size(); i++) {
         const std::string &a = args[i];
         bool has_next = i + 1 < args.size() && args[i + 1].rfind("-", 0) != 0;
+        /* What follows an option, for a message that quotes it. */
+        const std::string given = i + 1 < args.size() ? args[i + 1] : "";
         if (a == "--json") {
             json_flag = true;
         } else if (a == "--pretty") {
@@ -146,7 +149,7 @@ static int parse(const std::vector<std::string> &args, options *o)
             o->list = true;
         } else if (a == "--version" || a == "-V") {
             o->version = true;
-        } else if (a == "--help" || a == "-h") {
+        } else if (a == "--help" || a == "-h" || a == "/?") {
             o->help = true;
         } else if (a == "--public-ip") {
             o->public_ip = true;
@@ -169,7 +172,8 @@ static int parse(const std::vector<std::string> &args, options *o)
             else if (f == "prometheus")
                 o->fmt = FORMAT_PROMETHEUS;
             else
-                return fail_usage("--format takes summary, json or prometheus, not '" + f + "'");
+                return fail_usage("--format takes summary, json or prometheus, not '" + given +
+                                  "'");
             format_given = true;
         } else if (a == "--watch") {
             o->watch = true;
@@ -185,8 +189,9 @@ static int parse(const std::vector<std::string> &args, options *o)
             std::string n = has_next ? args[++i] : "";
             if (n.empty() || n.size() > 9 ||
                 n.find_first_not_of("0123456789") != std::string::npos || atol(n.c_str()) < 1)
-                return fail_usage("--count takes a whole number of intervals, 1 or more, not '" +
-                                  n + "'");
+                return fail_usage("--count takes a whole number of intervals, from 1 to "
+                                  "999999999, not '" +
+                                  given + "'");
             o->watching.count = atol(n.c_str());
             o->count_given = true;
         } else if (a == "--output") {
@@ -215,12 +220,31 @@ static int parse(const std::vector<std::string> &args, options *o)
         return fail_usage("--count goes with --watch");
     if (o->watch_list.find("processes:") != std::string::npos)
         return fail_usage("processes:N goes with --watch (name processes alone otherwise)");
+    if (json_flag && format_given && o->fmt != FORMAT_JSON)
+        return fail_usage(std::string("--json and --format ") +
+                          (o->fmt == FORMAT_SUMMARY ? "summary" : "prometheus") +
+                          " ask for two outputs");
     if (json_flag)
         o->fmt = FORMAT_JSON;
     else if (!format_given && !o->wanted.empty())
         o->fmt = FORMAT_MODULES;
     if (o->fmt == FORMAT_SUMMARY && !o->wanted.empty())
         return fail_usage("the summary takes no module names");
+    bool public_ip = o->public_ip;
+    for (const module_entry *m : o->wanted)
+        public_ip = public_ip || strcmp(m->key, "public_ip") == 0;
+    /* A request whose answer no series would carry. */
+    if (o->fmt == FORMAT_PROMETHEUS && public_ip && !o->list && !o->version && !o->help &&
+        !o->want_logo)
+        return fail_usage("the Prometheus text has no public IP series: leave out public_ip");
+    /* With module documents, --public-ip is one more of them. */
+    if (o->fmt == FORMAT_MODULES && o->public_ip) {
+        bool named = false;
+        for (const module_entry *m : o->wanted)
+            named = named || strcmp(m->key, "public_ip") == 0;
+        if (!named)
+            o->wanted.push_back(find_module("public_ip"));
+    }
     /* Refused rather than ignored: whoever asked for indented JSON expects
      * JSON, and would otherwise get the summary or metrics without a word. */
     if (o->pretty && (o->fmt == FORMAT_SUMMARY || o->fmt == FORMAT_PROMETHEUS) && !o->list &&

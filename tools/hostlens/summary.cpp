@@ -261,13 +261,13 @@ std::string summary_text(const json &doc, const json &public_ip, const std::stri
 
     std::vector<std::string> right;
     const json &user = section(doc, "user");
-    std::string title = join(text(user, "username"), text(user, "host"), "@");
+    std::string title = printable(join(text(user, "username"), text(user, "host"), "@"));
     if (!title.empty()) {
         right.push_back(accent + title + reset);
         right.push_back(std::string(columns(title), '-'));
     }
     for (const line &l : collect_lines(doc, public_ip))
-        right.push_back(accent + l.label + reset + ": " + l.value);
+        right.push_back(accent + l.label + reset + ": " + printable(l.value));
 
     std::vector<std::string> left = logo.empty() ? std::vector<std::string>() : split_lines(logo);
     size_t width = 0;

@@ -99,7 +99,7 @@ std::string columns_row(const std::string &indent, const std::string &name,
     size_t room = width > used ? width - used : 0;
     if (room < 5)
         room = 5; /* the row is cut at the end instead */
-    std::string row = indent + pad_columns(name, room);
+    std::string row = indent + pad_columns(printable(name), room);
     for (const auto &c : cols)
         row += pad_columns(c.first, c.second, true);
     return row;
