@@ -63,12 +63,46 @@ static void read_speed(hl_cpu_info_t *out, const char *name)
     out->speed_min_mhz = (int64_t)((double)v * 0.8);
 }
 
+/* The machine's idle, kernel (idle included) and user times. Where there
+ * are several processor groups, GetSystemTimes counts the calling thread's
+ * group alone, and a thread may change group between two samples: the sums
+ * of every group's processors then. */
+static int system_times(const hl_cpu_window_t *w, uint64_t *idle, uint64_t *kernel, uint64_t *user)
+{
+    if (w->groups <= 1)
+        return hl_port_system_times(idle, kernel, user);
+    int64_t expected = 0;
+    for (int g = 0; g < w->groups; g++)
+        expected += w->active[g];
+    hl_cpu_times_t t;
+    hl_impl_cpu_times(&t);
+    uint64_t sums[3] = {0, 0, 0};
+    int ok = !t.out_of_memory && t.count == expected;
+    for (int32_t i = 0; ok && i < t.count; i++) {
+        const hl_cpu_ticks_t *c = &t.cores[i].ticks;
+        ok = c->idle != HL_COUNTER_UNKNOWN && c->user != HL_COUNTER_UNKNOWN;
+        /* A sleeping processor's kernel time may lag its idle time: it spent
+         * none outside idle. */
+        uint64_t privileged = c->privileged == HL_COUNTER_UNKNOWN ? 0 : c->privileged;
+        sums[0] += c->idle;
+        sums[1] += c->idle + privileged;
+        sums[2] += c->user;
+    }
+    hl_cpu_times_release(&t);
+    if (ok) {
+        *idle = sums[0];
+        *kernel = sums[1];
+        *user = sums[2];
+    }
+    return ok;
+}
+
 /* The first samples of a usage window: the system's times, then the
  * calling thread's own, so that the thread's interval lies inside the
  * system's. */
 static void usage_first(hl_cpu_window_t *w)
 {
-    w->times_ok = hl_port_system_times(&w->times[0], &w->times[1], &w->times[2]);
+    w->times_ok = system_times(w, &w->times[0], &w->times[1], &w->times[2]);
     w->own_ok = hl_port_thread_times(&w->own[0], &w->own[1]);
 }
 
@@ -81,7 +115,7 @@ static void usage_second(hl_cpu_info_t *out, const hl_cpu_window_t *w)
     uint64_t own[2] = {0, 0};
     int own_ok = hl_port_thread_times(&own[0], &own[1]) && w->own_ok;
     uint64_t b[3] = {0, 0, 0};
-    int ok = hl_port_system_times(&b[0], &b[1], &b[2]) && w->times_ok;
+    int ok = system_times(w, &b[0], &b[1], &b[2]) && w->times_ok;
     /* A failed sample has no meaning; reporting it as a difference would. */
     if (!ok)
         return;

@@ -237,7 +237,10 @@ HOSTLENS_API const char *hostlens_get_all(void);
  * machine polled by a scheduled task does not show the task itself. Work
  * other processes do on the library's behalf, the WMI provider host
  * answering the WMI modules' queries above all, stays counted, and so does
- * the calling thread's time in the per-processor values.
+ * the calling thread's time in the per-processor values. On a machine with
+ * several processor groups (more than 64 logical processors) the samples
+ * are the sums of every group's processor times, not GetSystemTimes, which
+ * counts the calling thread's group alone.
  *
  * Lifetime, threads and failure as for every document function: the text is
  * the library's until the thread's next document call, NULL is returned only

@@ -322,6 +322,28 @@ TEST(Cpu, MoreThan64LogicalProcessors)
     EXPECT_EQ(fake_pdh_paths()[64], path(1, 0));
     EXPECT_EQ(r.per_core_percent[127], 12.5);
     EXPECT_TRUE(fake_all_released());
+
+    /* The usage of every group's processors, GetSystemTimes seeing one
+     * group only: each busy a quarter of the window, but one whose kernel
+     * time lags its idle time, which spent none outside idle. */
+    auto times = [](uint64_t idle, uint64_t kernel) {
+        for (uint16_t g = 0; g < 3; g++)
+            fake_set_processor_times(
+                g, std::vector<fake_cpu_time_t>(g < 2 ? 64 : 8,
+                                                fake_cpu_time_t{idle, kernel, 0, 0, 0}));
+    };
+    times(1000, 1000);
+    hl_cpu_window_t w;
+    hl_impl_cpu_open(&r, &w);
+    times(1075, 1100);
+    std::vector<fake_cpu_time_t> last(8, fake_cpu_time_t{1075, 1100, 0, 0, 0});
+    last[7].kernel = 1050;
+    fake_set_processor_times(2, last);
+    hl_impl_cpu_close(&r, &w);
+    /* 135 processors busy 25 of 100, one 0 of 75: 3,375 of 13,575. */
+    EXPECT_DOUBLE_EQ(r.usage_percent, 3375.0 * 100 / 13575);
+    EXPECT_EQ(fake_calls(FAKE_SYSTEM_TIMES), 0);
+    EXPECT_TRUE(fake_all_released());
 }
 
 TEST(Cpu, AtMost128Counters)
