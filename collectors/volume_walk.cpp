@@ -233,9 +233,11 @@ static int folder_volume(const char16_t *name, int (*visit)(void *, const hl_fix
         v.root = name;
         v.device = device;
         w2s(folder, v.mount, (int)sizeof v.mount);
-        /* A folder too long for a mount is left out, not cut short. */
-        if (strcmp(v.mount, "unknown") != 0)
-            ok = visit(ctx, &v);
+        /* A folder too long for a mount is not cut short: the volume goes
+         * by its name instead. */
+        if (strcmp(v.mount, "unknown") == 0)
+            w2s(name, v.mount, (int)sizeof v.mount);
+        ok = visit(ctx, &v);
     }
     hl_port_free(block);
     return ok;

@@ -344,8 +344,9 @@ typedef struct hl_physical_disk_t {
 } hl_physical_disk_t;
 
 /* A volume's mount as the documents write it: its drive root ("C:\"), or
- * the folder a volume without a letter is mounted in ("C:\data\"). */
-#define HL_MOUNT_SIZE 520
+ * the folder a volume without a letter is mounted in ("C:\data\"), in
+ * UTF-8: a MAX_PATH folder of three-byte characters fits. */
+#define HL_MOUNT_SIZE 800
 
 /* A fixed volume's mount and one disk its extents name. */
 typedef struct hl_disk_mount_t {

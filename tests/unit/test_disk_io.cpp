@@ -306,11 +306,18 @@ TEST(DiskIo, VolumesMountedInFoldersOnly)
     /* More folders than the first answer's buffer holds. */
     for (int i = 0; i < 40; i++)
         logs.folders.push_back("C:\\logs\\" + std::string(40, (char)('a' + i % 26)) + "\\");
+    /* A folder too long for a mount: the volume goes by its name. */
+    fake_drive_t deep = volume("\\\\?\\Volume{e3}\\", {0});
+    std::string cjk;
+    for (int i = 0; i < 300; i++)
+        cjk += "\xe5\xb1\xb1";
+    deep.folders = {"C:\\" + cjk + "\\"};
     stick.type = 2; /* removable */
     stick.folders = {"C:\\stick\\"};
-    fake_set_drives({c, data, logs, recovery, stick});
+    fake_set_drives({c, data, logs, recovery, stick, deep});
     json v = collected("volumes"), d = collected("disk_io");
-    ASSERT_EQ(v.size(), 3u) << v;
+    ASSERT_EQ(v.size(), 4u) << v;
+    EXPECT_EQ(v[3]["mount"], deep.root);
     EXPECT_EQ(v[0]["mount"], "C:\\");
     EXPECT_EQ(v[1]["mount"], "C:\\data\\");
     EXPECT_EQ(v[1]["total_bytes"], 5000);
