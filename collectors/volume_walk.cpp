@@ -127,6 +127,10 @@ int hl_volume_disks(const char16_t *device, hl_u32_list_t *disks)
         rc = hl_port_device_ioctl(volume, HL_IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, NULL, 0, answer,
                                   size, &got);
         whole = hl_parse_extents(answer, got < size ? got : size, &declared);
+        /* Still short: the extents changed between the two calls, and the
+         * answer is not believed. */
+        if (rc == ERROR_MORE_DATA_CODE)
+            whole = 0;
     }
     hl_port_device_close(volume);
     if (rc != 0 && rc != ERROR_MORE_DATA_CODE)
