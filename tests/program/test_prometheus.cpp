@@ -320,22 +320,17 @@ TEST(Prometheus, CountersExactlyAsTheDocumentsHaveThem)
               std::string::npos);
     /* nic as windows_exporter has it; a second interface of the same
      * description keeps apart by its alias. */
-    json first = {{"name", "Ethernet"},
-                  {"description", "Intel(R) Ethernet X550"},
-                  {"filter", 0},
-                  {"rx_bytes", 4u}};
-    json same = {{"name", "Ethernet 2"},
-                 {"description", "Intel(R) Ethernet X550"},
-                 {"filter", 0},
-                 {"rx_bytes", 5u}};
-    json odd = {
-        {"name", "VPN"}, {"description", "Tap (A) #3 / B\\C"}, {"filter", 0}, {"rx_bytes", 6u}};
-    json doc = json::object();
-    doc["net_io"] = json::array({first, same, odd});
+    const char *const rows[][3] = {
+        {"Ethernet", "Intel(R) Ethernet X550", "{nic=\"Intel[R] Ethernet X550\"} 0\n"},
+        {"Ethernet 2", "Intel(R) Ethernet X550", "{nic=\"Ethernet 2\"} 1\n"},
+        {"VPN", "Tap (A) #3 / B\\C", "{nic=\"Tap [A] _3 _ B_C\"} 2\n"}};
+    json doc = {{"net_io", json::array()}};
+    for (unsigned i = 0; i < 3; i++)
+        doc["net_io"].push_back(
+            {{"name", rows[i][0]}, {"description", rows[i][1]}, {"filter", 0}, {"rx_bytes", i}});
     std::string nics = prometheus_text(doc);
-    for (const char *line : {"{nic=\"Intel[R] Ethernet X550\"} 4\n", "{nic=\"Ethernet 2\"} 5\n",
-                             "{nic=\"Tap [A] _3 _ B_C\"} 6\n"})
-        EXPECT_NE(nics.find(line), std::string::npos) << line << nics;
+    for (const auto &r : rows)
+        EXPECT_NE(nics.find(r[2]), std::string::npos) << r[2] << nics;
     /* Without the process list, the count of the process_count section. */
     std::string counted = prometheus_text(json{{"process_count", {{"total", 187}}}});
     EXPECT_NE(counted.find("\nhostlens_system_processes 187\n"), std::string::npos);

@@ -132,27 +132,6 @@ static bool lasting_denial(const std::wstring &target)
 }
 
 static bool write_and_rename(const std::wstring &target, const std::wstring &temp,
-                             const std::string &text, DWORD *error);
-
-bool write_file_atomic(const std::string &path, const std::string &text, DWORD *error)
-{
-    std::wstring target = widen(path);
-    /* Beside the target, so the rename stays on one volume; the suffix
-     * keeps it out of a textfile collector's *.prom pattern. */
-    std::wstring temp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
-    bool handled = false;
-    if (temp.size() < sizeof pending_temp / sizeof pending_temp[0]) {
-        memcpy(pending_temp, temp.c_str(), (temp.size() + 1) * sizeof(wchar_t));
-        handled = SetConsoleCtrlHandler(drop_temp, TRUE) != 0;
-    }
-    bool ok = write_and_rename(target, temp, text, error);
-    if (handled)
-        SetConsoleCtrlHandler(drop_temp, FALSE);
-    pending_temp[0] = 0;
-    return ok;
-}
-
-static bool write_and_rename(const std::wstring &target, const std::wstring &temp,
                              const std::string &text, DWORD *error)
 {
     /* Delete sharing lets the control handler remove it while it is open. */
@@ -191,6 +170,24 @@ static bool write_and_rename(const std::wstring &target, const std::wstring &tem
     }
     if (!ok)
         DeleteFileW(temp.c_str());
+    return ok;
+}
+
+bool write_file_atomic(const std::string &path, const std::string &text, DWORD *error)
+{
+    std::wstring target = widen(path);
+    /* Beside the target, so the rename stays on one volume; the suffix
+     * keeps it out of a textfile collector's *.prom pattern. */
+    std::wstring temp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    bool handled = false;
+    if (temp.size() < sizeof pending_temp / sizeof pending_temp[0]) {
+        memcpy(pending_temp, temp.c_str(), (temp.size() + 1) * sizeof(wchar_t));
+        handled = SetConsoleCtrlHandler(drop_temp, TRUE) != 0;
+    }
+    bool ok = write_and_rename(target, temp, text, error);
+    if (handled)
+        SetConsoleCtrlHandler(drop_temp, FALSE);
+    pending_temp[0] = 0;
     return ok;
 }
 

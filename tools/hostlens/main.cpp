@@ -230,21 +230,16 @@ static int parse(const std::vector<std::string> &args, options *o)
         o->fmt = FORMAT_MODULES;
     if (o->fmt == FORMAT_SUMMARY && !o->wanted.empty())
         return fail_usage("the summary takes no module names");
-    bool public_ip = o->public_ip;
+    bool named_ip = false;
     for (const module_entry *m : o->wanted)
-        public_ip = public_ip || strcmp(m->key, "public_ip") == 0;
+        named_ip = named_ip || strcmp(m->key, "public_ip") == 0;
     /* A request whose answer no series would carry. */
-    if (o->fmt == FORMAT_PROMETHEUS && public_ip && !o->list && !o->version && !o->help &&
-        !o->want_logo)
+    if (o->fmt == FORMAT_PROMETHEUS && (o->public_ip || named_ip) && !o->list && !o->version &&
+        !o->help && !o->want_logo)
         return fail_usage("the Prometheus text has no public IP series: leave out public_ip");
     /* With module documents, --public-ip is one more of them. */
-    if (o->fmt == FORMAT_MODULES && o->public_ip) {
-        bool named = false;
-        for (const module_entry *m : o->wanted)
-            named = named || strcmp(m->key, "public_ip") == 0;
-        if (!named)
-            o->wanted.push_back(find_module("public_ip"));
-    }
+    if (o->fmt == FORMAT_MODULES && o->public_ip && !named_ip)
+        o->wanted.push_back(find_module("public_ip"));
     /* Refused rather than ignored: whoever asked for indented JSON expects
      * JSON, and would otherwise get the summary or metrics without a word. */
     if (o->pretty && (o->fmt == FORMAT_SUMMARY || o->fmt == FORMAT_PROMETHEUS) && !o->list &&
