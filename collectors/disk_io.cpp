@@ -162,11 +162,13 @@ static int add_mounts(void *ctx, const hl_fixed_volume_t *v)
     return n >= 0;
 }
 
-/* The fixed volumes and the disks under them, as (disk, volume) pairs. */
-static int map_volumes(hl_disk_io_list_t *out)
+/* The fixed volumes and the disks under them, as (disk, volume) pairs.
+ * Rates need no mounts, only the disk numbers the lettered volumes name for
+ * the probe: a poll skips the search of every volume's mounts. */
+static int map_volumes(hl_disk_io_list_t *out, int folders)
 {
     mounts_walk_t w = {out, {NULL, 0, 0}, 0};
-    int ok = hl_fixed_volumes(add_mounts, &w);
+    int ok = hl_fixed_volumes(add_mounts, &w, folders);
     hl_port_free(w.disks.items);
     return ok;
 }
@@ -201,7 +203,7 @@ static void drive_path(uint32_t number, char16_t *path)
 static void collect_disks(hl_disk_io_list_t *out, int identity)
 {
     memset(out, 0, sizeof *out);
-    if (!map_volumes(out)) {
+    if (!map_volumes(out, identity)) {
         out->out_of_memory = 1;
         return;
     }

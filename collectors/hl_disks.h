@@ -118,8 +118,9 @@ typedef struct hl_fixed_volume_t {
 /* Calls visit for each fixed volume: those with a drive letter in the
  * platform's order, less SUBST drives, then those mounted in folders only,
  * each at its first folder (a data volume of a server, often). A volume
- * mounted nowhere (a recovery or system partition) is left out. 1, or 0
- * when memory ran out or visit returned 0. */
-int hl_fixed_volumes(int (*visit)(void *ctx, const hl_fixed_volume_t *v), void *ctx);
+ * mounted nowhere (a recovery or system partition) is left out; without
+ * `folders`, only the lettered ones. 1, or 0 when memory ran out or visit
+ * returned 0. */
+int hl_fixed_volumes(int (*visit)(void *ctx, const hl_fixed_volume_t *v), void *ctx, int folders);
 
 #endif

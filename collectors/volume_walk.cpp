@@ -247,10 +247,12 @@ static int folder_volume(const char16_t *name, int (*visit)(void *, const hl_fix
     return ok;
 }
 
-int hl_fixed_volumes(int (*visit)(void *ctx, const hl_fixed_volume_t *v), void *ctx)
+int hl_fixed_volumes(int (*visit)(void *ctx, const hl_fixed_volume_t *v), void *ctx, int folders)
 {
     if (!lettered_volumes(visit, ctx))
         return 0;
+    if (!folders)
+        return 1;
     char16_t name[VOLUME_NAME_UNITS];
     memset(name, 0, sizeof name);
     hl_handle_t find = hl_port_volume_find_first(name, VOLUME_NAME_UNITS - 1);

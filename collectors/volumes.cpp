@@ -53,7 +53,7 @@ void hl_impl_volumes(hl_volume_list_t *out)
 {
     memset(out, 0, sizeof *out);
     volumes_walk_t w = {out, {NULL, 0, 0}};
-    if (!hl_fixed_volumes(add_volume, &w))
+    if (!hl_fixed_volumes(add_volume, &w, 1))
         out->out_of_memory = 1;
     out->disk_numbers = w.disks.items;
     out->disk_number_count = w.disks.count;

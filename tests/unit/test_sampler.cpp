@@ -107,13 +107,16 @@ TEST(Sampler, RatesOverTheIntervalSinceTheLastReading)
     json d = read(s, "processes:1");
     EXPECT_EQ(d["interval_s"], 1.0);
     EXPECT_EQ(d["processes"][0]["cpu_percent"], 50.0);
-    /* A disk's rates need its counters, not what it is: three queries
-     * fewer than the disk_io document makes. */
+    /* A disk's rates need its counters, not what it is nor the folders
+     * volumes are mounted in: three queries fewer than the disk_io
+     * document makes, and no volume search. */
     int before = fake_calls(FAKE_DEVICE_IOCTL);
     read(s, "disk_io");
     int sampled = fake_calls(FAKE_DEVICE_IOCTL) - before;
+    EXPECT_EQ(fake_calls(FAKE_VOLUME_FIND_FIRST), 0);
     hostlens_collect("disk_io");
     EXPECT_EQ(fake_calls(FAKE_DEVICE_IOCTL) - before - sampled, sampled + 3);
+    EXPECT_EQ(fake_calls(FAKE_VOLUME_FIND_FIRST), 1);
     hostlens_sampler_close(s);
 }
 
