@@ -108,6 +108,10 @@ void hl_impl_battery_health(hl_battery_health_list_t *out)
         }
         if (r == HL_BATTERY_PATH_END)
             break;
+        if (r == HL_BATTERY_PATH_NO_MEMORY) {
+            out->failed = 1;
+            break;
+        }
         if (r != HL_BATTERY_PATH_OK)
             continue;
         path[units - 1] = 0;

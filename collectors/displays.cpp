@@ -13,6 +13,7 @@
 
 #define MODE_TYPE_SOURCE 1u
 #define MODE_TYPE_TARGET 2u
+#define ERROR_NOT_ENOUGH_MEMORY_CODE 8
 #define ERROR_INSUFFICIENT_BUFFER_CODE 122
 /* The configuration may change between the size query and the query, which
  * then answers ERROR_INSUFFICIENT_BUFFER: ask again, a few times. */
@@ -127,6 +128,10 @@ static int read_config(config_t *c)
         if (status == 0 && c->path_count <= paths && c->mode_count <= modes)
             return 1;
         free_config(c);
+        /* Memory the platform could not have fails the document: the
+         * machine's displays are not "none". */
+        if (status == ERROR_NOT_ENOUGH_MEMORY_CODE)
+            return -1;
         if (status != ERROR_INSUFFICIENT_BUFFER_CODE)
             return 0;
     }

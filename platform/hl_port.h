@@ -216,9 +216,10 @@ int32_t hl_port_monitor_dpi(hl_handle_t monitor, uint32_t *dpi_x, uint32_t *dpi_
 int hl_port_battery_devices(hl_handle_t *set);
 enum {
     HL_BATTERY_PATH_OK = 0,
-    HL_BATTERY_PATH_END = 1,   /* ERROR_NO_MORE_ITEMS: no interface at index */
+    HL_BATTERY_PATH_END = 1,   /* no interface at index: the walk ends there */
     HL_BATTERY_PATH_SMALL = 2, /* *needed holds the units the path takes */
-    HL_BATTERY_PATH_FAILED = 3
+    HL_BATTERY_PATH_FAILED = 3,
+    HL_BATTERY_PATH_NO_MEMORY = 4 /* the detail's block could not be had */
 };
 /* SetupDiEnumDeviceInterfaces at `index`, then
  * SetupDiGetDeviceInterfaceDetailW: the device path, NUL included, into

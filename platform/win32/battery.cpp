@@ -81,7 +81,7 @@ int hl_port_battery_path(hl_handle_t set, uint32_t index, char16_t *path, uint32
     auto *block = (SP_DEVICE_INTERFACE_DETAIL_DATA_W *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
                                                                  size + 2);
     if (block == NULL)
-        return HL_BATTERY_PATH_FAILED;
+        return HL_BATTERY_PATH_NO_MEMORY;
     block->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
     int result = HL_BATTERY_PATH_FAILED;
     if (detail((HDEVINFO)set, &data, block, size, NULL, NULL)) {

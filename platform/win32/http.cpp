@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <atomic>
+
 #include "hl_port.h"
 #include "win32_util.h"
 #include "winapi.h"
@@ -23,13 +25,18 @@ typedef struct winhttp_t {
     decltype(&WinHttpCloseHandle) close_handle;
 } winhttp_t;
 
-/* NULL when winhttp.dll or one of its functions cannot be had. */
+/* NULL when winhttp.dll or one of its functions cannot be had. The table is
+ * filled once and published with release order, so that a thread that sees
+ * it sees every entry; a thread that loses the first-use race waits the few
+ * stores the winner has left. */
 static const winhttp_t *winhttp(void)
 {
     static winhttp_t fns;
-    static volatile LONG ready; /* 1 once fns is filled */
-    if (ready)
-        return &fns;
+    static std::atomic<const winhttp_t *> ready;
+    static std::atomic<int> filling;
+    const winhttp_t *t = ready.load(std::memory_order_acquire);
+    if (t != NULL)
+        return t;
     winhttp_t f;
     f.open = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpOpen);
     f.set_timeouts = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpSetTimeouts);
@@ -45,10 +52,14 @@ static const winhttp_t *winhttp(void)
         !f.send_request || !f.receive_response || !f.query_data_available || !f.read_data ||
         !f.close_handle)
         return NULL;
-    /* Racing threads store the same addresses. */
-    fns = f;
-    InterlockedExchange(&ready, 1);
-    return &fns;
+    if (filling.exchange(1, std::memory_order_acq_rel) == 0) {
+        fns = f;
+        ready.store(&fns, std::memory_order_release);
+        return &fns;
+    }
+    while ((t = ready.load(std::memory_order_acquire)) == NULL)
+        SwitchToThread();
+    return t;
 }
 
 typedef struct http_session_t {

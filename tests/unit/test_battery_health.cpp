@@ -175,6 +175,10 @@ TEST(BatteryHealth, BatteriesWithAndWithoutEachProperty)
     fake_fail(FAKE_BATTERY_PATH, 1, false, FAKE_BATTERY_PATH_DETAIL_FAILS);
     EXPECT_EQ(health(), std::string("{\"battery_health\":[") + FULL + "]}");
     EXPECT_TRUE(fake_all_released());
+    /* One whose path's block cannot be had fails the document, not the entry. */
+    fake_fail(FAKE_BATTERY_PATH, 1, false, HL_BATTERY_PATH_NO_MEMORY);
+    EXPECT_EQ(hostlens_collect("battery_health"), nullptr);
+    EXPECT_TRUE(fake_all_released());
 
     fake_reset();
     EXPECT_EQ(health(), "{\"battery_health\":[]}");

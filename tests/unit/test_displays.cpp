@@ -101,6 +101,11 @@ TEST(Displays, WhatTheConfigurationAndThePlatformLeaveOut)
         EXPECT_EQ(fake_misuse(), 0) << c.what;
         EXPECT_TRUE(fake_all_released()) << c.what;
     }
+    /* The platform out of memory (ERROR_NOT_ENOUGH_MEMORY) is no "no display". */
+    fake_fail(FAKE_DISPLAY_CONFIG, 1, true, 8);
+    EXPECT_EQ(hostlens_collect("displays"), nullptr);
+    EXPECT_EQ(fake_dpi_context(), OWN);
+    EXPECT_TRUE(fake_all_released());
 }
 
 TEST(Displays, ModeIndexesAreCheckedNeverTrusted)
