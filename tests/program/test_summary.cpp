@@ -199,6 +199,8 @@ TEST(Summary, TitleUnderlineCountsColumnsNotBytes)
          8},
         {"e\xcc\x81", 4},        /* e and a combining acute accent */
         {"\xf0\x9f\x8f\xa0", 5}, /* an emoji, two columns */
+        /* a check mark drawn as an emoji (two columns), a sun as text (one) */
+        {"\xe2\x9c\x85\xe2\x98\x80", 6},
     };
     for (const auto &c : cases) {
         json doc = {{"user", {{"username", c.user}, {"host", "pc"}}}};
@@ -210,4 +212,9 @@ TEST(Summary, TitleUnderlineCountsColumnsNotBytes)
      * terminal. */
     json doc = {{"user", {{"username", "a\nb"}, {"host", "pc\x1b[2J"}}}};
     EXPECT_EQ(summary_text(doc, json(), "", false), "a b@pc [2J\n----------\n");
+    /* Nor in a label named by the firmware (a monitor's EDID name). */
+    json display = {{"name", "M\x1b[2J\nX"}, {"width", 800}, {"height", 600}};
+    doc = {{"displays", json::array({display})}};
+    std::string text = summary_text(doc, json(), "", false);
+    EXPECT_EQ(text.find_first_of("\x1b\n"), text.find('\n')) << text;
 }

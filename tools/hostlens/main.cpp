@@ -105,7 +105,7 @@ static bool processes_with_count(const std::string &a)
     const std::string p = "processes:";
     return a.size() > p.size() && a.compare(0, p.size(), p) == 0 &&
            a.find_first_not_of("0123456789", p.size()) == std::string::npos &&
-           a.size() - p.size() <= 6;
+           a.size() - p.size() <= 9;
 }
 
 /* What --watch takes: modules, --json, --count and --no-color; the one-shot
@@ -214,6 +214,11 @@ static int parse(const std::vector<std::string> &args, options *o)
             o->watch_list += (o->watch_list.empty() ? "" : ",") + std::string(m->key);
         }
     }
+    /* The logo alone, to the console or to --output: an output asked for
+     * beside it would be left out without a word. */
+    if (o->want_logo && !o->list && !o->version && !o->help &&
+        (json_flag || format_given || o->pretty || o->watch || o->public_ip || !o->wanted.empty()))
+        return fail_usage("--logo prints a logo alone; leave out the other output's options");
     if (o->watch)
         return parse_watch(o, json_flag, format_given);
     if (o->count_given)

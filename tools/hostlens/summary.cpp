@@ -190,7 +190,7 @@ std::vector<line> collect_lines(const json &doc, const json &public_ip)
      * thread sees only when the displays are not known. */
     const json &displays = section(doc, "displays");
     for (const json &d : displays) {
-        std::string name = text(d, "name");
+        std::string name = printable(text(d, "name"));
         add(lines, name.empty() ? "Display" : "Display (" + name + ")", display_line(d));
     }
     const json &res = section(doc, "resolution");
@@ -220,7 +220,7 @@ std::vector<line> collect_lines(const json &doc, const json &public_ip)
         std::string pct = text(d, "percent");
         std::string v = used_of(text(d, "used_gb"), text(d, "size_gb"), "GiB", pct);
         if (!pct.empty() && !v.empty())
-            lines.push_back(line{"Disk (" + text(d, "mount_point") + ")",
+            lines.push_back(line{"Disk (" + printable(text(d, "mount_point")) + ")",
                                  join(v, text(d, "filesystem"), " - ")});
     }
     add(lines, "Local IP", text(section(doc, "network"), "local_ip"));
@@ -231,7 +231,7 @@ std::vector<line> collect_lines(const json &doc, const json &public_ip)
     /* A machine with several batteries names each. */
     const json &batteries = section(doc, "battery_health");
     for (size_t i = 0; batteries.is_array() && i < batteries.size(); i++) {
-        std::string name = batteries.size() > 1 ? text(batteries[i], "name") : "";
+        std::string name = batteries.size() > 1 ? printable(text(batteries[i], "name")) : "";
         add(lines, name.empty() ? "Battery" : "Battery (" + name + ")", battery_text(batteries[i]));
     }
     add(lines, "Locale", text(section(doc, "locale"), "name"));

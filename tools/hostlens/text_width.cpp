@@ -5,20 +5,33 @@
 namespace
 {
 
-/* East Asian wide and fullwidth characters, which a terminal gives two
- * columns (the main blocks of Unicode's EastAsianWidth W and F, the
- * pictographs and emoji among them). */
-bool wide(uint32_t c)
-{
-    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
-           (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
-           (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
-           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
-           (c >= 0x1F680 && c <= 0x1F6FF) || (c >= 0x1F900 && c <= 0x1F9FF) ||
-           (c >= 0x1FA70 && c <= 0x1FAFF) || (c >= 0x20000 && c <= 0x3FFFD);
-}
+/* Characters a terminal gives two columns: East Asian wide and fullwidth
+ * (EastAsianWidth W and F, the emoji among them), from Unicode 14.0.0, with
+ * the unassigned code points between two ranges merged into them and the
+ * ideograph planes' unassigned ones counted wide, as that file does. */
+const uint32_t wide_ranges[][2] = {
+    {0x1100, 0x115F},   {0x231A, 0x231B},   {0x2329, 0x232A},   {0x23E9, 0x23EC},
+    {0x23F0, 0x23F0},   {0x23F3, 0x23F3},   {0x25FD, 0x25FE},   {0x2614, 0x2615},
+    {0x2648, 0x2653},   {0x267F, 0x267F},   {0x2693, 0x2693},   {0x26A1, 0x26A1},
+    {0x26AA, 0x26AB},   {0x26BD, 0x26BE},   {0x26C4, 0x26C5},   {0x26CE, 0x26CE},
+    {0x26D4, 0x26D4},   {0x26EA, 0x26EA},   {0x26F2, 0x26F3},   {0x26F5, 0x26F5},
+    {0x26FA, 0x26FA},   {0x26FD, 0x26FD},   {0x2705, 0x2705},   {0x270A, 0x270B},
+    {0x2728, 0x2728},   {0x274C, 0x274C},   {0x274E, 0x274E},   {0x2753, 0x2755},
+    {0x2757, 0x2757},   {0x2795, 0x2797},   {0x27B0, 0x27B0},   {0x27BF, 0x27BF},
+    {0x2B1B, 0x2B1C},   {0x2B50, 0x2B50},   {0x2B55, 0x2B55},   {0x2E80, 0x3029},
+    {0x302E, 0x303E},   {0x3041, 0x3096},   {0x309B, 0x3247},   {0x3250, 0x4DBF},
+    {0x4E00, 0xA4C6},   {0xA960, 0xA97C},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},
+    {0xFE10, 0xFE19},   {0xFE30, 0xFE6B},   {0xFF01, 0xFF60},   {0xFFE0, 0xFFE6},
+    {0x16FE0, 0x16FE3}, {0x16FF0, 0x1B2FB}, {0x1F004, 0x1F004}, {0x1F0CF, 0x1F0CF},
+    {0x1F18E, 0x1F18E}, {0x1F191, 0x1F19A}, {0x1F200, 0x1F320}, {0x1F32D, 0x1F335},
+    {0x1F337, 0x1F37C}, {0x1F37E, 0x1F393}, {0x1F3A0, 0x1F3CA}, {0x1F3CF, 0x1F3D3},
+    {0x1F3E0, 0x1F3F0}, {0x1F3F4, 0x1F3F4}, {0x1F3F8, 0x1F43E}, {0x1F440, 0x1F440},
+    {0x1F442, 0x1F4FC}, {0x1F4FF, 0x1F53D}, {0x1F54B, 0x1F54E}, {0x1F550, 0x1F567},
+    {0x1F57A, 0x1F57A}, {0x1F595, 0x1F596}, {0x1F5A4, 0x1F5A4}, {0x1F5FB, 0x1F64F},
+    {0x1F680, 0x1F6C5}, {0x1F6CC, 0x1F6CC}, {0x1F6D0, 0x1F6D2}, {0x1F6D5, 0x1F6DF},
+    {0x1F6EB, 0x1F6EC}, {0x1F6F4, 0x1F6FC}, {0x1F7E0, 0x1F7F0}, {0x1F90C, 0x1F93A},
+    {0x1F93C, 0x1F945}, {0x1F947, 0x1F9FF}, {0x1FA70, 0x1FAF6}, {0x20000, 0x3FFFD},
+};
 
 /* Characters a terminal draws over the one before them or not at all:
  * combining marks (Unicode categories Mn and Me), format characters (Cf:
@@ -107,14 +120,14 @@ const uint32_t zero_width_ranges[][2] = {
     {0x1E944, 0x1E94A}, {0xE0001, 0xE01EF},
 };
 
-bool zero_width(uint32_t c)
+template <size_t N> bool in_ranges(const uint32_t (&ranges)[N][2], uint32_t c)
 {
-    size_t lo = 0, hi = sizeof zero_width_ranges / sizeof zero_width_ranges[0];
+    size_t lo = 0, hi = N;
     while (lo < hi) {
         size_t mid = lo + (hi - lo) / 2;
-        if (c < zero_width_ranges[mid][0])
+        if (c < ranges[mid][0])
             hi = mid;
-        else if (c > zero_width_ranges[mid][1])
+        else if (c > ranges[mid][1])
             lo = mid + 1;
         else
             return true;
@@ -133,7 +146,7 @@ size_t next_char(const std::string &s, size_t i, size_t *cols)
     uint32_t c = len == 1 ? b : (uint32_t)(b & (0x7F >> len));
     for (size_t k = 1; k < len; k++)
         c = (c << 6) | ((unsigned char)s[i + k] & 0x3F);
-    *cols = zero_width(c) ? 0 : wide(c) ? 2 : 1;
+    *cols = in_ranges(zero_width_ranges, c) ? 0 : in_ranges(wide_ranges, c) ? 2 : 1;
     return len;
 }
 
