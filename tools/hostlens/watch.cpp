@@ -197,6 +197,10 @@ int watch(const watch_options &o, out_stream *out, void (*say)(const std::string
         say("the library ran out of memory");
         rc = 1;
     }
+    /* The title at once: a long interval would otherwise show a blank
+     * window until its end. */
+    if (live && sampler != NULL)
+        screen_draw(&view, nlohmann::ordered_json::object());
     const double interval = o.seconds * 1000.0;
     double start = now_ms();
     for (long long k = 1; sampler != NULL && (o.count == 0 || k <= o.count); k++) {
