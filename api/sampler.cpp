@@ -123,7 +123,12 @@ static int take_cores(hl_marks_t *fresh)
 {
     hl_cpu_times_t t;
     hl_impl_cpu_times(&t);
-    int got = t.out_of_memory ? -1 : t.count == 0 ? 0 : hl_marks_of_cores(fresh, &t) ? 1 : -1;
+    /* Every processor unknown is a reading refused, kept out like an empty
+     * one (a machine of one group lists its processors even then). */
+    int known = 0;
+    for (int32_t i = 0; i < t.count && !known; i++)
+        known = t.cores[i].ticks.idle != HL_COUNTER_UNKNOWN;
+    int got = t.out_of_memory ? -1 : !known ? 0 : hl_marks_of_cores(fresh, &t) ? 1 : -1;
     hl_cpu_times_release(&t);
     return got;
 }

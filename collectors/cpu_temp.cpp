@@ -28,7 +28,8 @@ typedef struct temp_ctx_t {
 
 static void consider(temp_ctx_t *t, double c)
 {
-    if (c < PLAUSIBLE_MIN_C || c > PLAUSIBLE_MAX_C)
+    /* Written so that a NaN, which fails every comparison, is no reading. */
+    if (!(c >= PLAUSIBLE_MIN_C && c <= PLAUSIBLE_MAX_C))
         return;
     if (!t->have_reading || c > t->celsius) {
         t->celsius = c;

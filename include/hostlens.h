@@ -329,7 +329,7 @@ HOSTLENS_API const char *hostlens_process_count(void); /* "process_count" */
  * starts at 4 KiB, doubles when a document needs more, and is kept for the
  * next read), and its previous reading: 24 bytes per logical processor, 40
  * per interface, 48 per physical disk and 24 per process. Each read
- * allocates what it reads (the process list's block, 256 KiB or more) and
+ * allocates what it reads (the process list's block, 1 MiB or more) and
  * gives it back before it returns, so a sampler read any number of times
  * holds no more than that. */
 typedef struct hostlens_sampler hostlens_sampler;

@@ -1059,12 +1059,12 @@ void floor_net_io()
         release(table);
 }
 
-/* The collector's calls: a first block of 256 KiB, grown to what the call
+/* The collector's calls: a first block of 1 MiB, grown to what the call
  * asks for and an eighth more; each name converted, each start time
  * formatted. */
 void floor_processes()
 {
-    ULONG size = 256 * 1024;
+    ULONG size = 1024 * 1024;
     for (int attempt = 0; attempt < 6; attempt++) {
         void *block = malloc(size);
         ULONG got = 0;
@@ -1114,7 +1114,7 @@ void floor_sampler_processes()
     floor_sampler();
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    ULONG size = 256 * 1024, got = 0;
+    ULONG size = 1024 * 1024, got = 0;
     void *block = malloc(size);
     nt_query()(5, block, size, &got);
     free(block);

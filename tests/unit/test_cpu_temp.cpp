@@ -5,6 +5,8 @@
  */
 #include "test_util.h"
 
+#include <math.h>
+
 namespace
 {
 const int64_t NO_PROPERTY = INT64_MIN;
@@ -101,6 +103,7 @@ TEST(CpuTemp, ThermalZoneCountersWhenWmiGivesNothing)
         {{}, {{301.0, VALID}, {318.0, VALID}}, "44.9", 1},
         {{}, {{0.0, VALID}, {273.0, VALID}, {424.0, VALID}, {300.0, VALID}}, "26.9", 1},
         {{}, {{350.0, INVALID}, {300.0, VALID}}, "26.9", 1},
+        {{}, {{NAN, VALID}, {300.0, VALID}}, "26.9", 1}, /* not a number: no reading */
         {{}, {{0.0, VALID}}, "-1.0", 1},
         {{}, {}, "-1.0", 1},
         {{2732}, {{300.0, VALID}}, "26.9", 1}, /* WMI's only zone a placeholder */

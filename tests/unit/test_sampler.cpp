@@ -214,7 +214,7 @@ TEST(Sampler, EntriesThatComeAndGo)
  * disks after a few processors must fit (ASan watches the blocks). */
 TEST(Sampler, ManyEntriesOfEveryKindInOneRead)
 {
-    fake_set_lpi(2, fake_lpi_groups({2}));
+    fake_set_lpi(4, fake_lpi_groups({2}));
     fake_set_processor_times(0, {fake_cpu_time_t{}, fake_cpu_time_t{}});
     std::vector<fake_if2_row_t> rows;
     std::vector<fake_physical_disk_t> disks;
@@ -379,6 +379,22 @@ TEST(Sampler, AReadingThePlatformRefusedKeepsThePreviousOne)
     fake_net_set_if2_rows({iface(7, "Ethernet", 3000, 0)});
     /* Over both intervals, three seconds. */
     EXPECT_EQ(read(s, "net_io")["net_io"][0]["rx_bytes_per_s"], 1000.0);
+    hostlens_sampler_close(s);
+}
+
+/* A machine of one group lists its processors, unknown, when their query
+ * fails: that reading is refused too, and the next rates span both. */
+TEST(Sampler, ProcessorsAllUnknownAreAReadingRefused)
+{
+    fake_set_lpi(4, fake_lpi_groups({2}));
+    fake_set_processor_times(0, {centi(0, 0, 0), centi(0, 0, 0)});
+    hostlens_sampler *s = open_at({0, 10000000, 20000000});
+    fake_fail(FAKE_SYSTEM_INFO, 1, true);
+    EXPECT_EQ(read(s, "cpu")["cpu"]["usage_percent"], "unknown");
+    fake_fail(FAKE_SYSTEM_INFO, 1000);
+    fake_set_processor_times(0, {centi(100, 100, 0), centi(100, 200, 0)});
+    /* Half of each processor's two seconds idle. */
+    EXPECT_EQ(read(s, "cpu")["cpu"]["per_core_percent"].dump(), "[50.0,50.0]");
     hostlens_sampler_close(s);
 }
 
