@@ -71,7 +71,7 @@ prometheus_case() {
 
   # Against independent sources: the processors Linux has online, and the
   # library's own memory document.
-  grep -q "^hostlens_cpu_logical_cores $(nproc)\$" "$tmp/stdout.prom" || fail "logical cores"
+  grep -q "^hostlens_cpu_logical_processor $(nproc)\$" "$tmp/stdout.prom" || fail "logical cores"
   local total_mb
   total_mb=$("$wine" "$exe" memory | sed -n 's/.*"total_mb":\([0-9]*\).*/\1/p')
   grep -q "^hostlens_memory_physical_total_bytes $((total_mb * 1048576))\$" "$tmp/stdout.prom" ||

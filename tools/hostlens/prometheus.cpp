@@ -90,7 +90,7 @@ const family families[F_COUNT] = {
     {"hostlens_uptime_seconds", "Seconds since the last boot."},
     {"hostlens_cpu_info", "Processor model, as labels."},
     {"hostlens_cpu_physical_cores", "Physical processor cores."},
-    {"hostlens_cpu_logical_cores", "Logical processors."},
+    {"hostlens_cpu_logical_processor", "Logical processors."},
     {"hostlens_cpu_usage_ratio", "Share of processor time not idle over the sampling window."},
     {"hostlens_cpu_core_usage_ratio", "Share of time not idle of one logical processor."},
     {"hostlens_cpu_time_total",
