@@ -235,7 +235,7 @@ TEST(Prometheus, ScriptedMachineHasEveryFamilyAndPassesPromtool)
                                "uptime_seconds",
                                "cpu_info",
                                "cpu_physical_cores",
-                               "cpu_logical_cores",
+                               "cpu_logical_processor",
                                "cpu_usage_ratio",
                                "cpu_core_usage_ratio",
                                "cpu_temperature_celsius",
