@@ -492,11 +492,15 @@ void hl_pass(hl_json_t *j, hl_module_set_t set, int *sections)
     if (com) {
         hl_com_t entry = hl_com_enter();
         /* Their queries of one namespace share one connection: connecting
-         * is much of a cold query's time. */
+         * is much of a cold query's time. Only inside this entry: without
+         * it, each query enters and leaves an apartment of its own, and a
+         * connection must not outlive the apartment that made it. */
         hl_wmi_session_t session;
-        hl_wmi_session_begin(&session);
+        if (entry != HL_COM_FAILED)
+            hl_wmi_session_begin(&session);
         collect_where(&r, set, HL_MODULE_COM);
-        hl_wmi_session_end(&session);
+        if (entry != HL_COM_FAILED)
+            hl_wmi_session_end(&session);
         hl_com_leave(entry);
     }
     for (int i = 0; i < hl_module_count; i++)

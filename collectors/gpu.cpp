@@ -23,6 +23,7 @@ static const char16_t DISPLAY_CLASS_KEY[] =
 typedef struct gpu_rows_t {
     hl_gpu_list_t *list;
     char device[HL_GPU_MAX][256];
+    int own_instance[HL_GPU_MAX]; /* the device's own driver instance was read */
 } gpu_rows_t;
 
 /* 1 when word occurs in text, ASCII letters compared without case. */
@@ -230,6 +231,7 @@ static void memory_from_class_key(gpu_rows_t *rows)
             continue;
         }
         served[i] = 1;
+        rows->own_instance[i] = 1;
         left--;
         take_memory(&list->gpus[i], instance);
         take_driver_version(&list->gpus[i], instance);
@@ -270,6 +272,7 @@ void hl_impl_gpu(hl_gpu_list_t *out)
     hl_impl_init();
     memset(out, 0, sizeof *out);
     gpu_rows_t rows;
+    memset(&rows, 0, sizeof rows);
     rows.list = out;
     wmi_query("root\\cimv2",
               "SELECT Name, AdapterRAM, DriverVersion, PNPDeviceID FROM Win32_VideoController",
@@ -290,8 +293,10 @@ void hl_impl_gpu(hl_gpu_list_t *out)
         }
         /* An empty WMI string reads "unknown"; a missing one stays empty and
          * is not looked up. An adapter's own instance has given its version
-         * above where it could be found. */
-        if (strcmp(g->driver_version, "unknown") == 0)
+         * above where it had one; the class key's first version, which may
+         * be a card that is gone, serves only where that instance was not
+         * found. */
+        if (strcmp(g->driver_version, "unknown") == 0 && !rows.own_instance[i])
             driver_from_class_key(g->driver_version, (int)sizeof g->driver_version);
     }
 }

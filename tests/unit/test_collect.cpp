@@ -92,6 +92,16 @@ TEST(Collect, OneConnectionPerNamespaceInAPass)
     EXPECT_EQ(fake_wmi_log().namespaces.size(), 2u);
     EXPECT_TRUE(fake_all_released());
 
+    /* So does each query of a pass whose own COM entry failed: a connection
+     * made in one query's apartment must not serve the next apartment, nor
+     * be released after the last one has closed. */
+    fake_reset();
+    script_machine();
+    fake_fail(FAKE_COM_INIT, 1);
+    EXPECT_EQ(parsed(hostlens_collect("gpu,battery,cpu_temp")).dump(), doc.dump());
+    EXPECT_EQ(fake_calls(FAKE_WMI_LOCATOR), 3);
+    EXPECT_TRUE(fake_all_released());
+
     struct {
         fake_op op;
         int locators, connects;

@@ -358,7 +358,7 @@ TEST(Gpu, EachAdapterTakesItsOwnDriverInstance)
         const char *what;
         const char *driver[2]; /* each device's "Driver"; nullptr: no PNPDeviceID */
         int64_t mb[2];
-        const char *version[2]; /* the instance's, else the first instance's */
+        const char *version[2]; /* the own instance's; else the first instance's */
     } cases[] = {
         {"own instances, in any order",
          {"{4D36E968-E325-11CE-BFC1-08002BE10318}\\0002", "0001"},
@@ -372,7 +372,7 @@ TEST(Gpu, EachAdapterTakesItsOwnDriverInstance)
          {"{4d36e972-e325-11ce-bfc1-08002be10318}\\0001", "0002"},
          {8192, 16384},
          {"8.0", "16.0"}},
-        {"an own instance without a figure", {"0003", "0001"}, {-1, 12288}, {"8.0", "12.0"}},
+        {"an own instance without a figure", {"0003", "0001"}, {-1, 12288}, {"unknown", "12.0"}},
         {"an instance that does not exist", {"0009", "0001"}, {8192, 12288}, {"8.0", "12.0"}},
         {"no instance number", {"", "0001"}, {8192, 12288}, {"8.0", "12.0"}},
     };
