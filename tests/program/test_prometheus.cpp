@@ -161,6 +161,13 @@ TEST(Prometheus, ExactTextWithEscapesAndUnknownValuesLeftOut)
               "# TYPE hostlens_network_up gauge\n"
               "hostlens_network_up{interface=\"Wi-Fi\\n2\"} 1\n"
               "hostlens_network_up{interface=\"eth0\",mac=\"00:1A:2B:3C:4D:5E\"} 0\n");
+
+    /* With the processor times beside it, a processor's usage carries the
+     * same "group,index" label as its times. */
+    doc = json::parse(R"({"cpu":{"per_core_percent":[50.0,25.0]},
+                          "cpu_times":{"cores":[{"core":"0,0"},{"core":"1,0"}]}})");
+    EXPECT_NE(prometheus_text(doc).find("hostlens_cpu_core_usage_ratio{core=\"1,0\"} 0.25\n"),
+              std::string::npos);
 }
 
 /* node_exporter's power_supply units: watt-hours, watts, a count. */

@@ -399,14 +399,19 @@ void cpu_metrics(writer &w, const json &doc)
         sample(w, F_CPU_USAGE, {}, v / 100.0);
     const json &cores =
         cpu.is_object() && cpu.contains("per_core_percent") ? cpu["per_core_percent"] : json();
-    /* Element i is logical processor i; -1.0 marks one without a value. */
-    if (cores.is_array())
-        for (size_t i = 0; i < cores.size(); i++)
-            if (cores[i].is_number() && cores[i].get<double>() >= 0)
-                sample(w, F_CPU_CORE_USAGE, {{"core", std::to_string(i)}},
-                       cores[i].get<double>() / 100.0);
     const json &times = section(doc, "cpu_times");
     const json &per_core = times.is_object() && times.contains("cores") ? times["cores"] : json();
+    /* Element i is logical processor i, counted over the groups in order;
+     * -1.0 marks one without a value. Labelled "group,index" as the
+     * processor times are, so that the two join on "core", wherever the
+     * times list that processor; else by its number. */
+    bool grouped = per_core.is_array() && cores.is_array() && per_core.size() >= cores.size();
+    for (size_t i = 0; cores.is_array() && i < cores.size(); i++) {
+        std::string core = grouped ? text(per_core[i], "core") : "";
+        if (cores[i].is_number() && cores[i].get<double>() >= 0)
+            sample(w, F_CPU_CORE_USAGE, {{"core", core.empty() ? std::to_string(i) : core}},
+                   cores[i].get<double>() / 100.0);
+    }
     static const char *const modes[][2] = {{"user", "user_s"},
                                            {"privileged", "privileged_s"},
                                            {"idle", "idle_s"},
