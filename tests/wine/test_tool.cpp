@@ -55,6 +55,8 @@ static run_result run_tool(const std::wstring &args, const std::wstring &exe = L
     line.push_back(0);
     PROCESS_INFORMATION pi;
     BOOL ok = CreateProcessW(NULL, line.data(), NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi);
+    if (!ok)
+        r.err = "CreateProcessW failed: " + std::to_string(GetLastError()) + "\n";
     CloseHandle(out_w);
     CloseHandle(err_w);
     if (ok) {
