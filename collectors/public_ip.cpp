@@ -44,23 +44,25 @@ static void json_str_val(const char *text, const char *key, char *out)
  * claims to have delivered. Returns the byte count, or -1 when the body was
  * still arriving after PHASE_TIMEOUT_MS. WinHTTP's receive timeout bounds
  * each wait for data, not the whole body: a server that trickles one byte
- * a second never trips it, so the body gets an overall deadline of its own. */
-static int32_t read_body(hl_handle_t session, char *body)
+ * a second never trips it, so the body gets an overall deadline of its own.
+ * *error is the code of a wait or read that failed, 0 when none did. */
+static int32_t read_body(hl_handle_t session, char *body, uint32_t *error)
 {
     uint64_t start = hl_port_tick_count();
     uint32_t n = 0;
     int late = 0;
+    *error = 0;
     while (n < BODY_MAX) {
         if (hl_port_tick_count() - start >= PHASE_TIMEOUT_MS) {
             late = 1;
             break;
         }
         uint32_t available = 0;
-        if (!hl_port_http_available(session, &available) || available == 0)
+        if (!hl_port_http_available(session, &available, error) || available == 0)
             break;
         uint32_t want = available > BODY_MAX - n ? BODY_MAX - n : available;
         uint32_t got = 0;
-        if (!hl_port_http_read(session, body + n, want, &got) || got == 0)
+        if (!hl_port_http_read(session, body + n, want, &got, error) || got == 0)
             break;
         n += got < want ? got : want;
     }
@@ -132,13 +134,30 @@ void hl_impl_public_ip(hl_public_ip_info_t *out)
         return;
     }
 
+    /* A refusal by the service or a proxy on the way (403, 407, the
+     * service's 429 when many machines share one address) says so, rather
+     * than "no IP" from a body that was never an answer. */
+    uint32_t status = hl_port_http_status(session);
+    if (status != 0 && (status < 200 || status > 299)) {
+        hl_port_http_end(session);
+        hl_set_error("public_ip: %s: HTTP %u", HOSTLENS_PUBLIC_IP_HOST, (unsigned)status);
+        return;
+    }
+
     char body[BODY_MAX + 1];
     memset(body, 0, sizeof body);
-    int32_t n = read_body(session, body);
+    uint32_t read_error = 0;
+    int32_t n = read_body(session, body, &read_error);
     hl_port_http_end(session);
     if (n < 0) {
         hl_set_error("public_ip: %s: the answer took longer than %d s", HOSTLENS_PUBLIC_IP_HOST,
                      PHASE_TIMEOUT_MS / 1000);
+        return;
+    }
+    /* A body cut short still gives what arrived; the failed wait explains
+     * only an answer that holds no address. */
+    if (n == 0 && read_error != 0) {
+        request_failed(HL_HTTP_SEND_FAILED, read_error);
         return;
     }
     if (n == 0) {
@@ -153,6 +172,10 @@ void hl_impl_public_ip(hl_public_ip_info_t *out)
     json_str_val(body, "query", out->ip);
     json_str_val(body, "country", out->country);
     json_str_val(body, "city", out->city);
-    if (strcmp(out->ip, "unknown") == 0)
+    if (strcmp(out->ip, "unknown") != 0)
+        return;
+    if (read_error != 0)
+        request_failed(HL_HTTP_SEND_FAILED, read_error);
+    else
         hl_set_error("public_ip: no IP returned");
 }

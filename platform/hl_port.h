@@ -373,8 +373,12 @@ typedef struct hl_port_http_request_t {
  * ERROR_WINHTTP_NAME_NOT_RESOLVED); 0 on success. */
 int hl_port_http_begin(const hl_port_http_request_t *request, hl_handle_t *session,
                        uint32_t *error);
-int hl_port_http_available(hl_handle_t session, uint32_t *available); /* 1 ok */
-int hl_port_http_read(hl_handle_t session, void *buffer, uint32_t want, uint32_t *got);
+/* The response's status code (200, 404, 429, ...), or 0 when it cannot be read. */
+uint32_t hl_port_http_status(hl_handle_t session);
+/* 1 when the call succeeded; otherwise 0 with *error the call's GetLastError(). */
+int hl_port_http_available(hl_handle_t session, uint32_t *available, uint32_t *error);
+int hl_port_http_read(hl_handle_t session, void *buffer, uint32_t want, uint32_t *got,
+                      uint32_t *error);
 void hl_port_http_end(hl_handle_t session); /* request, connection, root */
 
 #endif

@@ -20,6 +20,7 @@ typedef struct winhttp_t {
     decltype(&WinHttpOpenRequest) open_request;
     decltype(&WinHttpSendRequest) send_request;
     decltype(&WinHttpReceiveResponse) receive_response;
+    decltype(&WinHttpQueryHeaders) query_headers;
     decltype(&WinHttpQueryDataAvailable) query_data_available;
     decltype(&WinHttpReadData) read_data;
     decltype(&WinHttpCloseHandle) close_handle;
@@ -45,12 +46,13 @@ static const winhttp_t *winhttp(void)
     f.open_request = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpOpenRequest);
     f.send_request = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpSendRequest);
     f.receive_response = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpReceiveResponse);
+    f.query_headers = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpQueryHeaders);
     f.query_data_available = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpQueryDataAvailable);
     f.read_data = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpReadData);
     f.close_handle = HL_WIN32_FN(HL_DLL_WINHTTP, WinHttpCloseHandle);
     if (!f.open || !f.set_timeouts || !f.set_option || !f.connect || !f.open_request ||
-        !f.send_request || !f.receive_response || !f.query_data_available || !f.read_data ||
-        !f.close_handle)
+        !f.send_request || !f.receive_response || !f.query_headers || !f.query_data_available ||
+        !f.read_data || !f.close_handle)
         return NULL;
     if (filling.exchange(1, std::memory_order_acq_rel) == 0) {
         fns = f;
@@ -128,18 +130,32 @@ int hl_port_http_begin(const hl_port_http_request_t *r, hl_handle_t *session, ui
     return HL_HTTP_OK;
 }
 
-int hl_port_http_available(hl_handle_t session, uint32_t *available)
+uint32_t hl_port_http_status(hl_handle_t session)
+{
+    DWORD status = 0, size = sizeof status;
+    if (!winhttp()->query_headers(((http_session_t *)session)->request,
+                                  WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                                  WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
+                                  WINHTTP_NO_HEADER_INDEX))
+        return 0;
+    return status;
+}
+
+int hl_port_http_available(hl_handle_t session, uint32_t *available, uint32_t *error)
 {
     DWORD n = 0;
     BOOL ok = winhttp()->query_data_available(((http_session_t *)session)->request, &n);
+    *error = ok ? 0 : GetLastError();
     *available = n;
     return ok ? 1 : 0;
 }
 
-int hl_port_http_read(hl_handle_t session, void *buffer, uint32_t want, uint32_t *got)
+int hl_port_http_read(hl_handle_t session, void *buffer, uint32_t want, uint32_t *got,
+                      uint32_t *error)
 {
     DWORD n = 0;
     BOOL ok = winhttp()->read_data(((http_session_t *)session)->request, buffer, want, &n);
+    *error = ok ? 0 : GetLastError();
     *got = n;
     return ok ? 1 : 0;
 }

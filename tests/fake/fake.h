@@ -109,6 +109,7 @@ enum fake_op {
     FAKE_VOLUME_FIND_FIRST,
     FAKE_VOLUME_FIND_NEXT,
     FAKE_VOLUME_PATHS,
+    FAKE_HTTP_STATUS,
     FAKE_OP_COUNT
 };
 
@@ -441,6 +442,10 @@ void fake_http_set_phase(int phase, uint32_t error = 0);
  * list: what is left). An announced size may exceed what remains; a read
  * then delivers what remains. */
 void fake_http_set_body(const std::string &body, const std::vector<uint32_t> &announce = {});
+/* The response's status code (200 by default). A failure of
+ * FAKE_HTTP_AVAILABLE or FAKE_HTTP_READ reports its rule's code as the
+ * call's error, 12002 (a timeout) when the rule has none. */
+void fake_http_set_status(uint32_t status);
 /* What the last hl_port_http_begin was asked for. */
 struct fake_http_request {
     std::string host, path, agent;

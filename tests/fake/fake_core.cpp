@@ -127,6 +127,7 @@ const char *const op_names[FAKE_OP_COUNT] = {
     "volume_find_first",
     "volume_find_next",
     "volume_paths",
+    "http_status",
 };
 
 /* scripted services of this file */

@@ -23,6 +23,7 @@ struct {
     fake_http_request last;
     std::vector<uint32_t> reads;
     uint32_t wait_ms;
+    uint32_t status;
     session *open;
 } http;
 
@@ -35,6 +36,7 @@ void reset_http()
     http.last = fake_http_request{"", "", "", 0, 0, 0, 0, 0};
     http.reads.clear();
     http.wait_ms = 0;
+    http.status = 200;
     delete http.open;
     http.open = nullptr;
 }
@@ -70,6 +72,20 @@ const std::vector<uint32_t> &fake_http_reads()
     return http.reads;
 }
 
+void fake_http_set_status(uint32_t status)
+{
+    http.status = status;
+}
+
+uint32_t hl_port_http_status(hl_handle_t h)
+{
+    FAKE_GUARD;
+    session *s = check(h);
+    if (fake_hit(FAKE_HTTP_STATUS) || s == nullptr)
+        return 0;
+    return http.status;
+}
+
 void fake_http_set_wait(uint32_t ms)
 {
     http.wait_ms = ms;
@@ -99,13 +115,24 @@ int hl_port_http_begin(const hl_port_http_request_t *r, hl_handle_t *out, uint32
     return HL_HTTP_OK;
 }
 
-int hl_port_http_available(hl_handle_t h, uint32_t *available)
+/* A failed call's error: the rule's code, else a timeout's. */
+static bool failed(fake_op op, uint32_t *error)
+{
+    long code = 0;
+    *error = 0;
+    if (!fake_hit(op, &code, 12002))
+        return false;
+    *error = (uint32_t)code;
+    return true;
+}
+
+int hl_port_http_available(hl_handle_t h, uint32_t *available, uint32_t *error)
 {
     FAKE_GUARD;
     session *s = check(h);
     if (http.wait_ms != 0) /* threads share the clock; leave it alone unless asked */
         fake_advance_tick_count(http.wait_ms);
-    if (fake_hit(FAKE_HTTP_AVAILABLE) || s == nullptr)
+    if (failed(FAKE_HTTP_AVAILABLE, error) || s == nullptr)
         return 0;
     size_t left = http.body.size() - s->offset;
     if (s->announced < http.announce.size())
@@ -115,13 +142,13 @@ int hl_port_http_available(hl_handle_t h, uint32_t *available)
     return 1;
 }
 
-int hl_port_http_read(hl_handle_t h, void *buffer, uint32_t want, uint32_t *got)
+int hl_port_http_read(hl_handle_t h, void *buffer, uint32_t want, uint32_t *got, uint32_t *error)
 {
     FAKE_GUARD;
     session *s = check(h);
     *got = 0;
     http.reads.push_back(want);
-    if (fake_hit(FAKE_HTTP_READ) || s == nullptr)
+    if (failed(FAKE_HTTP_READ, error) || s == nullptr)
         return 0;
     size_t left = http.body.size() - s->offset;
     size_t n = want < left ? want : left;

@@ -129,14 +129,44 @@ TEST(PublicIp, ReadFailuresKeepWhatArrived)
     EXPECT_STREQ(r.ip, "203.0.113.7");
     EXPECT_STREQ(r.country, "unknown");
     EXPECT_TRUE(fake_all_released());
+}
 
-    fake_reset();
-    fake_fail(FAKE_HTTP_AVAILABLE, 1);
-    EXPECT_EQ(
-        doc(hostlens_public_ip()),
-        ip_doc("unknown", "unknown", "unknown",
-               ("public_ip: " + std::string(HOSTLENS_PUBLIC_IP_HOST) + ": empty answer").c_str()));
-    EXPECT_TRUE(fake_all_released());
+TEST(PublicIp, RefusalsAndFailedWaitsSayWhy)
+{
+    const std::string host = std::string("public_ip: ") + HOSTLENS_PUBLIC_IP_HOST + ": ";
+    const std::string body = "{\"query\":\"203.0.113.7\",\"country\":\"Japan\"}";
+    struct {
+        uint32_t status;
+        fake_op failing;
+        int k;
+        long code;
+        std::string ip, error;
+    } cases[] = {
+        {429, FAKE_OP_COUNT, 0, 0, "unknown", host + "HTTP 429"},
+        {407, FAKE_OP_COUNT, 0, 0, "unknown", host + "HTTP 407"},
+        {204, FAKE_OP_COUNT, 0, 0, "203.0.113.7", ""},
+        {0, FAKE_OP_COUNT, 0, 0, "203.0.113.7", ""}, /* status unreadable: the body decides */
+        /* Headers, then silence: the wait for the body times out. */
+        {200, FAKE_HTTP_AVAILABLE, 1, 0, "unknown", host + "timed out (error 12002)"},
+        /* Cut inside the address by a reset, and cut after it. */
+        {200, FAKE_HTTP_READ, 1, 12030, "unknown", host + "the connection was reset (error 12030)"},
+        {200, FAKE_HTTP_AVAILABLE, 2, 12030, "203.0.113.7", ""},
+    };
+    for (const auto &c : cases) {
+        fake_reset();
+        fake_http_set_body(body, {26, 100});
+        fake_http_set_status(c.status);
+        if (c.status == 0)
+            fake_fail(FAKE_HTTP_STATUS, 1);
+        if (c.failing != FAKE_OP_COUNT)
+            fake_fail(c.failing, c.k, false, c.code);
+        hl_clear_error();
+        hl_public_ip_info_t r;
+        hl_impl_public_ip(&r);
+        EXPECT_EQ(r.ip, c.ip) << c.status << " " << fake_op_name(c.failing);
+        EXPECT_EQ(hl_get_error(), c.error) << c.status << " " << fake_op_name(c.failing);
+        EXPECT_TRUE(fake_all_released());
+    }
 }
 
 TEST(PublicIp, BodyStillArrivingAfterTwoSecondsIsAFailedRequest)

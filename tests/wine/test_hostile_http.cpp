@@ -87,6 +87,12 @@ std::vector<hostile_case> cases()
         {"accepts and never answers",
          [](SOCKET c, wine_server &s) { wine_hold_until_closed(c, s); },
          ip_doc("unknown", "unknown", "unknown", timed_out)},
+        {"headers, then silence",
+         [](SOCKET c, wine_server &s) {
+             if (wine_send_all(c, head(good.size())))
+                 wine_hold_until_closed(c, s);
+         },
+         ip_doc("unknown", "unknown", "unknown", timed_out)},
         /* Every wait for the next byte is within the receive timeout; only
          * the deadline on the body as a whole ends it. */
         {"body at one byte a second",

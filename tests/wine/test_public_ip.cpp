@@ -182,7 +182,7 @@ std::vector<body_case> body_cases()
          "unknown",
          "unknown",
          "unknown",
-         "public_ip: no IP returned"},
+         "public_ip: 127.0.0.1: HTTP 404"},
     };
 }
 
@@ -214,11 +214,12 @@ int port_get(std::string *body, uint32_t *last_error = nullptr)
         return phase;
     body->clear();
     for (int i = 0; i < 1000; i++) {
-        uint32_t avail = 0, got = 0;
+        uint32_t avail = 0, got = 0, err = 0;
         char buf[4096];
-        if (!hl_port_http_available(s, &avail) || avail == 0)
+        if (!hl_port_http_available(s, &avail, &err) || avail == 0)
             break;
-        if (!hl_port_http_read(s, buf, avail < sizeof buf ? avail : sizeof buf, &got) || got == 0)
+        if (!hl_port_http_read(s, buf, avail < sizeof buf ? avail : sizeof buf, &got, &err) ||
+            got == 0)
             break;
         body->append(buf, got);
     }
