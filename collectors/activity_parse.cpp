@@ -58,6 +58,7 @@ int hl_impl_cpu_times_parse(const uint8_t *p, size_t length, uint32_t group, hl_
         uint64_t idle = rd64(e + HL_PPI_IDLE), kernel = rd64(e + HL_PPI_KERNEL);
         c->ticks.user = rd64(e + HL_PPI_USER);
         c->ticks.idle = idle;
+        c->kernel = kernel;
         /* Kernel time counts idle time in; less of it than idle contradicts
          * itself, and a difference of the two would be garbage. */
         c->ticks.privileged = kernel >= idle ? kernel - idle : HL_COUNTER_UNKNOWN;

@@ -10,21 +10,23 @@
 #include "hl_cpu.h"
 #include "hl_port.h"
 
-/* Cores of a group whose times were refused: present, every value unknown,
- * so that the list keeps one entry per processor. 0 when memory ran out. */
-static int add_unknown(hl_cpu_times_t *out, uint32_t group, uint32_t processors)
+/* Cores `first` up to `processors` of a group whose times were refused or
+ * cut short: present, every value unknown, so that the list keeps one entry
+ * per processor and every later one its place. 0 when memory ran out. */
+static int add_unknown(hl_cpu_times_t *out, uint32_t group, uint32_t first, uint32_t processors)
 {
-    if (processors == 0)
+    if (first >= processors)
         return 1;
-    if (!hl_list_reserve((void **)&out->cores, &out->capacity, out->count + (int32_t)processors,
-                         sizeof(hl_core_times_t))) {
+    if (!hl_list_reserve((void **)&out->cores, &out->capacity,
+                         out->count + (int32_t)(processors - first), sizeof(hl_core_times_t))) {
         out->out_of_memory = 1;
         return 0;
     }
-    for (uint32_t i = 0; i < processors; i++) {
+    for (uint32_t i = first; i < processors; i++) {
         hl_core_times_t *c = &out->cores[out->count++];
         c->group = group;
         c->index = i;
+        c->kernel = HL_COUNTER_UNKNOWN;
         c->ticks.user = c->ticks.privileged = c->ticks.idle = c->ticks.interrupt = c->ticks.dpc =
             HL_COUNTER_UNKNOWN;
     }
@@ -54,10 +56,10 @@ static int read_group(hl_cpu_times_t *out, uint32_t group, int by_number, uint32
                          : hl_port_system_info(HL_SYSTEM_PROCESSOR_PERFORMANCE_INFORMATION, block,
                                                sizeof block, &got);
     if (status != 0)
-        return add_unknown(out, group, active) ? 0 : -1;
+        return add_unknown(out, group, 0, active) ? 0 : -1;
     int n = hl_impl_cpu_times_parse((const uint8_t *)block, got < sizeof block ? got : sizeof block,
                                     group, out);
-    if (n < 0)
+    if (n < 0 || !add_unknown(out, group, (uint32_t)n, active))
         return -1;
     /* Fewer processors than the group has active would make short sums. */
     return n > 0 && (uint32_t)n >= active ? 1 : 0;
@@ -73,11 +75,12 @@ void hl_impl_cpu_times(hl_cpu_times_t *out)
     int groups = hl_impl_processor_groups(active, HL_CPU_MAX_GROUPS);
     int complete = 1;
     if (groups <= 1) {
-        /* Without group records the machine is taken to have one group. */
+        /* Without group records the plain query still gives the caller's
+         * group, but nothing says it is the only one: no sums then. */
         int got = read_group(out, 0, 0, groups == 1 ? active[0] : 0);
         if (got < 0)
             return;
-        complete = got;
+        complete = groups == 1 ? got : 0;
     } else {
         /* Beyond 64 processors, each group is asked for by number: the plain
          * query sees the caller's group only. */
@@ -91,14 +94,22 @@ void hl_impl_cpu_times(hl_cpu_times_t *out)
     if (!complete || out->count == 0)
         return;
     memset(t, 0, sizeof *t);
+    uint64_t kernel = 0;
     for (int32_t i = 0; i < out->count; i++) {
         const hl_cpu_ticks_t *c = &out->cores[i].ticks;
         add_to(&t->user, c->user);
-        add_to(&t->privileged, c->privileged);
+        add_to(&kernel, out->cores[i].kernel);
         add_to(&t->idle, c->idle);
         add_to(&t->interrupt, c->interrupt);
         add_to(&t->dpc, c->dpc);
     }
+    /* From the sums rather than the cores' differences: one processor whose
+     * kernel time lags its idle time for a moment leaves its own entry
+     * unknown, not the machine's. */
+    t->privileged =
+        kernel != HL_COUNTER_UNKNOWN && t->idle != HL_COUNTER_UNKNOWN && kernel >= t->idle
+            ? kernel - t->idle
+            : HL_COUNTER_UNKNOWN;
 }
 
 void hl_cpu_times_release(hl_cpu_times_t *r)

@@ -485,6 +485,7 @@ typedef struct hl_core_times_t {
     uint32_t group; /* processor group */
     uint32_t index; /* processor number within the group */
     hl_cpu_ticks_t ticks;
+    uint64_t kernel; /* kernel time with idle time, for the sums */
 } hl_core_times_t;
 
 typedef struct hl_cpu_times_t {

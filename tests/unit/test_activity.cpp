@@ -115,17 +115,40 @@ TEST(CpuTimes, RefusedValuesStayUnknown)
         int k;
         bool persistent;
         std::vector<uint8_t> active;
+        int answered;       /* entries the last group answers; -1: all */
+        bool dip;           /* core 1's kernel time a moment behind its idle time */
         const char *cores;  /* each core's user_s, "u" for unknown */
         const char *totals; /* user_s and privileged_s of the sums */
     } cases[] = {
-        {"second group refused", FAKE_SYSTEM_INFO_EX, 2, false, {2, 2, 1}, "0 1 u u 2000", "u u"},
-        {"the one group refused", FAKE_SYSTEM_INFO, 1, true, {3}, "u u u", "u u"},
-        {"no group records", FAKE_LOGICAL_PROCESSOR_INFO, 1, true, {3}, "0 1 2", "3 0.003"},
-        {"all answered", FAKE_OP_COUNT, 0, false, {2, 1}, "0 1 1000", "1001 1.001"},
+        {"second group refused",
+         FAKE_SYSTEM_INFO_EX,
+         2,
+         false,
+         {2, 2, 1},
+         -1,
+         false,
+         "0 1 u u 2000",
+         "u u"},
+        {"the one group refused", FAKE_SYSTEM_INFO, 1, true, {3}, -1, false, "u u u", "u u"},
+        /* The caller's group answers, but it may not be the only one. */
+        {"no group records", FAKE_LOGICAL_PROCESSOR_INFO, 1, true, {3}, -1, false, "0 1 2", "u u"},
+        {"all answered", FAKE_OP_COUNT, 0, false, {2, 1}, -1, false, "0 1 1000", "1001 1.001"},
+        /* Cut short: the missing processors keep their places. */
+        {"a group answers short", FAKE_OP_COUNT, 0, false, {2, 3}, 1, false, "0 1 1000 u u", "u u"},
+        {"one core's kernel behind", FAKE_OP_COUNT, 0, false, {3}, -1, true, "0 1 2", "3 0.0015"},
     };
     for (const auto &c : cases) {
         fake_reset();
         script_groups(c.active);
+        uint16_t last = (uint16_t)(c.active.size() - 1);
+        if (c.answered >= 0 || c.dip) {
+            std::vector<fake_cpu_time_t> cores;
+            for (unsigned i = 0; i < (c.answered >= 0 ? (unsigned)c.answered : c.active[last]); i++)
+                cores.push_back(core_time(last, i));
+            if (c.dip)
+                cores[1].kernel = cores[1].idle - 5000;
+            fake_set_processor_times(last, cores);
+        }
         if (c.op != FAKE_OP_COUNT)
             fake_fail(c.op, c.k, c.persistent);
         json d = parsed(hostlens_collect("cpu_times"))["cpu_times"];
@@ -140,6 +163,13 @@ TEST(CpuTimes, RefusedValuesStayUnknown)
         for (const json &core : d["cores"])
             cores += (cores.empty() ? "" : " ") + show(core["user_s"]);
         EXPECT_EQ(cores, c.cores) << c.name;
+        std::string labels, places; /* every processor at its own place */
+        for (const json &core : d["cores"])
+            labels += core["core"].get<std::string>() + " ";
+        for (size_t g = 0; g < c.active.size(); g++)
+            for (unsigned i = 0; i < c.active[g]; i++)
+                places += std::to_string(g) + "," + std::to_string(i) + " ";
+        EXPECT_EQ(labels, places) << c.name;
         EXPECT_EQ(show(d["user_s"]) + " " + show(d["privileged_s"]), c.totals) << c.name;
         EXPECT_TRUE(fake_all_released()) << c.name;
     }

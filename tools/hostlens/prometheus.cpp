@@ -405,7 +405,7 @@ void cpu_metrics(writer &w, const json &doc)
      * -1.0 marks one without a value. Labelled "group,index" as the
      * processor times are, so that the two join on "core", wherever the
      * times list that processor; else by its number. */
-    bool grouped = per_core.is_array() && cores.is_array() && per_core.size() >= cores.size();
+    bool grouped = per_core.is_array() && cores.is_array() && per_core.size() == cores.size();
     for (size_t i = 0; cores.is_array() && i < cores.size(); i++) {
         std::string core = grouped ? text(per_core[i], "core") : "";
         if (cores[i].is_number() && cores[i].get<double>() >= 0)
