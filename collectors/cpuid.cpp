@@ -187,6 +187,7 @@ const char *hl_impl_hypervisor_name(const char *signature)
     } known[] = {
         {"Microsoft Hv", "Hyper-V"},
         {"KVMKVMKVM", "KVM"},
+        {"Linux KVM Hv", "KVM"}, /* KVM's own Hyper-V interface */
         {"VMwareVMware", "VMware"},
         {"VBoxVBoxVBox", "VirtualBox"},
         {"XenVMMXenVMM", "Xen"},

@@ -73,8 +73,8 @@ typedef struct hl_cpuid_t {
 void hl_impl_cpuid_read(hl_cpuid_t *out);
 
 /* Display family, model and stepping from leaf 1 EAX: the extended family
- * added to family 15, the extended model (shifted left by 4) added in
- * families 6 and 15. */
+ * added to family 15, the extended model (shifted left by 4) added from
+ * family 6 on. */
 void hl_impl_cpu_signature(uint32_t eax, int64_t *family, int64_t *model, int64_t *stepping);
 
 /* Features set in leaves 1 (ECX, EDX), 7.0 (EBX, ECX, EDX) and 0x80000001

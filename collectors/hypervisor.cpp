@@ -21,6 +21,14 @@
  * Hyper-V partition. */
 #define HV_NESTED 0x1000u
 
+/* Whether the first range offers Hyper-V's interface ("Hv#1"). */
+static int microsoft_interface(uint32_t max_leaf)
+{
+    uint32_t r[4];
+    return max_leaf >= 0x40000001u && hl_port_cpuid(0x40000001u, 0, r) &&
+           r[0] == HV_INTERFACE_MICROSOFT;
+}
+
 /* Windows with virtualization-based security (the default on Windows 11)
  * runs on Hyper-V as its root partition: a hypervisor is present, yet the
  * machine is no guest. The partition's privileges tell the two apart. The
@@ -29,8 +37,7 @@
 static int root_partition(uint32_t max_leaf)
 {
     uint32_t r[4];
-    if (max_leaf < 0x40000003u || !hl_port_cpuid(0x40000001u, 0, r) ||
-        r[0] != HV_INTERFACE_MICROSOFT)
+    if (max_leaf < 0x40000003u || !microsoft_interface(max_leaf))
         return 0;
     if (!hl_port_cpuid(0x40000003u, 0, r) || (r[1] & HV_CREATE_PARTITIONS) == 0)
         return 0;
@@ -64,10 +71,12 @@ void hl_impl_hypervisor(hl_hypervisor_info_t *out)
         hl_copy(out->name, sizeof out->name, name != NULL ? name : signature);
         /* KVM and Xen offer Windows guests Hyper-V's interface in the first
          * range and move their own one range up (QEMU's hv-* features, Xen's
-         * viridian): the machine still runs under them. */
+         * viridian): the machine still runs under them. The interface, not
+         * the vendor text, says so: KVM may sign "Linux KVM Hv", and QEMU's
+         * hv-vendor-id sets any text. */
         const char *own;
         char second[13];
-        if (strcmp(signature, "Microsoft Hv") == 0 && hl_port_cpuid(0x40000100u, 0, r) &&
+        if (microsoft_interface(max_leaf) && hl_port_cpuid(0x40000100u, 0, r) &&
             r[0] >= 0x40000100u && r[0] < 0x40000200u && hl_impl_hypervisor_signature(r, second) &&
             (own = hl_impl_hypervisor_name(second)) != NULL && strcmp(own, "Hyper-V") != 0)
             hl_copy(out->name, sizeof out->name, own);
