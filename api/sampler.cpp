@@ -175,13 +175,15 @@ static int interval_of(const hostlens_sampler *s, const hl_marks_t *before, uint
 }
 
 /* 0 when memory ran out. */
-static int write_cpu(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, uint64_t now, int now_ok)
+static int write_cpu(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh)
 {
     if (!s->described) {
         hl_impl_cpu_info(&s->cpu);
         s->described = 1;
     }
     hl_cpu_info_t out = s->cpu;
+    uint64_t now;
+    int now_ok = hl_port_perf_counter(&now);
     int got = take_cores(fresh);
     if (got < 0)
         return 0;
@@ -200,9 +202,11 @@ static int write_cpu(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, uint6
     return 1;
 }
 
-static int write_net(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, uint64_t now, int now_ok)
+static int write_net(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh)
 {
     hl_net_io_list_t l;
+    uint64_t now;
+    int now_ok = hl_port_perf_counter(&now);
     int got = take_interfaces(fresh, &l);
     uint64_t interval;
     interval_of(s, &s->interfaces, now, now_ok, &interval);
@@ -247,10 +251,11 @@ static int write_net(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, uint6
     return got >= 0;
 }
 
-static int write_disks(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, uint64_t now,
-                       int now_ok)
+static int write_disks(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh)
 {
     hl_disk_io_list_t l;
+    uint64_t now;
+    int now_ok = hl_port_perf_counter(&now);
     int got = take_disks(fresh, &l);
     uint64_t interval;
     interval_of(s, &s->disks, now, now_ok, &interval);
@@ -289,10 +294,11 @@ static int write_disks(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, uin
     return got >= 0;
 }
 
-static int write_processes(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, int32_t top,
-                           uint64_t now, int now_ok)
+static int write_processes(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, int32_t top)
 {
     hl_process_list_t l;
+    uint64_t now;
+    int now_ok = hl_port_perf_counter(&now);
     int got = take_processes(fresh, &l);
     uint64_t interval;
     interval_of(s, &s->processes, now, now_ok, &interval);
@@ -366,21 +372,29 @@ extern "C" hostlens_sampler *hostlens_sampler_open(void)
     hl_net_io_list_t net;
     hl_disk_io_list_t disks;
     hl_process_list_t processes;
+    /* Each kind keeps the clock read just before its counters, so that the
+     * time the kinds before it took in this call, or did not take in the
+     * next, is in no kind's interval. */
     int got[RATE_COUNT];
+    uint64_t at = s->clock;
+    int at_ok = s->clock_ok;
     got[RATE_CPU] = take_cores(&fresh);
     if (got[RATE_CPU] > 0)
-        keep_reading(&s->cores, &fresh, s->clock, s->clock_ok);
+        keep_reading(&s->cores, &fresh, at, at_ok);
+    at_ok = hl_port_perf_counter(&at);
     got[RATE_NET] = take_interfaces(&fresh, &net);
     if (got[RATE_NET] > 0)
-        keep_reading(&s->interfaces, &fresh, s->clock, s->clock_ok);
+        keep_reading(&s->interfaces, &fresh, at, at_ok);
     hl_net_io_release(&net);
+    at_ok = hl_port_perf_counter(&at);
     got[RATE_DISK] = take_disks(&fresh, &disks);
     if (got[RATE_DISK] > 0)
-        keep_reading(&s->disks, &fresh, s->clock, s->clock_ok);
+        keep_reading(&s->disks, &fresh, at, at_ok);
     hl_disk_io_free(&disks);
+    at_ok = hl_port_perf_counter(&at);
     got[RATE_PROCESSES] = take_processes(&fresh, &processes);
     if (got[RATE_PROCESSES] > 0)
-        keep_reading(&s->processes, &fresh, s->clock, s->clock_ok);
+        keep_reading(&s->processes, &fresh, at, at_ok);
     hl_processes_release(&processes);
     hl_marks_free(&fresh);
     hl_clear_error();
@@ -426,19 +440,19 @@ extern "C" const char *hostlens_sampler_read(hostlens_sampler *s, const char *mo
     memset(&fresh, 0, sizeof fresh);
     if (q.rates[RATE_CPU]) {
         hl_json_comma(j);
-        ok = write_cpu(j, s, &fresh, now, now_ok) && ok;
+        ok = write_cpu(j, s, &fresh) && ok;
     }
     if (q.rates[RATE_NET]) {
         hl_json_comma(j);
-        ok = write_net(j, s, &fresh, now, now_ok) && ok;
+        ok = write_net(j, s, &fresh) && ok;
     }
     if (q.rates[RATE_DISK]) {
         hl_json_comma(j);
-        ok = write_disks(j, s, &fresh, now, now_ok) && ok;
+        ok = write_disks(j, s, &fresh) && ok;
     }
     if (q.rates[RATE_PROCESSES]) {
         hl_json_comma(j);
-        ok = write_processes(j, s, &fresh, q.top, now, now_ok) && ok;
+        ok = write_processes(j, s, &fresh, q.top) && ok;
     }
     hl_marks_free(&fresh);
     if (q.others != 0) {

@@ -270,8 +270,10 @@ int32_t hl_busiest(const hl_process_list_t *now, const hl_marks_t *before, uint6
                 b->known = 1;
                 b->cpu = cpu - was[2];
             }
-        } else if (p->create_time != 0 && p->create_time > before->system_time) {
-            /* Born since: all its time is new. */
+        } else if (p->create_time != 0 && p->create_time >= before->system_time) {
+            /* Born since: all its time is new. The system clock moves in
+             * ticks, so a process born just after the reading may carry the
+             * very time of that reading; one running at it would be in it. */
             b->known = 1;
             b->cpu = cpu;
         }

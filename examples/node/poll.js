@@ -9,10 +9,14 @@
 // the DLL defaults to hostlens.dll in the current folder)
 
 const path = require('node:path');
-const hostlens = require('./hostlens');
 
 const lines = process.argv[2] !== undefined ? Number(process.argv[2]) : Infinity;
+if (!(lines === Infinity || (Number.isInteger(lines) && lines > 0))) {
+  console.error('usage: node poll.js [LINES] [path\\to\\hostlens.dll] (LINES: a whole number from 1)');
+  process.exit(2);
+}
 const dll = path.resolve(process.argv[3] ?? 'hostlens.dll');
+const hostlens = require('./hostlens');
 
 // A rate the sampler cannot give (the first read of a new interface, a
 // counter that was reset) is "unknown".

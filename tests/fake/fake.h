@@ -201,6 +201,10 @@ const std::vector<uint32_t> &fake_sleeps();
  * scripted). */
 void fake_set_perf_frequency(uint64_t per_second);
 void fake_push_perf_counter(uint64_t count);
+/* From now on each scripted reading holds, however often the counter is
+ * read, until fake_next_perf_counter moves on to the next one. */
+void fake_hold_perf_counter();
+void fake_next_perf_counter();
 void fake_set_version(uint32_t major, uint32_t minor, uint32_t build, int32_t rtl_status = 0,
                       bool have_rtl = true);
 void fake_set_version_ex(uint32_t major, uint32_t minor, uint32_t build);

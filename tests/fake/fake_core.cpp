@@ -140,6 +140,7 @@ struct {
     uint64_t perf_frequency;
     std::vector<uint64_t> perf_counts;
     size_t perf_next;
+    bool perf_hold;
     uint32_t major, minor, build;
     int32_t rtl_status;
     bool have_rtl;
@@ -168,6 +169,7 @@ void reset_core()
     sys.perf_frequency = 10000000;
     sys.perf_counts.clear();
     sys.perf_next = 0;
+    sys.perf_hold = false;
     sys.major = 10;
     sys.minor = 0;
     sys.build = 19045;
@@ -441,6 +443,19 @@ void fake_push_perf_counter(uint64_t count)
     sys.perf_counts.push_back(count);
 }
 
+void fake_hold_perf_counter()
+{
+    std::lock_guard<std::recursive_mutex> g(mu);
+    sys.perf_hold = true;
+}
+
+void fake_next_perf_counter()
+{
+    std::lock_guard<std::recursive_mutex> g(mu);
+    if (sys.perf_next + 1 < sys.perf_counts.size())
+        sys.perf_next++;
+}
+
 int hl_port_perf_counter(uint64_t *count)
 {
     FAKE_GUARD;
@@ -451,7 +466,7 @@ int hl_port_perf_counter(uint64_t *count)
         return 1;
     }
     *count = sys.perf_counts[sys.perf_next];
-    if (sys.perf_next + 1 < sys.perf_counts.size())
+    if (!sys.perf_hold && sys.perf_next + 1 < sys.perf_counts.size())
         sys.perf_next++;
     return 1;
 }

@@ -56,20 +56,28 @@ fake_process_t process(uint64_t pid, const char16_t *name, uint64_t created, uin
     return fake_process_t{pid, 4, name, 1, 10, created, cpu, 0, working_set, 0};
 }
 
-/* One open and the clock readings of it and of each read after it. */
+/* One open and the clock readings of it and of each read after it (through
+ * sampler_read), each held for every kind the call reads. */
 hostlens_sampler *open_at(std::vector<uint64_t> clocks)
 {
     for (uint64_t c : clocks)
         fake_push_perf_counter(c);
+    fake_hold_perf_counter();
     fake_set_system_time(T0);
     hostlens_sampler *s = hostlens_sampler_open();
     EXPECT_NE(s, nullptr);
     return s;
 }
 
+const char *sampler_read(hostlens_sampler *s, const char *list)
+{
+    fake_next_perf_counter();
+    return hostlens_sampler_read(s, list);
+}
+
 json read(hostlens_sampler *s, const char *list)
 {
-    return parsed(hostlens_sampler_read(s, list));
+    return parsed(sampler_read(s, list));
 }
 
 } // namespace
@@ -89,7 +97,7 @@ TEST(Sampler, RatesOverTheIntervalSinceTheLastReading)
     fake_set_processes(
         {process(4, u"System", T0 - 1, 1000, 100), process(100, u"a.exe", T0 - 1, 2500000, 5000)});
     /* The filter row repeats the interface beneath it and is left out. */
-    EXPECT_EQ(doc(hostlens_sampler_read(s, "net_io,disk_io,processes:2")),
+    EXPECT_EQ(doc(sampler_read(s, "net_io,disk_io,processes:2")),
               "{\"interval_s\":0.5000000,\"net_io\":[{\"name\":\"Ethernet\","
               "\"rx_bytes_per_s\":10000000.0,\"tx_bytes_per_s\":500000.0,"
               "\"rx_packets_per_s\":10000.0,\"tx_packets_per_s\":500.0,"
@@ -141,7 +149,7 @@ TEST(Sampler, ZeroAndTinyIntervalsGiveValidNumbers)
         fake_set_processes({process(100, u"a.exe", T0 - 1, 1, 5000)});
         /* The processors' ticks move, whatever the clock says. */
         fake_set_processor_times(0, {{12, 24, 6, 0, 0}});
-        std::string text = doc(hostlens_sampler_read(s, nullptr));
+        std::string text = doc(sampler_read(s, nullptr));
         json d = parsed(text.c_str());
         EXPECT_NE(text.find(std::string("\"interval_s\":") + c.interval + ","), std::string::npos)
             << text;
@@ -187,8 +195,9 @@ TEST(Sampler, EntriesThatComeAndGo)
     fake_net_set_if2_rows({iface(7, "Ethernet", 1000, 0), iface(11, "VPN", 1000, 0)});
     fake_set_physical_disks({disk(0, 1000, 0, 0), disk(1, 1000, 0, 0)});
     fake_set_processes({process(100, u"stays.exe", T0 - 1, 1000000, 1),
-                        /* born since the previous reading: all its time is new */
-                        process(400, u"born.exe", T0 + 1, 3000000, 1),
+                        /* born since the previous reading, within the same tick
+                         * of the system clock: all its time is new */
+                        process(400, u"born.exe", T0, 3000000, 1),
                         /* pid 300 again, another process born since */
                         process(300, u"again.exe", T0 + 5, 2000000, 1),
                         /* running before, but missing from that reading */
@@ -206,6 +215,24 @@ TEST(Sampler, EntriesThatComeAndGo)
     for (const json &p : d["processes"])
         order += p["name"].get<std::string>() + "=" + p["cpu_percent"].dump() + " ";
     EXPECT_EQ(order, "born.exe=30.0 again.exe=20.0 stays.exe=10.0 missed.exe=\"unknown\" ");
+    hostlens_sampler_close(s);
+}
+
+/* Each kind's rates span the time between its own readings: the time the
+ * kinds before it took at the open (here 3 s of disks) is in none of them. */
+TEST(Sampler, EachKindOverItsOwnInterval)
+{
+    fake_set_processes({process(100, u"a.exe", T0 - 1, 0, 1)});
+    /* The open's clock (and the processors'), the interfaces', the disks',
+     * the processes'; then the read's and its processes'. */
+    for (uint64_t c : {0, 0, 0, 30000000, 40000000, 40000000})
+        fake_push_perf_counter(c);
+    fake_set_system_time(T0);
+    hostlens_sampler *s = hostlens_sampler_open();
+    fake_set_processes({process(100, u"a.exe", T0 - 1, 5000000, 1)});
+    json d = parsed(hostlens_sampler_read(s, "processes"));
+    EXPECT_EQ(d["interval_s"], 4.0);
+    EXPECT_EQ(d["processes"][0]["cpu_percent"], 50.0);
     hostlens_sampler_close(s);
 }
 
@@ -404,11 +431,11 @@ TEST(Sampler, TheTextIsTheSamplersOwn)
     const char *memory = hostlens_memory();
     std::string before = memory;
     hostlens_sampler *s = open_at({0, 1, 2});
-    const char *first = hostlens_sampler_read(s, "memory,zz");
+    const char *first = sampler_read(s, "memory,zz");
     /* The thread's document is untouched, and a list may lie in the
      * sampler's previous text (under ASan a freed read would stop here). */
     EXPECT_EQ(std::string(memory), before);
-    const char *second = hostlens_sampler_read(s, strstr(first, "zz"));
+    const char *second = sampler_read(s, strstr(first, "zz"));
     EXPECT_EQ(keys_of(parsed(second)), "interval_s,unknown_modules");
     EXPECT_EQ(std::string(memory), before);
     hostlens_sampler_close(s);
