@@ -124,7 +124,9 @@ HOSTLENS_API const char *hostlens_logo(const char *name);
  * (some sections carry fewer members than the module's own document; see
  * get_all.schema.json). Blocks for the collection, CPU usage measured over
  * all of it (at least 200 ms), and the public IP request (up to 2 s per
- * phase); makes one HTTP request; uses WMI, entering COM for the call only.
+ * phase); makes one HTTP request; uses WMI, entering COM once around its
+ * WMI modules only, which it collects last and together: the thread is in no
+ * apartment during the public IP's HTTP waits or the other modules.
  * Lifetime and failure as above. */
 HOSTLENS_API const char *hostlens_get_all(void);
 
@@ -301,8 +303,9 @@ HOSTLENS_API const char *hostlens_network(void); /* "network" */
  * member of any document that is present only sometimes: the phase or the
  * reason (the name could not be resolved, the connection was refused, it
  * timed out, ...) and the system's error code, e.g. "public_ip: ip-api.com:
- * the name could not be resolved (error 12007)". Its wording is for people,
- * not for parsing. */
+ * the name could not be resolved (error 12007)", or the HTTP status of a
+ * refusal by the service or a proxy ("public_ip: ip-api.com: HTTP 429").
+ * Its wording is for people, not for parsing. */
 HOSTLENS_API const char *hostlens_public_ip(void);
 HOSTLENS_API const char *hostlens_locale(void);        /* "locale" */
 HOSTLENS_API const char *hostlens_user(void);          /* "user" */
