@@ -165,6 +165,7 @@ TEST(WineTool, UnknownModuleOrOptionExitsTwoWithOneLine)
         {L"--format prometheus --json kernel", "two outputs"},
         {L"--format prometheus public_ip", "no public IP series"},
         {L"--watch --count -1", "not '-1'"},
+        {L"--watch -1 cpu", "86400 seconds, not '-1'"},
         {L"--logo linux --format prometheus", "--logo prints a logo alone"},
     };
     for (const auto &c : refused) {

@@ -99,6 +99,15 @@ static bool seconds_of(const std::string &text, double *out)
     return true;
 }
 
+/* Whether the word after --watch is meant as its seconds: no module name
+ * or option begins with a digit, a point, or a minus before one ("-1",
+ * "1e3", "2s" are seconds given wrongly, not unknown modules). */
+static bool meant_as_seconds(const std::string &text)
+{
+    size_t at = !text.empty() && text[0] == '-' ? 1 : 0;
+    return at < text.size() && (isdigit((unsigned char)text[at]) || text[at] == '.');
+}
+
 /* "processes:N": the sampler's N busiest processes. */
 static bool processes_with_count(const std::string &a)
 {
@@ -178,9 +187,9 @@ static int parse(const std::vector<std::string> &args, options *o)
         } else if (a == "--watch") {
             o->watch = true;
             double seconds = 0;
-            if (i + 1 < args.size() && seconds_of(args[i + 1], &seconds)) {
+            if (i + 1 < args.size() && meant_as_seconds(args[i + 1])) {
                 i++;
-                if (!(seconds >= 0.05 && seconds <= 86400))
+                if (!seconds_of(args[i], &seconds) || !(seconds >= 0.05 && seconds <= 86400))
                     return fail_usage("--watch takes from 0.05 to 86400 seconds, not '" + args[i] +
                                       "'");
                 o->watching.seconds = seconds;
