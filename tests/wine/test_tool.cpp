@@ -39,8 +39,10 @@ static run_result run_tool(const std::wstring &args, const std::wstring &exe = L
     run_result r{~0u, "", ""};
     SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
     HANDLE out_r, out_w, err_r, err_w;
-    if (!CreatePipe(&out_r, &out_w, &sa, 0) || !CreatePipe(&err_r, &err_w, &sa, 0))
+    if (!CreatePipe(&out_r, &out_w, &sa, 0) || !CreatePipe(&err_r, &err_w, &sa, 0)) {
+        r.err = "CreatePipe failed: " + std::to_string(GetLastError()) + "\n";
         return r;
+    }
     SetHandleInformation(out_r, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(err_r, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW si;
@@ -54,9 +56,20 @@ static run_result run_tool(const std::wstring &args, const std::wstring &exe = L
     std::vector<wchar_t> line(cmd.begin(), cmd.end());
     line.push_back(0);
     PROCESS_INFORMATION pi;
-    BOOL ok = CreateProcessW(NULL, line.data(), NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi);
-    if (!ok)
-        r.err = "CreateProcessW failed: " + std::to_string(GetLastError()) + "\n";
+    /* Once in many runs, Wine has failed to start a process at all; a
+     * second try tells that apart from the program failing, and the log
+     * keeps the reason. */
+    BOOL ok = FALSE;
+    for (int attempt = 0; attempt < 2 && !ok; attempt++) {
+        ok = CreateProcessW(NULL, line.data(), NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi);
+        if (!ok) {
+            r.err = "CreateProcessW failed: " + std::to_string(GetLastError()) + "\n";
+            printf("run_tool: %s", r.err.c_str());
+            Sleep(200);
+        }
+    }
+    if (ok)
+        r.err.clear();
     CloseHandle(out_w);
     CloseHandle(err_w);
     if (ok) {
