@@ -1097,21 +1097,25 @@ void floor_processes()
 
 /* A read of "cpu,memory,net_io": its clock, the processors' times (the
  * CPU's description is read once, at the first read), the memory status
- * and the interface table. */
+ * and the interface table, each kind of counter after a clock of its own. */
 void floor_sampler()
 {
     LARGE_INTEGER t;
     QueryPerformanceCounter(&t);
+    QueryPerformanceCounter(&t);
     floor_cpu_times();
     floor_memory();
+    QueryPerformanceCounter(&t);
     floor_net_io();
 }
 
 /* The same and one SystemProcessInformation call into the collector's first
- * block, with the system time taken before it. */
+ * block, with its clock and the system time taken before it. */
 void floor_sampler_processes()
 {
     floor_sampler();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     ULONG size = 1024 * 1024, got = 0;
