@@ -29,12 +29,14 @@
  *
  * Lifetime. The text belongs to the library. It stays valid and unchanged
  * until the same thread calls any document function again (every function
- * below except hostlens_version, hostlens_last_error and hostlens_logo), or
- * until the thread ends, or until the library is unloaded. Never free it;
+ * below except hostlens_version, hostlens_last_error, hostlens_logo and the
+ * sampler's three, whose text is the sampler's own: see there), or until the
+ * thread ends, or until the library is unloaded. Never free it;
  * copy it if you need it longer. hostlens_version and hostlens_logo return
  * static text, valid while the library is loaded.
  *
- * Threads. Any thread may call any function at any time. Each thread has its
+ * Threads. Any thread may call any function at any time (a sampler, though,
+ * one thread at a time: see there). Each thread has its
  * own block for the text and its own error slot, so calls on different
  * threads neither block nor disturb each other; the library starts no
  * threads and takes no locks of its own. The functions are not re-entrant on
@@ -49,8 +51,9 @@
  * are not reclaimed. A document function returns NULL only when memory is
  * exhausted; setting up a thread's state never aborts the host.
  *
- * COM. hostlens_cpu_temp, hostlens_gpu, hostlens_battery, hostlens_get_all
- * and hostlens_collect when it names one of those three use WMI. They enter
+ * COM. hostlens_cpu_temp, hostlens_gpu, hostlens_battery, hostlens_get_all,
+ * and hostlens_collect and hostlens_sampler_read when they name one of those
+ * three use WMI. They enter
  * COM for the duration of the call only: on a thread outside COM they enter a
  * single-threaded apartment and leave it again (CoUninitialize) before
  * returning, so the thread is outside COM afterwards and free to choose its
@@ -184,8 +187,9 @@ HOSTLENS_API const char *hostlens_get_all(void);
  *    partition (a virtual machine on Hyper-V or Azure). A root partition
  *    nested under another vendor's hypervisor cannot be told from bare
  *    metal this way and is reported as no guest. KVM and Xen may offer a
- *    Windows guest Hyper-V's interface: the vendor is then "Microsoft Hv"
- *    and the name that of the hypervisor beneath ("KVM").
+ *    Windows guest Hyper-V's interface (leaf 0x40000001 "Hv#1"): the vendor
+ *    is then that interface's text, usually "Microsoft Hv", and the name
+ *    that of the hypervisor beneath ("KVM"), whatever the text says.
  *  - "os_release": the Windows release from the registry's CurrentVersion
  *    key: product name, feature update ("23H2"), build and update revision
  *    as numbers and joined ("22631.2861"), edition and installation type.
