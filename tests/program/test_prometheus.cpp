@@ -87,80 +87,82 @@ TEST(Prometheus, ExactTextWithEscapesAndUnknownValuesLeftOut)
                  {"mount":"unknown","total_bytes":1,"free_bytes":1},
                  {"mount":"D:\\","total_bytes":"unknown","free_bytes":"unknown"}]
     })");
-    EXPECT_EQ(prometheus_text(doc),
-              "# HELP hostlens_os_info Operating system, as labels (windows_exporter's "
-              "windows_os_info).\n"
-              "# TYPE hostlens_os_info gauge\n"
-              "hostlens_os_info{product=\"Windows 11 Pro\",version=\"10.0.22631\","
-              "build_number=\"22631\",installation_type=\"Client\",display_version=\"23H2\"} 1\n"
-              "# HELP hostlens_hypervisor_info Hypervisor the system runs under, as labels; "
-              "absent on bare metal.\n"
-              "# TYPE hostlens_hypervisor_info gauge\n"
-              "hostlens_hypervisor_info{vendor=\"Microsoft Hv\",name=\"Hyper-V\",guest=\"0\"} 1\n"
-              "# HELP hostlens_system_boot_time_timestamp_seconds Time of the last boot, in "
-              "seconds since the "
-              "Unix epoch.\n"
-              "# TYPE hostlens_system_boot_time_timestamp_seconds gauge\n"
-              "hostlens_system_boot_time_timestamp_seconds 1709251199\n"
-              "# HELP hostlens_uptime_seconds Seconds since the last boot.\n"
-              "# TYPE hostlens_uptime_seconds gauge\n"
-              "hostlens_uptime_seconds 90061\n"
-              "# HELP hostlens_cpu_info Processor model, as labels.\n"
-              "# TYPE hostlens_cpu_info gauge\n"
-              "hostlens_cpu_info{model=\"Chip \\\"X\\\"\\\\2\"} 1\n"
-              "# HELP hostlens_cpu_logical_processor Logical processors.\n"
-              "# TYPE hostlens_cpu_logical_processor gauge\n"
-              "hostlens_cpu_logical_processor 4\n"
-              "# HELP hostlens_cpu_core_usage_ratio Share of time not idle of one logical "
-              "processor.\n"
-              "# TYPE hostlens_cpu_core_usage_ratio gauge\n"
-              "hostlens_cpu_core_usage_ratio{core=\"0\"} 0.125\n"
-              "hostlens_cpu_core_usage_ratio{core=\"2\"} 1\n"
-              "# HELP hostlens_gpu_info Display adapter, as labels.\n"
-              "# TYPE hostlens_gpu_info gauge\n"
-              "hostlens_gpu_info{gpu=\"0\"} 1\n"
-              "hostlens_gpu_info{gpu=\"1\",vendor=\"AMD\",model=\"Radeon\"} 1\n"
-              "# HELP hostlens_memory_physical_total_bytes Physical memory visible to the system.\n"
-              "# TYPE hostlens_memory_physical_total_bytes gauge\n"
-              "hostlens_memory_physical_total_bytes 17179869184\n"
-              "# HELP hostlens_battery_power_plugged 1 when the machine runs on external "
-              "power, 0 on battery.\n"
-              "# TYPE hostlens_battery_power_plugged gauge\n"
-              "hostlens_battery_power_plugged{battery=\"0\"} 1\n"
-              "# HELP hostlens_logical_disk_size_bytes Size of a volume, bytes.\n"
-              "# TYPE hostlens_logical_disk_size_bytes gauge\n"
-              "hostlens_logical_disk_size_bytes{volume=\"C:\"} 9007199254740993\n"
-              "# HELP hostlens_logical_disk_free_bytes Free space of a volume, bytes.\n"
-              "# TYPE hostlens_logical_disk_free_bytes gauge\n"
-              "hostlens_logical_disk_free_bytes{volume=\"C:\"} 0\n"
-              "# HELP hostlens_physical_disk_read_bytes_total Bytes read from a disk.\n"
-              "# TYPE hostlens_physical_disk_read_bytes_total counter\n"
-              "hostlens_physical_disk_read_bytes_total{disk=\"0\"} 18446744073709551615\n"
-              "# HELP hostlens_physical_disk_reads_total Read operations of a disk (a 32-bit "
-              "count).\n"
-              "# TYPE hostlens_physical_disk_reads_total counter\n"
-              "hostlens_physical_disk_reads_total{disk=\"0\"} 4294967295\n"
-              "# HELP hostlens_physical_disk_writes_total Write operations of a disk (a 32-bit "
-              "count).\n"
-              "# TYPE hostlens_physical_disk_writes_total counter\n"
-              "hostlens_physical_disk_writes_total{disk=\"0\"} 0\n"
-              "# HELP hostlens_physical_disk_read_seconds_total Seconds a disk spent on reads.\n"
-              "# TYPE hostlens_physical_disk_read_seconds_total counter\n"
-              "hostlens_physical_disk_read_seconds_total{disk=\"0\"} 12.3456789\n"
-              "# HELP hostlens_physical_disk_write_seconds_total Seconds a disk spent on "
-              "writes.\n"
-              "# TYPE hostlens_physical_disk_write_seconds_total counter\n"
-              "hostlens_physical_disk_write_seconds_total{disk=\"0\"} 0.0000001\n"
-              "# HELP hostlens_physical_disk_idle_seconds_total Seconds a disk was idle.\n"
-              "# TYPE hostlens_physical_disk_idle_seconds_total counter\n"
-              "hostlens_physical_disk_idle_seconds_total{disk=\"0\"} 1728000\n"
-              "# HELP hostlens_physical_disk_requests_queued Requests queued to a disk.\n"
-              "# TYPE hostlens_physical_disk_requests_queued gauge\n"
-              "hostlens_physical_disk_requests_queued{disk=\"0\"} 2\n"
-              "# HELP hostlens_network_up 1 when a network interface is up, 0 when it is down.\n"
-              "# TYPE hostlens_network_up gauge\n"
-              "hostlens_network_up{interface=\"Wi-Fi\\n2\"} 1\n"
-              "hostlens_network_up{interface=\"eth0\",mac=\"00:1A:2B:3C:4D:5E\"} 0\n");
+    EXPECT_EQ(
+        prometheus_text(doc),
+        "# HELP hostlens_os_info Operating system, as labels (windows_exporter's "
+        "windows_os_info).\n"
+        "# TYPE hostlens_os_info gauge\n"
+        "hostlens_os_info{product=\"Windows 11 Pro\",version=\"10.0.22631\","
+        "build_number=\"22631\",installation_type=\"Client\",display_version=\"23H2\"} 1\n"
+        "# HELP hostlens_hypervisor_info Hypervisor the system runs under, as labels; "
+        "absent on bare metal.\n"
+        "# TYPE hostlens_hypervisor_info gauge\n"
+        "hostlens_hypervisor_info{vendor=\"Microsoft Hv\",name=\"Hyper-V\",guest=\"0\"} 1\n"
+        "# HELP hostlens_system_boot_time_timestamp_seconds Time of the last boot, in "
+        "seconds since the "
+        "Unix epoch.\n"
+        "# TYPE hostlens_system_boot_time_timestamp_seconds gauge\n"
+        "hostlens_system_boot_time_timestamp_seconds 1709251199\n"
+        "# HELP hostlens_uptime_seconds Seconds since the last boot.\n"
+        "# TYPE hostlens_uptime_seconds gauge\n"
+        "hostlens_uptime_seconds 90061\n"
+        "# HELP hostlens_cpu_info Processor model, as labels.\n"
+        "# TYPE hostlens_cpu_info gauge\n"
+        "hostlens_cpu_info{model=\"Chip \\\"X\\\"\\\\2\"} 1\n"
+        "# HELP hostlens_cpu_logical_processor Logical processors.\n"
+        "# TYPE hostlens_cpu_logical_processor gauge\n"
+        "hostlens_cpu_logical_processor 4\n"
+        "# HELP hostlens_cpu_core_usage_ratio Share of time not idle of one logical "
+        "processor.\n"
+        "# TYPE hostlens_cpu_core_usage_ratio gauge\n"
+        "hostlens_cpu_core_usage_ratio{core=\"0\"} 0.125\n"
+        "hostlens_cpu_core_usage_ratio{core=\"2\"} 1\n"
+        "# HELP hostlens_gpu_info Display adapter, as labels.\n"
+        "# TYPE hostlens_gpu_info gauge\n"
+        "hostlens_gpu_info{gpu=\"0\"} 1\n"
+        "hostlens_gpu_info{gpu=\"1\",vendor=\"AMD\",model=\"Radeon\"} 1\n"
+        "# HELP hostlens_memory_physical_total_bytes Physical memory visible to the system, in "
+        "whole MiB.\n"
+        "# TYPE hostlens_memory_physical_total_bytes gauge\n"
+        "hostlens_memory_physical_total_bytes 17179869184\n"
+        "# HELP hostlens_battery_power_plugged 1 when the machine runs on external "
+        "power, 0 on battery.\n"
+        "# TYPE hostlens_battery_power_plugged gauge\n"
+        "hostlens_battery_power_plugged{battery=\"0\"} 1\n"
+        "# HELP hostlens_logical_disk_size_bytes Size of a volume, bytes.\n"
+        "# TYPE hostlens_logical_disk_size_bytes gauge\n"
+        "hostlens_logical_disk_size_bytes{volume=\"C:\"} 9007199254740993\n"
+        "# HELP hostlens_logical_disk_free_bytes Free space of a volume, bytes.\n"
+        "# TYPE hostlens_logical_disk_free_bytes gauge\n"
+        "hostlens_logical_disk_free_bytes{volume=\"C:\"} 0\n"
+        "# HELP hostlens_physical_disk_read_bytes_total Bytes read from a disk.\n"
+        "# TYPE hostlens_physical_disk_read_bytes_total counter\n"
+        "hostlens_physical_disk_read_bytes_total{disk=\"0\"} 18446744073709551615\n"
+        "# HELP hostlens_physical_disk_reads_total Read operations of a disk (a 32-bit "
+        "count).\n"
+        "# TYPE hostlens_physical_disk_reads_total counter\n"
+        "hostlens_physical_disk_reads_total{disk=\"0\"} 4294967295\n"
+        "# HELP hostlens_physical_disk_writes_total Write operations of a disk (a 32-bit "
+        "count).\n"
+        "# TYPE hostlens_physical_disk_writes_total counter\n"
+        "hostlens_physical_disk_writes_total{disk=\"0\"} 0\n"
+        "# HELP hostlens_physical_disk_read_seconds_total Seconds a disk spent on reads.\n"
+        "# TYPE hostlens_physical_disk_read_seconds_total counter\n"
+        "hostlens_physical_disk_read_seconds_total{disk=\"0\"} 12.3456789\n"
+        "# HELP hostlens_physical_disk_write_seconds_total Seconds a disk spent on "
+        "writes.\n"
+        "# TYPE hostlens_physical_disk_write_seconds_total counter\n"
+        "hostlens_physical_disk_write_seconds_total{disk=\"0\"} 0.0000001\n"
+        "# HELP hostlens_physical_disk_idle_seconds_total Seconds a disk was idle.\n"
+        "# TYPE hostlens_physical_disk_idle_seconds_total counter\n"
+        "hostlens_physical_disk_idle_seconds_total{disk=\"0\"} 1728000\n"
+        "# HELP hostlens_physical_disk_requests_queued Requests queued to a disk.\n"
+        "# TYPE hostlens_physical_disk_requests_queued gauge\n"
+        "hostlens_physical_disk_requests_queued{disk=\"0\"} 2\n"
+        "# HELP hostlens_network_up 1 when a network interface is up, 0 when it is down.\n"
+        "# TYPE hostlens_network_up gauge\n"
+        "hostlens_network_up{interface=\"Wi-Fi\\n2\"} 1\n"
+        "hostlens_network_up{interface=\"eth0\",mac=\"00:1A:2B:3C:4D:5E\"} 0\n");
 
     /* With the processor times beside it, a processor's usage carries the
      * same "group,index" label as its times. */
@@ -168,6 +170,26 @@ TEST(Prometheus, ExactTextWithEscapesAndUnknownValuesLeftOut)
                           "cpu_times":{"cores":[{"core":"0,0"},{"core":"1,0"}]}})");
     EXPECT_NE(prometheus_text(doc).find("hostlens_cpu_core_usage_ratio{core=\"1,0\"} 0.25\n"),
               std::string::npos);
+    /* The same from times brought for their labels only, which list more
+     * processors than the usage does: labelled, the times not written. */
+    std::string t =
+        prometheus_text(json::parse(R"({"cpu":{"per_core_percent":[50.0,25.0]}})"),
+                        json::parse(R"({"cores":[{"core":"0,0"},{"core":"1,0"},{"core":"1,1"}]})"));
+    EXPECT_NE(t.find("hostlens_cpu_core_usage_ratio{core=\"1,0\"} 0.25\n"), std::string::npos) << t;
+    EXPECT_EQ(t.find("cpu_time_total"), std::string::npos) << t;
+}
+
+/* A module the metrics read gives series on the scripted machine; one they
+ * do not read is refused by the program, so none may give any. */
+TEST(Prometheus, ModulesReadAreThoseThatGiveSeries)
+{
+    for (int i = 0; i < hl_module_count; i++) {
+        fake_reset();
+        script_machine();
+        std::string key = hl_modules[i].key;
+        std::string text = prometheus_text(json::parse(hostlens_collect(key.c_str())));
+        EXPECT_EQ(!text.empty(), prometheus_reads(key)) << key << "\n" << text;
+    }
 }
 
 /* node_exporter's power_supply units: watt-hours, watts, a count. */

@@ -179,6 +179,8 @@ TEST(WineTool, UnknownModuleOrOptionExitsTwoWithOneLine)
         {L"--format prometheus public_ip", "no public IP series"},
         {L"--watch --count -1", "not '-1'"},
         {L"--watch -1 cpu", "86400 seconds, not '-1'"},
+        {L"--watch processes:-1", "N from 0 to 999999999, not '-1'"},
+        {L"--format prometheus disk", "no series from disk: the volumes' series come from volumes"},
         {L"--logo linux --format prometheus", "--logo prints a logo alone"},
     };
     for (const auto &c : refused) {
@@ -418,6 +420,11 @@ TEST(WineTool, PublicIpOnlyWhenAskedAndWhyItFailed)
     EXPECT_EQ(r.code, 0u);
     EXPECT_EQ(hl_parse(r.out).dump(),
               "{\"public_ip\":{\"ip\":\"unknown\",\"country\":\"unknown\",\"city\":\"unknown\"}}");
+    EXPECT_EQ(r.err, "hostlens: no public IP: 127.0.0.1 returned an error\n");
+    /* The module's own document says it in its "error", and the program on
+     * its standard error as everywhere else. */
+    r = run_tool(L"public_ip", tool.exe);
+    EXPECT_EQ(r.code, 0u);
     EXPECT_EQ(r.err, "hostlens: no public IP: 127.0.0.1 returned an error\n");
     wine_server_stop(srv);
 }

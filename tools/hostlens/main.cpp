@@ -215,6 +215,9 @@ static int parse(const std::vector<std::string> &args, options *o)
             o->wanted.push_back(find_module("processes"));
         } else {
             const module_entry *m = find_module(a.c_str());
+            if (m == NULL && a.rfind("processes:", 0) == 0)
+                return fail_usage("processes:N takes N from 0 to 999999999, not '" + a.substr(10) +
+                                  "'");
             if (m == NULL) {
                 say("unknown module '" + a + "' (hostlens --list names them)");
                 return 2;
@@ -251,6 +254,15 @@ static int parse(const std::vector<std::string> &args, options *o)
     if (o->fmt == FORMAT_PROMETHEUS && (o->public_ip || named_ip) && !o->list && !o->version &&
         !o->help && !o->want_logo)
         return fail_usage("the Prometheus text has no public IP series: leave out public_ip");
+    /* A module no series is read from would give an empty text, which a
+     * textfile collector takes for a machine without those metrics. */
+    for (const module_entry *m : o->wanted)
+        if (o->fmt == FORMAT_PROMETHEUS && !prometheus_reads(m->key) && !o->list && !o->version &&
+            !o->help && !o->want_logo)
+            return fail_usage(std::string("the Prometheus text has no series from ") + m->key +
+                              (strcmp(m->key, "disk") == 0
+                                   ? ": the volumes' series come from volumes"
+                                   : ": leave it out"));
     /* With module documents, --public-ip is one more of them. */
     if (o->fmt == FORMAT_MODULES && o->public_ip && !named_ip)
         o->wanted.push_back(find_module("public_ip"));
@@ -262,6 +274,22 @@ static int parse(const std::vector<std::string> &args, options *o)
                           (o->fmt == FORMAT_SUMMARY ? "summary" : "Prometheus text") +
                           " is not JSON (add --json, or name modules)");
     return 0;
+}
+
+/* Why the public IP could not be had, on standard error. The library's
+ * message starts with its module's name, which this line already says. */
+static void say_no_public_ip(std::string why)
+{
+    if (why.rfind("public_ip: ", 0) == 0)
+        why.erase(0, 11);
+    say("no public IP: " + why);
+}
+
+static void say_public_ip_error(const json &doc)
+{
+    if (doc.is_object() && doc.contains("public_ip") && doc["public_ip"].is_object() &&
+        doc["public_ip"].contains("error") && doc["public_ip"]["error"].is_string())
+        say_no_public_ip(doc["public_ip"]["error"].get<std::string>());
 }
 
 static std::string pretty_json(const json &doc)
@@ -279,6 +307,8 @@ static int module_documents(const options &o, std::string *text)
         const char *doc = module_document(m);
         if (doc == NULL)
             return 1;
+        if (strcmp(m->key, "public_ip") == 0)
+            say_public_ip_error(json::parse(doc, nullptr, false));
         if (!o.pretty) {
             *text += std::string(doc) + "\n";
             continue;
@@ -306,10 +336,21 @@ static int collected_output(const options &o, bool to_console, bool color, std::
             wanted.push_back(m);
     }
     std::string sections;
+    bool times_for_labels = false;
     if (o.fmt == FORMAT_SUMMARY) {
         sections = summary_sections;
     } else if (!o.wanted.empty()) {
         sections = section_list(wanted);
+        /* The processors' usage is labelled as their times are, whichever
+         * modules are named: the times come along for their labels. */
+        bool cpu = false, times = false;
+        for (const module_entry *m : wanted) {
+            cpu = cpu || strcmp(m->key, "cpu") == 0;
+            times = times || strcmp(m->key, "cpu_times") == 0;
+        }
+        times_for_labels = o.fmt == FORMAT_PROMETHEUS && cpu && !times;
+        if (times_for_labels)
+            sections += ",cpu_times";
     } else {
         /* The snapshot's sections: the modules reached only by name come
          * only when named, or when the metrics need them. */
@@ -324,18 +365,17 @@ static int collected_output(const options &o, bool to_console, bool color, std::
     collection c;
     if (!collect(sections, public_ip, &c, o.fmt == FORMAT_SUMMARY ? summary_beside : ""))
         return 1;
-    if (!c.public_ip_error.empty()) {
-        /* The library's message starts with its module's name, which this
-         * line already says. */
-        std::string why = c.public_ip_error;
-        if (why.rfind("public_ip: ", 0) == 0)
-            why.erase(0, 11);
-        say("no public IP: " + why);
-    }
+    if (!c.public_ip_error.empty())
+        say_no_public_ip(c.public_ip_error);
     if (o.fmt == FORMAT_JSON) {
         *text = o.pretty ? pretty_json(c.doc) : c.text + "\n";
     } else if (o.fmt == FORMAT_PROMETHEUS) {
-        *text = prometheus_text(c.doc);
+        json labels;
+        if (times_for_labels && c.doc.is_object() && c.doc.contains("cpu_times")) {
+            labels = c.doc["cpu_times"];
+            c.doc.erase("cpu_times");
+        }
+        *text = prometheus_text(c.doc, labels);
     } else {
         const json &ip =
             c.doc.is_object() && c.doc.contains("public_ip") ? c.doc["public_ip"] : json();

@@ -98,13 +98,15 @@ const family families[F_COUNT] = {
      "interrupt and dpc)."},
     {"hostlens_cpu_temperature_celsius", "Hottest thermal zone reading."},
     {"hostlens_gpu_info", "Display adapter, as labels."},
-    {"hostlens_memory_physical_total_bytes", "Physical memory visible to the system."},
-    {"hostlens_memory_available_bytes", "Physical memory available for use."},
-    {"hostlens_memory_used_bytes", "Physical memory in use."},
+    {"hostlens_memory_physical_total_bytes",
+     "Physical memory visible to the system, in whole MiB."},
+    {"hostlens_memory_available_bytes", "Physical memory available for use, in whole MiB."},
+    {"hostlens_memory_used_bytes", "Physical memory in use, in whole MiB."},
     {"hostlens_memory_commit_limit",
-     "Commit limit: the most memory, in bytes, the system can commit, physical memory and page "
-     "files."},
-    {"hostlens_memory_committed_bytes", "Commit charge: memory committed by all processes."},
+     "Commit limit: the most memory, in bytes (whole MiB), the system can commit, physical memory "
+     "and page files."},
+    {"hostlens_memory_committed_bytes",
+     "Commit charge: memory committed by all processes, in whole MiB."},
     {"hostlens_battery_charge_ratio", "Estimated charge remaining of a battery."},
     {"hostlens_battery_power_plugged", "1 when the machine runs on external power, 0 on battery."},
     {"hostlens_logical_disk_size_bytes", "Size of a volume, bytes."},
@@ -386,7 +388,7 @@ void system_metrics(writer &w, const json &doc)
     }
 }
 
-void cpu_metrics(writer &w, const json &doc)
+void cpu_metrics(writer &w, const json &doc, const json &core_labels)
 {
     const json &cpu = section(doc, "cpu");
     info(w, F_CPU_INFO, {{"model", text(cpu, "model")}});
@@ -401,13 +403,17 @@ void cpu_metrics(writer &w, const json &doc)
         cpu.is_object() && cpu.contains("per_core_percent") ? cpu["per_core_percent"] : json();
     const json &times = section(doc, "cpu_times");
     const json &per_core = times.is_object() && times.contains("cores") ? times["cores"] : json();
-    /* Element i is logical processor i, counted over the groups in order;
-     * -1.0 marks one without a value. Labelled "group,index" as the
+    const json &labels = per_core.is_array() ? per_core
+                         : core_labels.is_object() && core_labels.contains("cores")
+                             ? core_labels["cores"]
+                             : json();
+    /* Element i is logical processor i, counted over the groups in order, as
+     * the times list them (the usage stops at 128 processors, the times do
+     * not); -1.0 marks one without a value. Labelled "group,index" as the
      * processor times are, so that the two join on "core", wherever the
      * times list that processor; else by its number. */
-    bool grouped = per_core.is_array() && cores.is_array() && per_core.size() == cores.size();
     for (size_t i = 0; cores.is_array() && i < cores.size(); i++) {
-        std::string core = grouped ? text(per_core[i], "core") : "";
+        std::string core = labels.is_array() && i < labels.size() ? text(labels[i], "core") : "";
         if (cores[i].is_number() && cores[i].get<double>() >= 0)
             sample(w, F_CPU_CORE_USAGE, {{"core", core.empty() ? std::to_string(i) : core}},
                    cores[i].get<double>() / 100.0);
@@ -572,11 +578,37 @@ void device_metrics(writer &w, const json &doc)
 
 } // namespace
 
-std::string prometheus_text(const json &doc)
+bool prometheus_reads(const std::string &key)
+{
+    static const std::set<std::string> read = {"os",
+                                               "host",
+                                               "kernel",
+                                               "uptime",
+                                               "boot_time",
+                                               "cpu",
+                                               "cpu_temp",
+                                               "gpu",
+                                               "memory",
+                                               "swap",
+                                               "battery",
+                                               "network",
+                                               "process_count",
+                                               "cpu_times",
+                                               "net_io",
+                                               "processes",
+                                               "disk_io",
+                                               "volumes",
+                                               "hypervisor",
+                                               "os_release",
+                                               "battery_health"};
+    return read.count(key) != 0;
+}
+
+std::string prometheus_text(const json &doc, const json &core_labels)
 {
     writer w;
     system_metrics(w, doc);
-    cpu_metrics(w, doc);
+    cpu_metrics(w, doc, core_labels);
     memory_metrics(w, doc);
     device_metrics(w, doc);
     std::string out;

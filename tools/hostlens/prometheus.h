@@ -21,12 +21,15 @@ extern const char *const prometheus_named_sections;
  * and TYPE lines. Sections the
  * document lacks and values it reports as unknown are left out, so a
  * document of a failing machine gives fewer samples, never invented ones.
- * No timestamps: the textfile collectors refuse them.
+ * No timestamps: the textfile collectors refuse them. `core_labels`, a
+ * cpu_times section, labels the processors' usage when the document has
+ * none of its own (its times are not written).
  */
-std::string prometheus_text(const nlohmann::ordered_json &doc);
+std::string prometheus_text(const nlohmann::ordered_json &doc,
+                            const nlohmann::ordered_json &core_labels = nullptr);
 
-/* The modules reached only by name that the metrics read, comma-separated:
- * collected beside the snapshot's sections when no module is named. */
-extern const char *const prometheus_named_sections;
+/* Whether any series is read from the module `key`: naming one that feeds
+ * none would give an empty text that looks like success. */
+bool prometheus_reads(const std::string &key);
 
 #endif
