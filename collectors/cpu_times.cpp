@@ -59,7 +59,15 @@ static int read_group(hl_cpu_times_t *out, uint32_t group, int by_number, uint32
         return add_unknown(out, group, 0, active) ? 0 : -1;
     int n = hl_impl_cpu_times_parse((const uint8_t *)block, got < sizeof block ? got : sizeof block,
                                     group, out);
-    if (n < 0 || !add_unknown(out, group, (uint32_t)n, active))
+    if (n < 0)
+        return -1;
+    /* More entries than the group has active processors would push every
+     * later group's processors from their places. */
+    if (active > 0 && (uint32_t)n > active) {
+        out->count -= (int32_t)((uint32_t)n - active);
+        n = (int)active;
+    }
+    if (!add_unknown(out, group, (uint32_t)n, active))
         return -1;
     /* Fewer processors than the group has active would make short sums. */
     return n > 0 && (uint32_t)n >= active ? 1 : 0;

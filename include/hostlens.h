@@ -158,6 +158,9 @@ HOSTLENS_API const char *hostlens_get_all(void);
  *  - "cpu_times": seconds each logical processor of every processor group
  *    spent in user, privileged (kernel without idle), idle, interrupt and
  *    DPC time since boot, and their sums; one query per processor group.
+ *    Each processor keeps its place ("unknown" values where its group's
+ *    answer failed or left it out); the sums are "unknown" unless every
+ *    group answered in full and the groups are known.
  *  - "net_io": for every interface of the interface table, its byte,
  *    packet, error and discard counters, its link speeds and whether it is
  *    a hardware or a filter interface; one call.

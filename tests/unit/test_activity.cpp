@@ -115,7 +115,7 @@ TEST(CpuTimes, RefusedValuesStayUnknown)
         int k;
         bool persistent;
         std::vector<uint8_t> active;
-        int answered;       /* entries the last group answers; -1: all */
+        int answered;       /* entries the first group answers; -1: all */
         bool dip;           /* core 1's kernel time a moment behind its idle time */
         const char *cores;  /* each core's user_s, "u" for unknown */
         const char *totals; /* user_s and privileged_s of the sums */
@@ -133,21 +133,37 @@ TEST(CpuTimes, RefusedValuesStayUnknown)
         /* The caller's group answers, but it may not be the only one. */
         {"no group records", FAKE_LOGICAL_PROCESSOR_INFO, 1, true, {3}, -1, false, "0 1 2", "u u"},
         {"all answered", FAKE_OP_COUNT, 0, false, {2, 1}, -1, false, "0 1 1000", "1001 1.001"},
-        /* Cut short: the missing processors keep their places. */
-        {"a group answers short", FAKE_OP_COUNT, 0, false, {2, 3}, 1, false, "0 1 1000 u u", "u u"},
+        /* Cut short or overlong: every later processor keeps its place. */
+        {"a group answers short",
+         FAKE_OP_COUNT,
+         0,
+         false,
+         {2, 3},
+         1,
+         false,
+         "0 u 1000 1001 1002",
+         "u u"},
+        {"a group answers long",
+         FAKE_OP_COUNT,
+         0,
+         false,
+         {2, 1},
+         3,
+         false,
+         "0 1 1000",
+         "1001 1.001"},
         {"one core's kernel behind", FAKE_OP_COUNT, 0, false, {3}, -1, true, "0 1 2", "3 0.0015"},
     };
     for (const auto &c : cases) {
         fake_reset();
         script_groups(c.active);
-        uint16_t last = (uint16_t)(c.active.size() - 1);
         if (c.answered >= 0 || c.dip) {
             std::vector<fake_cpu_time_t> cores;
-            for (unsigned i = 0; i < (c.answered >= 0 ? (unsigned)c.answered : c.active[last]); i++)
-                cores.push_back(core_time(last, i));
+            for (unsigned i = 0; i < (c.answered >= 0 ? (unsigned)c.answered : c.active[0]); i++)
+                cores.push_back(core_time(0, i));
             if (c.dip)
                 cores[1].kernel = cores[1].idle - 5000;
-            fake_set_processor_times(last, cores);
+            fake_set_processor_times(0, cores);
         }
         if (c.op != FAKE_OP_COUNT)
             fake_fail(c.op, c.k, c.persistent);
