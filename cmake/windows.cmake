@@ -85,7 +85,8 @@ if(CMAKE_CROSSCOMPILING AND EXISTS /usr/src/googletest/googletest)
       oleaut32 version)
     target_link_options(wine_${name} PRIVATE -static -static-libgcc -static-libstdc++)
     add_dependencies(wine_${name} hostlens hostlens_localip)
-    add_test(NAME wine.${name} COMMAND wine_${name})
+    add_test(NAME wine.${name}
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/run_test.sh $<TARGET_FILE:wine_${name}>)
     # One at a time: several tests write the prefix's registry or serve on
     # 127.0.0.1:18080.
     set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine_prefix)
