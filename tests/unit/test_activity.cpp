@@ -120,7 +120,7 @@ TEST(CpuTimes, RefusedValuesStayUnknown)
         const char *cores;  /* each core's user_s, "u" for unknown */
         const char *totals; /* user_s and privileged_s of the sums */
     } cases[] = {
-        {"second group refused",
+        {"group 2 refused",
          FAKE_SYSTEM_INFO_EX,
          2,
          false,
@@ -134,24 +134,8 @@ TEST(CpuTimes, RefusedValuesStayUnknown)
         {"no group records", FAKE_LOGICAL_PROCESSOR_INFO, 1, true, {3}, -1, false, "0 1 2", "u u"},
         {"all answered", FAKE_OP_COUNT, 0, false, {2, 1}, -1, false, "0 1 1000", "1001 1.001"},
         /* Cut short or overlong: every later processor keeps its place. */
-        {"a group answers short",
-         FAKE_OP_COUNT,
-         0,
-         false,
-         {2, 3},
-         1,
-         false,
-         "0 u 1000 1001 1002",
-         "u u"},
-        {"a group answers long",
-         FAKE_OP_COUNT,
-         0,
-         false,
-         {2, 1},
-         3,
-         false,
-         "0 1 1000",
-         "1001 1.001"},
+        {"short", FAKE_OP_COUNT, 0, false, {2, 3}, 1, false, "0 u 1000 1001 1002", "u u"},
+        {"long", FAKE_OP_COUNT, 0, false, {2, 1}, 3, false, "0 1 1000", "1001 1.001"},
         {"one core's kernel behind", FAKE_OP_COUNT, 0, false, {3}, -1, true, "0 1 2", "3 0.0015"},
     };
     for (const auto &c : cases) {
