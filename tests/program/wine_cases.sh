@@ -18,9 +18,15 @@ export WINEPREFIX="${WINEPREFIX:-$src/build/wineprefix}"
 export LC_ALL=C.UTF-8
 wine="$src/scripts/wine"
 exe="$build/bin/hostlens.exe"
+run="$src/tests/program/run_program.sh"
 tmp=$(mktemp -d)
+export RUN_PROGRAM_LOG="$tmp/retries"
 cleanup=(rm -rf "$tmp")
-trap '"${cleanup[@]}"' EXIT
+finish() {
+  if [ -s "$RUN_PROGRAM_LOG" ]; then cat "$RUN_PROGRAM_LOG"; fi
+  "${cleanup[@]}"
+}
+trap finish EXIT
 fail() {
   echo "FAIL: $*" >&2
   exit 1
@@ -38,10 +44,21 @@ console_case() {
                     rm -rf "$4"' _ "$sock" "$wine" "$tmp/saved.reg" "$tmp")
   "$wine" reg add "$key" /v ProductName /t REG_SZ /d "$product" /f >/dev/null
 
-  tmux -u -L "$sock" new-session -d -x 200 -y 60 -s t \
-    "'$wine' '$exe' 2>'$tmp/err'; echo \$? >'$tmp/status';
-     '$wine' '$exe' 2>'$tmp/piped_err' | cat >'$tmp/piped';
-     tmux -L '$sock' wait-for -S done; sleep 600"
+  # In the terminal, then through a pipe. A piped run that printed nothing
+  # at all is tried once more (a start Wine failed), and the log says so.
+  cat >"$tmp/console.sh" <<EOF
+export RUN_PROGRAM_LOG='$RUN_PROGRAM_LOG'
+'$run' '$tmp/err' '$wine' '$exe'; echo \$? >'$tmp/status'
+for attempt in 1 2; do
+  { '$run' '$tmp/piped_err' '$wine' '$exe'; echo \$? >'$tmp/piped_status'; } | cat >'$tmp/piped'
+  [ -s '$tmp/piped' ] && break
+  echo "wine_cases.sh: the piped summary was empty (status \$(cat '$tmp/piped_status')); trying once more" \
+    >>'$RUN_PROGRAM_LOG'
+done
+tmux -L '$sock' wait-for -S done
+sleep 600
+EOF
+  tmux -u -L "$sock" new-session -d -x 200 -y 60 -s t "sh '$tmp/console.sh'"
   timeout 240 tmux -L "$sock" wait-for done || fail "the program did not finish in the terminal"
   tmux -u -L "$sock" capture-pane -p -J -t t -S - | sed -e 's/ *$//' -e '/^$/d' >"$tmp/screen"
 
@@ -55,6 +72,8 @@ console_case() {
   fi
 
   # Through a pipe: the same lines, no logo, no colour.
+  [ "$(cat "$tmp/piped_status")" = 0 ] ||
+    fail "exit status $(cat "$tmp/piped_status") through a pipe: $(cat "$tmp/piped_err")"
   if grep -a -q -E $'\x1b|__' "$tmp/piped"; then fail "colour or logo in the piped summary"; fi
   cut -c21- "$tmp/screen" | sed '/^$/d' | label_of >"$tmp/screen_lines"
   label_of <"$tmp/piped" >"$tmp/piped_lines"
@@ -62,7 +81,8 @@ console_case() {
 }
 
 prometheus_case() {
-  "$wine" "$exe" --format prometheus >"$tmp/stdout.prom"
+  "$run" "$tmp/err" "$wine" "$exe" --format prometheus >"$tmp/stdout.prom" ||
+    fail "exit status $?: $(cat "$tmp/err")"
   promtool check metrics <"$tmp/stdout.prom" || fail "promtool refused the output"
   local dup
   dup=$(sed -n 's/^# TYPE \([^ ]*\) .*/\1/p' "$tmp/stdout.prom" | sort | uniq -d)
@@ -73,7 +93,7 @@ prometheus_case() {
   # library's own memory document.
   grep -q "^hostlens_cpu_logical_processor $(nproc)\$" "$tmp/stdout.prom" || fail "logical cores"
   local total_mb
-  total_mb=$("$wine" "$exe" memory | sed -n 's/.*"total_mb":\([0-9]*\).*/\1/p')
+  total_mb=$("$run" "$tmp/err" "$wine" "$exe" memory | sed -n 's/.*"total_mb":\([0-9]*\).*/\1/p')
   grep -q "^hostlens_memory_physical_total_bytes $((total_mb * 1048576))\$" "$tmp/stdout.prom" ||
     fail "memory total is not the memory document's $total_mb MiB"
   # C: is the prefix's folder: its size is its file system's, exactly.
@@ -87,8 +107,8 @@ prometheus_case() {
   # --output replaces the file whole and leaves nothing else beside it.
   mkdir "$tmp/textfile"
   echo "stale" >"$tmp/textfile/hostlens.prom"
-  (cd "$tmp/textfile" && "$wine" "$exe" --format prometheus --output hostlens.prom) ||
-    fail "--output failed"
+  (cd "$tmp/textfile" && "$run" "$tmp/err" "$wine" "$exe" --format prometheus --output hostlens.prom) ||
+    fail "--output failed: $(cat "$tmp/err")"
   [ "$(ls "$tmp/textfile")" = hostlens.prom ] || fail "left beside the file: $(ls "$tmp/textfile")"
   promtool check metrics <"$tmp/textfile/hostlens.prom" || fail "promtool refused the file"
   grep -q '^hostlens_os_info{' "$tmp/textfile/hostlens.prom" || fail "the file was not replaced"
@@ -96,20 +116,20 @@ prometheus_case() {
 
 write_failure_case() {
   local status=0
-  "$wine" "$exe" --json >/dev/full 2>"$tmp/err" || status=$?
+  "$run" "$tmp/err" "$wine" "$exe" --json >/dev/full || status=$?
   [ "$status" = 1 ] || fail "--json > /dev/full exited $status"
   grep -q "^hostlens: cannot write the output: " "$tmp/err" || fail "no message: $(cat "$tmp/err")"
 
   # A reader that is gone before the program writes.
   set +e
-  "$wine" "$exe" --json 2>"$tmp/err" | true
+  "$run" "$tmp/err" "$wine" "$exe" --json | true
   status=${PIPESTATUS[0]}
   set -e
   [ "$status" = 1 ] || fail "--json into a closed pipe exited $status"
   grep -q "^hostlens: cannot write the output: " "$tmp/err" || fail "no message: $(cat "$tmp/err")"
 
   status=0
-  "$wine" "$exe" --list --output 'C:\no\such\folder\list.txt' 2>"$tmp/err" || status=$?
+  "$run" "$tmp/err" "$wine" "$exe" --list --output 'C:\no\such\folder\list.txt' || status=$?
   [ "$status" = 1 ] || fail "--output into a missing folder exited $status"
   grep -q '^hostlens: cannot write C:\\no\\such\\folder\\list.txt: ' "$tmp/err" ||
     fail "no message: $(cat "$tmp/err")"
@@ -134,7 +154,7 @@ first_run_case() {
 }
 
 watch_json_case() {
-  "$wine" "$exe" --watch 0.2 --count 3 --json >"$tmp/lines" 2>"$tmp/err" || fail "exit $?: $(cat "$tmp/err")"
+  "$run" "$tmp/err" "$wine" "$exe" --watch 0.2 --count 3 --json >"$tmp/lines" || fail "exit $?: $(cat "$tmp/err")"
   [ "$(wc -l <"$tmp/lines")" = 3 ] || fail "not three lines: $(cat "$tmp/lines")"
   [ ! -s "$tmp/err" ] || fail "stderr: $(cat "$tmp/err")"
   # Each line is one whole document with the interval and the default
@@ -147,14 +167,14 @@ for line in open(sys.argv[1], encoding="utf-8"):
     assert sorted(doc) == ["cpu", "disk_io", "interval_s", "memory", "net_io"], list(doc)
 PY
   # Through a pipe to jq, a line at a time.
-  "$wine" "$exe" --watch 0.2 --count 2 cpu net_io | jq -c '.net_io | length' >"$tmp/jq" ||
+  "$run" "$tmp/err" "$wine" "$exe" --watch 0.2 --count 2 cpu net_io | jq -c '.net_io | length' >"$tmp/jq" ||
     fail "jq refused the lines"
   [ "$(wc -l <"$tmp/jq")" = 2 ] || fail "jq saw: $(cat "$tmp/jq")"
 
   # A reader that goes away: the program ends at its next line, quietly.
   local status
   set +e
-  "$wine" "$exe" --watch 0.1 2>"$tmp/err" | head -c 1 >/dev/null
+  "$run" "$tmp/err" "$wine" "$exe" --watch 0.1 | head -c 1 >/dev/null
   status=${PIPESTATUS[0]}
   set -e
   [ "$status" = 0 ] || fail "a closed pipe ended it with $status"
@@ -191,8 +211,11 @@ watch_console_case() {
   grep -q '^hostlens --watch   over 0\.[0-9][0-9] s' "$tmp/frame" || fail "no frame: $(cat "$tmp/frame")"
   [ "$(grep -c '^CPU ' "$tmp/frame")" = 1 ] || fail "not one CPU row: $(cat "$tmp/frame")"
   grep -q '^BEFORE' "$tmp/frame" && fail "the view did not take the window: $(cat "$tmp/frame")"
-  [ "$(tail -3 "$tmp/frame" | head -1 | cut -c1-2)" = "  " ] &&
-    [ "$(tail -2 "$tmp/frame" | head -1)" = "AFTER 0" ] ||
+  # (The shell's prompt may not be drawn yet: the line the shell echoes
+  # stands for it.)
+  local after
+  after=$(grep -n '^AFTER 0$' "$tmp/frame" | cut -d: -f1)
+  [ "$(sed -n "$((after - 1))p" "$tmp/frame" | cut -c1-2)" = "  " ] ||
     fail "not the last frame, then the prompt: $(cat "$tmp/frame")"
   # Colours end where the frame ends: the prompt's row has none.
   grep 'AFTER 0' "$tmp/raw" | grep -q $'\x1b\[[0-9;]*[1-9][0-9]*m' && fail "colour left on: $(cat -v "$tmp/raw")"
