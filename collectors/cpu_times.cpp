@@ -69,8 +69,10 @@ static int read_group(hl_cpu_times_t *out, uint32_t group, int by_number, uint32
     }
     if (!add_unknown(out, group, (uint32_t)n, active))
         return -1;
-    /* Fewer processors than the group has active would make short sums. */
-    return n > 0 && (uint32_t)n >= active ? 1 : 0;
+    /* Fewer processors than the group has active would make short sums; a
+     * group with none active has answered in full with none. (A list empty
+     * as a whole has no sums.) */
+    return (uint32_t)n >= active ? 1 : 0;
 }
 
 void hl_impl_cpu_times(hl_cpu_times_t *out)

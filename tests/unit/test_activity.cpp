@@ -133,6 +133,7 @@ TEST(CpuTimes, RefusedValuesStayUnknown)
         /* The caller's group answers, but it may not be the only one. */
         {"no group records", FAKE_LOGICAL_PROCESSOR_INFO, 1, true, {3}, -1, false, "0 1 2", "u u"},
         {"all answered", FAKE_OP_COUNT, 0, false, {2, 1}, -1, false, "0 1 1000", "1001 1.001"},
+        {"none active", FAKE_OP_COUNT, 0, false, {2, 0, 1}, -1, false, "0 1 2000", "2001 2.001"},
         /* Cut short or overlong: every later processor keeps its place. */
         {"short", FAKE_OP_COUNT, 0, false, {2, 3}, 1, false, "0 u 1000 1001 1002", "u u"},
         {"long", FAKE_OP_COUNT, 0, false, {2, 1}, 3, false, "0 1 1000", "1001 1.001"},
