@@ -420,12 +420,13 @@ HOSTLENS_API hostlens_sampler *hostlens_sampler_open(void);
  *
  * Rates. Each section's rates cover the time between the counters' two
  * readings: from the previous read that named its module (or from open) to
- * this one, each reading timed by the clock read just before it, so that
- * the time other modules take is in no module's interval. A host that names
- * the same modules at every read gets every rate over about "interval_s"; a
- * module named only now and then gets its rates
- * over the time since it was last named. The first read after open gives
- * rates over the time since open. Reads within a millisecond of each other
+ * this one. Each reading is stamped by the clock read just before its own
+ * counters, so that the time the modules read before it take does not skew
+ * its rates; a module's interval may differ from "interval_s" by the
+ * difference in that time. A host that names the same modules at every read
+ * gets every rate over about "interval_s"; a module named only now and then
+ * gets its rates over the time since it was last named. The first read
+ * after open gives rates over the time since open's readings. Reads within a millisecond of each other
  * give valid numbers; over an interval of zero every rate is "unknown" and
  * "per_core_percent" is empty. A counter that went backwards (an interface or a
  * disk reset, a 32-bit operation count wrapped) gives no rate for its entry
