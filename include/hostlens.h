@@ -425,16 +425,16 @@ HOSTLENS_API hostlens_sampler *hostlens_sampler_open(void);
  * its rates; a module's interval may differ from "interval_s" by the
  * difference in that time. A host that names the same modules at every read
  * gets every rate over about "interval_s"; a module named only now and then
- * gets its rates over the time since it was last named. The first read
- * after open gives rates over the time since open's readings. Reads within a millisecond of each other
- * give valid numbers; over an interval of zero every rate is "unknown" and
- * "per_core_percent" is empty. A counter that went backwards (an interface or a
- * disk reset, a 32-bit operation count wrapped) gives no rate for its entry
- * ("unknown"), never a wrap-around. An entry that was not in the previous
- * reading has "unknown" rates (processes as above); an entry that is gone
- * is dropped. A reading the platform refuses entirely (an empty interface
- * table, no process list) leaves the previous one in place, and the next
- * rates span both intervals.
+ * gets its rates over the time since it was last named. The first read after
+ * open gives rates over the time since open's readings. Reads within a
+ * millisecond of each other give valid numbers; over an interval of zero
+ * every rate is "unknown" and "per_core_percent" is empty. A counter that
+ * went backwards (an interface or a disk reset, a 32-bit operation count
+ * wrapped) gives no rate for its entry ("unknown"), never a wrap-around. An
+ * entry that was not in the previous reading has "unknown" rates (processes
+ * as above); an entry that is gone is dropped. A reading the platform
+ * refuses entirely (an empty interface table, no process list) leaves the
+ * previous one in place, and the next rates span both intervals.
  *
  * Lifetime. The text belongs to the sampler: it stays valid and unchanged
  * until the next read or the close of the same sampler. The list is only
