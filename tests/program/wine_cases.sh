@@ -103,6 +103,11 @@ prometheus_case() {
     fail "volume C: is not the $((frsize * blocks)) bytes of $WINEPREFIX/drive_c"
   # Wine refuses the disk counters: they are left out, never written as 0.
   if grep -q '^hostlens_physical_disk_' "$tmp/stdout.prom"; then fail "disk counters under Wine"; fi
+  # Named alone, they give an empty text, and a note says why.
+  "$run" "$tmp/err" "$wine" "$exe" --format prometheus disk_io >"$tmp/empty.prom" ||
+    fail "disk_io alone exited $?: $(cat "$tmp/err")"
+  [ ! -s "$tmp/empty.prom" ] && grep -q '^hostlens: the Prometheus text is empty: ' "$tmp/err" ||
+    fail "disk_io alone: $(cat "$tmp/empty.prom" "$tmp/err")"
 
   # --output replaces the file whole and leaves nothing else beside it.
   mkdir "$tmp/textfile"
@@ -151,6 +156,13 @@ first_run_case() {
   built=$(cd "$tmp/clone/build/mingw/bin" && ls | tr '\n' ' ')
   [ "$built" = "hostlens.dll hostlens.exe hostlens.lib " ] || fail "linked: $built"
   if find "$tmp/clone/build/mingw" -name 'libgtest*' | grep -q .; then fail "GoogleTest was built"; fi
+  # A program that cannot start says why.
+  mkdir "$tmp/solo"
+  cp "$tmp/clone/build/mingw/bin/hostlens.exe" "$tmp/solo/"
+  if "$tmp/clone/scripts/wine" "$tmp/solo/hostlens.exe" --version 2>"$tmp/err"; then
+    fail "started without its DLL"
+  fi
+  grep -q 'hostlens.dll' "$tmp/err" || fail "no word of the missing DLL: $(cat "$tmp/err")"
 }
 
 watch_json_case() {

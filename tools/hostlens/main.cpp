@@ -190,8 +190,9 @@ static int parse(const std::vector<std::string> &args, options *o)
             if (i + 1 < args.size() && meant_as_seconds(args[i + 1])) {
                 i++;
                 if (!seconds_of(args[i], &seconds) || !(seconds >= 0.05 && seconds <= 86400))
-                    return fail_usage("--watch takes from 0.05 to 86400 seconds, not '" + args[i] +
-                                      "'");
+                    return fail_usage("--watch takes seconds from 0.05 to 86400, written as 1 "
+                                      "or 0.5, not '" +
+                                      args[i] + "'");
                 o->watching.seconds = seconds;
             }
         } else if (a == "--count") {
@@ -204,7 +205,7 @@ static int parse(const std::vector<std::string> &args, options *o)
             o->watching.count = atol(n.c_str());
             o->count_given = true;
         } else if (a == "--output") {
-            if (!has_next)
+            if (!has_next || args[i + 1].empty())
                 return fail_usage("--output needs a file name");
             o->output = args[++i];
             o->have_output = true;
@@ -231,6 +232,10 @@ static int parse(const std::vector<std::string> &args, options *o)
     if (o->want_logo && !o->list && !o->version && !o->help &&
         (json_flag || format_given || o->pretty || o->watch || o->public_ip || !o->wanted.empty()))
         return fail_usage("--logo prints a logo alone; leave out the other output's options");
+    /* A name beside --list or --version would be left out without a word
+     * (--help answers whatever else is given). */
+    if ((o->list || o->version) && !o->help && !o->wanted.empty())
+        return fail_usage(std::string(o->list ? "--list" : "--version") + " takes no module names");
     if (o->watch)
         return parse_watch(o, json_flag, format_given);
     if (o->count_given)
@@ -376,6 +381,11 @@ static int collected_output(const options &o, bool to_console, bool color, std::
             c.doc.erase("cpu_times");
         }
         *text = prometheus_text(c.doc, labels);
+        /* Written all the same (no stale series stays in a textfile
+         * collector's folder), but not without a word. */
+        if (text->empty())
+            say("the Prometheus text is empty: the modules named have no value known on this "
+                "machine");
     } else {
         const json &ip =
             c.doc.is_object() && c.doc.contains("public_ip") ? c.doc["public_ip"] : json();
