@@ -9,6 +9,7 @@
 
 #include <string.h>
 
+#include "hl_cpu.h"
 #include "hl_port.h"
 #include "hl_rates.h"
 
@@ -26,6 +27,7 @@ struct hostlens_sampler {
     hl_cpu_info_t cpu; /* everything but usage, read once */
     int described;
     hl_marks_t cores, interfaces, disks, processes;
+    uint64_t processors; /* from the group records, when the times are refused */
 };
 
 /* The modules the sampler turns into rates itself; any other goes through
@@ -294,6 +296,22 @@ static int write_disks(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh)
     return got >= 0;
 }
 
+/* The processors a process's time is capped by: those the processor times
+ * list, else those the group records count (read once they answer); 0 when
+ * neither is known. */
+static uint64_t processor_count(hostlens_sampler *s)
+{
+    if (s->cores.taken && s->cores.count > 0)
+        return (uint64_t)s->cores.count;
+    if (s->processors == 0) {
+        uint32_t active[HL_CPU_MAX_GROUPS];
+        int groups = hl_impl_processor_groups(active, HL_CPU_MAX_GROUPS);
+        for (int g = 0; g < groups; g++)
+            s->processors += active[g];
+    }
+    return s->processors;
+}
+
 static int write_processes(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh, int32_t top)
 {
     hl_process_list_t l;
@@ -303,7 +321,7 @@ static int write_processes(hl_json_t *j, hostlens_sampler *s, hl_marks_t *fresh,
     uint64_t interval;
     interval_of(s, &s->processes, now, now_ok, &interval);
     /* No process uses more than every processor for the whole interval. */
-    uint64_t processors = s->cores.taken ? (uint64_t)s->cores.count : 0;
+    uint64_t processors = processor_count(s);
     uint64_t cap =
         processors > 0 && interval <= UINT64_MAX / processors ? interval * processors : 0;
     hl_busy_t *ranked = NULL;
@@ -373,8 +391,8 @@ extern "C" hostlens_sampler *hostlens_sampler_open(void)
     hl_disk_io_list_t disks;
     hl_process_list_t processes;
     /* Each kind keeps the clock read just before its counters, so that the
-     * time the kinds before it took in this call, or did not take in the
-     * next, is in no kind's interval. */
+     * time the kinds before it took in this call, or do not take in the
+     * next, does not skew its rates. */
     int got[RATE_COUNT];
     uint64_t at = s->clock;
     int at_ok = s->clock_ok;

@@ -425,6 +425,20 @@ TEST(Sampler, ProcessorsAllUnknownAreAReadingRefused)
     hostlens_sampler_close(s);
 }
 
+/* Without the processor times the group records count the processors: no
+ * process gets more than all of them over the interval. */
+TEST(Sampler, NoProcessAboveEveryProcessor)
+{
+    fake_set_lpi(4, fake_lpi_groups({2}));
+    fake_set_processes({process(8, u"a.exe", T0 - 1, 0, 10)});
+    fake_fail(FAKE_SYSTEM_INFO, 1); /* the processor times at open */
+    hostlens_sampler *s = open_at({0, 10000000});
+    fake_set_processes(
+        {process(8, u"a.exe", T0 - 1, 0, 10), process(12, u"b.exe", T0 + 1, 50000000, 10)});
+    EXPECT_EQ(read(s, "processes")["processes"][0]["cpu_percent"], 200.0);
+    hostlens_sampler_close(s);
+}
+
 TEST(Sampler, TheTextIsTheSamplersOwn)
 {
     script_machine();
