@@ -43,10 +43,12 @@ static void add_to(uint64_t *sum, uint64_t v)
 
 /* One group's times: the plain query answers the calling thread's group,
  * and the only one of a machine of one group; the Ex form takes the group
- * number. Returns 1 when the group answered in full, 0 when it did not,
- * -1 when memory ran out. */
-static int read_group(hl_cpu_times_t *out, uint32_t group, int by_number, uint32_t active)
+ * number. `active` is the group's active processors, -1 when the group
+ * records are unknown. Returns 1 when the group answered in full, 0 when it
+ * did not, -1 when memory ran out. */
+static int read_group(hl_cpu_times_t *out, uint32_t group, int by_number, int64_t active)
 {
+    uint32_t processors = active > 0 ? (uint32_t)active : 0;
     uint64_t block[HL_GROUP_PROCESSORS * HL_PPI_SIZE / sizeof(uint64_t)];
     uint32_t got = 0;
     uint16_t number = (uint16_t)group;
@@ -56,23 +58,23 @@ static int read_group(hl_cpu_times_t *out, uint32_t group, int by_number, uint32
                          : hl_port_system_info(HL_SYSTEM_PROCESSOR_PERFORMANCE_INFORMATION, block,
                                                sizeof block, &got);
     if (status != 0)
-        return add_unknown(out, group, 0, active) ? 0 : -1;
+        return add_unknown(out, group, 0, processors) ? 0 : -1;
     int n = hl_impl_cpu_times_parse((const uint8_t *)block, got < sizeof block ? got : sizeof block,
                                     group, out);
     if (n < 0)
         return -1;
     /* More entries than the group has active processors would push every
      * later group's processors from their places. */
-    if (active > 0 && (uint32_t)n > active) {
-        out->count -= (int32_t)((uint32_t)n - active);
-        n = (int)active;
+    if (active >= 0 && (uint32_t)n > processors) {
+        out->count -= (int32_t)((uint32_t)n - processors);
+        n = (int)processors;
     }
-    if (!add_unknown(out, group, (uint32_t)n, active))
+    if (!add_unknown(out, group, (uint32_t)n, processors))
         return -1;
     /* Fewer processors than the group has active would make short sums; a
      * group with none active has answered in full with none. (A list empty
      * as a whole has no sums.) */
-    return (uint32_t)n >= active ? 1 : 0;
+    return active >= 0 && (uint32_t)n >= processors ? 1 : 0;
 }
 
 void hl_impl_cpu_times(hl_cpu_times_t *out)
@@ -87,7 +89,7 @@ void hl_impl_cpu_times(hl_cpu_times_t *out)
     if (groups <= 1) {
         /* Without group records the plain query still gives the caller's
          * group, but nothing says it is the only one: no sums then. */
-        int got = read_group(out, 0, 0, groups == 1 ? active[0] : 0);
+        int got = read_group(out, 0, 0, groups == 1 && active[0] > 0 ? (int64_t)active[0] : -1);
         if (got < 0)
             return;
         complete = groups == 1 ? got : 0;

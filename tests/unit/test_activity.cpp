@@ -105,6 +105,14 @@ TEST(CpuTimes, EveryGroupBeyondSixtyFourProcessors)
         EXPECT_EQ(fake_system_info_log(),
                   c.active.size() > 1 ? log : std::vector<std::string>{"8"});
     }
+    /* A group with none active that answers for some all the same: they are
+     * not processors, and the next group keeps its place. */
+    fake_reset();
+    script_groups({2, 0, 1});
+    fake_set_processor_times(1, {core_time(1, 0)});
+    json d = parsed(hostlens_collect("cpu_times"))["cpu_times"];
+    ASSERT_EQ(d["cores"].size(), 3u);
+    EXPECT_EQ(d["cores"][2]["core"], "2,0");
 }
 
 TEST(CpuTimes, RefusedValuesStayUnknown)
