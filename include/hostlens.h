@@ -347,10 +347,12 @@ typedef struct hostlens_sampler hostlens_sampler;
 /* Opens a sampler and takes its first counters at once: the processors'
  * times, the interface table, the physical disks' counters and the process
  * list, each as the modules "cpu_times", "net_io", "disk_io" and "processes"
- * of hostlens_collect read them. Returns NULL only when memory is exhausted;
- * a reading the platform refuses is simply not there, and the first rates
- * that need it are "unknown". Costs those four readings, and never sleeps.
- * Close the sampler with hostlens_sampler_close. */
+ * of hostlens_collect read them (the disks found without searching the
+ * folders of volumes that have no letter, which rates do not need). Returns
+ * NULL only when memory is exhausted; a reading the platform refuses is
+ * simply not there, and the first rates that need it are "unknown". Costs
+ * those four readings, and never sleeps. Close the sampler with
+ * hostlens_sampler_close. */
 HOSTLENS_API hostlens_sampler *hostlens_sampler_open(void);
 
 /* Reads the counters of the modules named in `modules` and returns one

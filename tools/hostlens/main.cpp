@@ -55,7 +55,7 @@ static const char usage_text[] =
     "  --count N         with --watch, stop after N intervals\n"
     "  --list            list the module names and their document keys\n"
     "  --logo NAME       print a logo: windows, linux or zephrion (others: the default)\n"
-    "  --no-color        no colours (also when NO_COLOR is set)\n"
+    "  --no-color        no colours (also with a non-empty NO_COLOR)\n"
     "  -V, --version     print the program's and the library's versions\n"
     "  -h, --help, /?    print this help\n";
 
