@@ -154,13 +154,9 @@ void hl_impl_public_ip(hl_public_ip_info_t *out)
                      PHASE_TIMEOUT_MS / 1000);
         return;
     }
-    /* A body cut short still gives what arrived; the failed wait explains
-     * only an answer that holds no address. */
-    if (n == 0 && read_error != 0) {
-        request_failed(HL_HTTP_SEND_FAILED, read_error);
-        return;
-    }
-    if (n == 0) {
+    /* A body cut short still gives what arrived; a failed wait explains an
+     * answer that holds no address, the empty one included (below). */
+    if (n == 0 && read_error == 0) {
         hl_set_error("public_ip: %s: empty answer", HOSTLENS_PUBLIC_IP_HOST);
         return;
     }

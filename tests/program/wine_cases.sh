@@ -50,7 +50,7 @@ console_case() {
 export RUN_PROGRAM_LOG='$RUN_PROGRAM_LOG'
 '$run' '$tmp/err' '$wine' '$exe'; echo \$? >'$tmp/status'
 for attempt in 1 2; do
-  { '$run' '$tmp/piped_err' '$wine' '$exe'; echo \$? >'$tmp/piped_status'; } | cat >'$tmp/piped'
+  { '$wine' '$exe' 2>'$tmp/piped_err'; echo \$? >'$tmp/piped_status'; } | cat >'$tmp/piped'
   [ -s '$tmp/piped' ] && break
   echo "wine_cases.sh: the piped summary was empty (status \$(cat '$tmp/piped_status')); trying once more" \
     >>'$RUN_PROGRAM_LOG'

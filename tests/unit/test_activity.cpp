@@ -105,14 +105,6 @@ TEST(CpuTimes, EveryGroupBeyondSixtyFourProcessors)
         EXPECT_EQ(fake_system_info_log(),
                   c.active.size() > 1 ? log : std::vector<std::string>{"8"});
     }
-    /* A group with none active that answers for some all the same: they are
-     * not processors, and the next group keeps its place. */
-    fake_reset();
-    script_groups({2, 0, 1});
-    fake_set_processor_times(1, {core_time(1, 0)});
-    json d = parsed(hostlens_collect("cpu_times"))["cpu_times"];
-    ASSERT_EQ(d["cores"].size(), 3u);
-    EXPECT_EQ(d["cores"][2]["core"], "2,0");
 }
 
 TEST(CpuTimes, RefusedValuesStayUnknown)
@@ -128,20 +120,13 @@ TEST(CpuTimes, RefusedValuesStayUnknown)
         const char *cores;  /* each core's user_s, "u" for unknown */
         const char *totals; /* user_s and privileged_s of the sums */
     } cases[] = {
-        {"group 2 refused",
-         FAKE_SYSTEM_INFO_EX,
-         2,
-         false,
-         {2, 2, 1},
-         -1,
-         false,
-         "0 1 u u 2000",
-         "u u"},
+        {"2nd refused", FAKE_SYSTEM_INFO_EX, 2, false, {2, 2, 1}, -1, false, "0 1 u u 2000", "u u"},
         {"the one group refused", FAKE_SYSTEM_INFO, 1, true, {3}, -1, false, "u u u", "u u"},
         /* The caller's group answers, but it may not be the only one. */
         {"no group records", FAKE_LOGICAL_PROCESSOR_INFO, 1, true, {3}, -1, false, "0 1 2", "u u"},
         {"all answered", FAKE_OP_COUNT, 0, false, {2, 1}, -1, false, "0 1 1000", "1001 1.001"},
-        {"none active", FAKE_OP_COUNT, 0, false, {2, 0, 1}, -1, false, "0 1 2000", "2001 2.001"},
+        /* A group with none active answers in full, whatever it lists. */
+        {"empty", FAKE_OP_COUNT, 0, false, {0, 2, 1}, 1, false, "1000 1001 2000", "4001 4.001"},
         /* Cut short or overlong: every later processor keeps its place. */
         {"short", FAKE_OP_COUNT, 0, false, {2, 3}, 1, false, "0 u 1000 1001 1002", "u u"},
         {"long", FAKE_OP_COUNT, 0, false, {2, 1}, 3, false, "0 1 1000", "1001 1.001"},

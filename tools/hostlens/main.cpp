@@ -117,11 +117,18 @@ static bool processes_with_count(const std::string &a)
            a.size() - p.size() <= 9;
 }
 
+/* --list, --version, --help and --logo print their own text, which the
+ * output's options do not shape. */
+static bool prints_own_text(const options *o)
+{
+    return o->list || o->version || o->help || o->want_logo;
+}
+
 /* What --watch takes: modules, --json, --count and --no-color; the one-shot
  * views' options are refused rather than ignored. */
 static int parse_watch(options *o, bool json_flag, bool format_given)
 {
-    if (o->list || o->version || o->help || o->want_logo)
+    if (prints_own_text(o))
         return 0;
     if (o->pretty)
         return fail_usage("--watch writes one compact JSON document per line; --pretty would "
@@ -256,14 +263,12 @@ static int parse(const std::vector<std::string> &args, options *o)
     for (const module_entry *m : o->wanted)
         named_ip = named_ip || strcmp(m->key, "public_ip") == 0;
     /* A request whose answer no series would carry. */
-    if (o->fmt == FORMAT_PROMETHEUS && (o->public_ip || named_ip) && !o->list && !o->version &&
-        !o->help && !o->want_logo)
+    if (o->fmt == FORMAT_PROMETHEUS && (o->public_ip || named_ip) && !prints_own_text(o))
         return fail_usage("the Prometheus text has no public IP series: leave out public_ip");
     /* A module no series is read from would give an empty text, which a
      * textfile collector takes for a machine without those metrics. */
     for (const module_entry *m : o->wanted)
-        if (o->fmt == FORMAT_PROMETHEUS && !prometheus_reads(m->key) && !o->list && !o->version &&
-            !o->help && !o->want_logo)
+        if (o->fmt == FORMAT_PROMETHEUS && !prometheus_reads(m->key) && !prints_own_text(o))
             return fail_usage(std::string("the Prometheus text has no series from ") + m->key +
                               (strcmp(m->key, "disk") == 0
                                    ? ": the volumes' series come from volumes"
@@ -273,8 +278,8 @@ static int parse(const std::vector<std::string> &args, options *o)
         o->wanted.push_back(find_module("public_ip"));
     /* Refused rather than ignored: whoever asked for indented JSON expects
      * JSON, and would otherwise get the summary or metrics without a word. */
-    if (o->pretty && (o->fmt == FORMAT_SUMMARY || o->fmt == FORMAT_PROMETHEUS) && !o->list &&
-        !o->version && !o->help && !o->want_logo)
+    if (o->pretty && (o->fmt == FORMAT_SUMMARY || o->fmt == FORMAT_PROMETHEUS) &&
+        !prints_own_text(o))
         return fail_usage(std::string("--pretty indents JSON; the ") +
                           (o->fmt == FORMAT_SUMMARY ? "summary" : "Prometheus text") +
                           " is not JSON (add --json, or name modules)");
