@@ -34,10 +34,10 @@ static int microsoft_interface(uint32_t max_leaf)
  * machine is no guest. The partition's privileges tell the two apart. The
  * same Windows in a Hyper-V or Azure virtual machine is the root partition
  * of a hypervisor that is itself nested in a guest: a guest all the same. */
-static int root_partition(uint32_t max_leaf)
+static int root_partition(uint32_t max_leaf, int microsoft)
 {
     uint32_t r[4];
-    if (max_leaf < 0x40000003u || !microsoft_interface(max_leaf))
+    if (max_leaf < 0x40000003u || !microsoft)
         return 0;
     if (!hl_port_cpuid(0x40000003u, 0, r) || (r[1] & HV_CREATE_PARTITIONS) == 0)
         return 0;
@@ -64,6 +64,9 @@ void hl_impl_hypervisor(hl_hypervisor_info_t *out)
     if (!hl_port_cpuid(0x40000000u, 0, r))
         return;
     uint32_t max_leaf = r[0];
+    /* Asked once: each CPUID is a trap to the hypervisor, a microsecond or
+     * more in a virtual machine. */
+    int microsoft = microsoft_interface(max_leaf);
     char signature[13];
     if (hl_impl_hypervisor_signature(r, signature)) {
         hl_copy(out->vendor, sizeof out->vendor, signature);
@@ -76,11 +79,11 @@ void hl_impl_hypervisor(hl_hypervisor_info_t *out)
          * hv-vendor-id sets any text. */
         const char *own;
         char second[13];
-        if (microsoft_interface(max_leaf) && hl_port_cpuid(0x40000100u, 0, r) &&
-            r[0] >= 0x40000100u && r[0] < 0x40000200u && hl_impl_hypervisor_signature(r, second) &&
+        if (microsoft && hl_port_cpuid(0x40000100u, 0, r) && r[0] >= 0x40000100u &&
+            r[0] < 0x40000200u && hl_impl_hypervisor_signature(r, second) &&
             (own = hl_impl_hypervisor_name(second)) != NULL && strcmp(own, "Hyper-V") != 0)
             hl_copy(out->name, sizeof out->name, own);
     }
-    if (root_partition(max_leaf))
+    if (root_partition(max_leaf, microsoft))
         out->guest = 0;
 }

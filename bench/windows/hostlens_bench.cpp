@@ -197,10 +197,13 @@ void floor_hypervisor()
     if ((unsigned)r[2] >> 31 == 0)
         return;
     __cpuidex(r, 0x40000000, 0);
-    if ((unsigned)r[0] >= 0x40000003u) {
-        __cpuidex(r, 0x40000001, 0);
+    unsigned max_leaf = (unsigned)r[0];
+    if (max_leaf < 0x40000001u)
+        return;
+    __cpuidex(r, 0x40000001, 0);
+    /* Only Hyper-V's interface ("Hv#1") has the partition privileges. */
+    if ((unsigned)r[0] == 0x31237648u && max_leaf >= 0x40000003u)
         __cpuidex(r, 0x40000003, 0);
-    }
 }
 
 void floor_kernel()
