@@ -190,11 +190,14 @@ int watch(const watch_options &o, out_stream *out, void (*say)(const std::string
     SetConsoleCtrlHandler(on_control, TRUE);
 
     int rc = 0;
+    /* Said once the view is given back: on the console the message would
+     * otherwise sit on the row the prompt is drawn on. */
+    std::string failure;
     screen view;
     bool live = out->console && !o.json && screen_open(&view, out->handle, o.color);
     hostlens_sampler *sampler = api.open();
     if (sampler == NULL) {
-        say("the library ran out of memory");
+        failure = "the library ran out of memory";
         rc = 1;
     }
     /* The title at once: a long interval would otherwise show a blank
@@ -218,7 +221,7 @@ int watch(const watch_options &o, out_stream *out, void (*say)(const std::string
             break;
         const char *text = api.read(sampler, o.modules.c_str());
         if (text == NULL) {
-            say("the library ran out of memory");
+            failure = "the library ran out of memory";
             rc = 1;
             break;
         }
@@ -229,7 +232,7 @@ int watch(const watch_options &o, out_stream *out, void (*say)(const std::string
         DWORD error = 0;
         if (!stream_write(out, std::string(text) + "\n", &error)) {
             if (!reader_gone(error)) {
-                say("cannot write the output: " + error_text(error));
+                failure = "cannot write the output: " + error_text(error);
                 rc = 1;
             }
             break;
@@ -237,6 +240,8 @@ int watch(const watch_options &o, out_stream *out, void (*say)(const std::string
     }
     if (live)
         screen_close(&view);
+    if (!failure.empty())
+        say(failure);
     if (sampler != NULL)
         api.close(sampler);
     SetConsoleCtrlHandler(on_control, FALSE);
