@@ -86,11 +86,6 @@ const char16_t *hl_drive_roots(char16_t *local, uint32_t local_units, char16_t *
  * where empty_label_is_text is set. */
 void hl_volume_names(const char16_t *root, char *label, int label_size, char *fs, int fs_size,
                      int empty_label_is_text);
-/* 1 when the drive of `root` is a SUBST drive (or any DefineDosDevice
- * name): a folder of another volume, "\??\C:\src", whose type
- * GetDriveTypeW answers as that volume's. Listing it would count the
- * volume beneath twice. */
-int hl_drive_is_substitute(const char16_t *root);
 /* The root as the disk module writes it, and as a mount. */
 void hl_root_text(const char16_t *root, char *out, size_t size);
 

@@ -67,18 +67,34 @@ void hl_volume_names(const char16_t *root, char *label, int label_size, char *fs
         label[0] = '\0';
 }
 
-int hl_drive_is_substitute(const char16_t *root)
+/* The device the drive of `root` names ("\Device\HarddiskVolume3"), or a
+ * SUBST drive's folder ("\??\C:\src"); "" when the platform names none
+ * or the name does not fit `units` (the drive is then taken as a volume of
+ * its own). */
+static void drive_target(const char16_t *root, char16_t *target, uint32_t units)
 {
+    target[0] = 0;
     if (root[0] == 0 || root[1] != u':')
-        return 0;
+        return;
     char16_t drive[3] = {root[0], u':', 0};
-    char16_t target[1024];
-    /* A target too long for the buffer fails the call: the drive is then
-     * taken as a volume of its own, as before this check. */
-    if (!hl_port_dos_device(drive, target, 1024))
-        return 0;
-    target[1023] = 0;
+    if (!hl_port_dos_device(drive, target, units))
+        target[0] = 0;
+    target[units - 1] = 0;
+}
+
+/* A SUBST drive (or any DefineDosDevice name for a folder) is a folder of
+ * another volume, whose type GetDriveTypeW answers as that volume's:
+ * listing it would count the volume beneath twice. */
+static int is_substitute(const char16_t *target)
+{
     return target[0] == u'\\' && target[1] == u'?' && target[2] == u'?' && target[3] == u'\\';
+}
+
+static int same_text(const char16_t *a, const char16_t *b)
+{
+    while (*a != 0 && *a == *b)
+        a++, b++;
+    return *a == *b;
 }
 
 void hl_root_text(const char16_t *root, char *out, size_t size)
@@ -151,18 +167,48 @@ int hl_volume_disks(const char16_t *device, hl_u32_list_t *disks)
 #define PATHS_LOCAL 1024u
 #define PATHS_MAX 65536u
 
+/* The device names kept to tell a second letter of a volume already
+ * listed; a longer name (no volume's) is not compared. */
+#define TARGET_UNITS 64u
+#define TARGET_QUERY_UNITS 1024u
+#define LETTERS 26
+
+/* Whether a drive visited before names the same device: a second letter
+ * for one volume (DefineDosDevice with its device as a raw target) would
+ * count it twice, in a fleet's sums too. */
+static int seen_before(char16_t (*seen)[TARGET_UNITS], int *count, const char16_t *target)
+{
+    size_t len = 0;
+    while (target[len] != 0)
+        len++;
+    if (len == 0 || len >= TARGET_UNITS)
+        return 0;
+    for (int i = 0; i < *count; i++)
+        if (same_text(seen[i], target))
+            return 1;
+    if (*count < LETTERS)
+        memcpy(seen[(*count)++], target, (len + 1) * sizeof target[0]);
+    return 0;
+}
+
 static int lettered_volumes(int (*visit)(void *, const hl_fixed_volume_t *), void *ctx)
 {
     char16_t local[HL_ROOTS_LOCAL + 2], *heap;
     const char16_t *roots = hl_drive_roots(local, HL_ROOTS_LOCAL, &heap);
     if (roots == NULL)
         return 0;
-    int ok = 1;
+    char16_t seen[LETTERS][TARGET_UNITS], target[TARGET_QUERY_UNITS];
+    int seen_count = 0, ok = 1;
     for (const char16_t *root = roots; ok && root[0] != 0;) {
         size_t len = 0;
         while (root[len] != 0)
             len++;
-        if (hl_port_drive_type(root) == HL_DRIVE_FIXED && !hl_drive_is_substitute(root)) {
+        int take = hl_port_drive_type(root) == HL_DRIVE_FIXED;
+        if (take) {
+            drive_target(root, target, TARGET_QUERY_UNITS);
+            take = !is_substitute(target) && !seen_before(seen, &seen_count, target);
+        }
+        if (take) {
             /* \\.\C: names the volume itself; its root "C:\" the file
              * system on it. */
             char16_t device[24] = {u'\\', u'\\', u'.', u'\\'};

@@ -176,7 +176,8 @@ HOSTLENS_API const char *hostlens_get_all(void);
  *    system, one query of its mounts; and eight failed opens of the numbers
  *    probed beyond the last disk.
  *  - "volumes": one entry per fixed volume with a drive letter (the volumes
- *    "disk" lists, less SUBST drives, which are folders of another volume),
+ *    "disk" lists, less SUBST drives, which are folders of another volume,
+ *    and a second letter that names a volume already listed),
  *    then one per fixed volume mounted in folders only, at its first folder
  *    ("C:\data\"): label ("" when the volume has none), file system, total,
  *    free and caller-available bytes as exact integers, and the physical

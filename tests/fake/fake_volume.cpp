@@ -105,9 +105,12 @@ int hl_port_dos_device(const char16_t *drive, char16_t *target, uint32_t units)
         return 0;
     std::u16string root(drive);
     const fake_drive_t *d = find((root + u"\\").c_str());
-    if (d == nullptr || d->dos_target.empty())
+    if (d == nullptr)
         return 0;
-    return put(d->dos_target, target, units) ? 1 : 0;
+    std::string device = d->dos_target;
+    if (device.empty())
+        device = std::string("\\Device\\HarddiskVolume") + (char)drive[0];
+    return put(device, target, units) ? 1 : 0;
 }
 
 int hl_port_volume_info(const char16_t *root, char16_t *label, uint32_t label_len, char16_t *fs,
