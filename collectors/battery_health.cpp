@@ -63,7 +63,9 @@ static int read_battery(hl_handle_t file, hl_battery_health_list_t *out)
     hl_battery_health_unknown(b);
 
     uint8_t info[INFORMATION_ROOM];
-    uint32_t capabilities = 0;
+    /* Until the information says otherwise the rate's unit is not known:
+     * a battery of relative figures would have its rate read as mW. */
+    uint32_t capabilities = HL_BATTERY_CAPACITY_RELATIVE;
     uint32_t n = query_information(file, tag, HL_BATTERY_INFORMATION, info, sizeof info);
     hl_battery_read_information(info, n, b, &capabilities);
 

@@ -180,6 +180,14 @@ TEST(BatteryHealth, BatteriesWithAndWithoutEachProperty)
     EXPECT_EQ(hostlens_collect("battery_health"), nullptr);
     EXPECT_TRUE(fake_all_released());
 
+    /* A status without the information: the rate's unit is not known. */
+    fake_reset();
+    fake_add_battery({5, true, "", fake_battery_status(2, 42000, 12100, -50), {}});
+    nlohmann::json only_status = nlohmann::json::parse(health())["battery_health"][0];
+    EXPECT_EQ(only_status["rate_mw"], "unknown");
+    EXPECT_EQ(only_status["voltage_mv"], 12100);
+    EXPECT_EQ(only_status["state"], "Discharging");
+
     fake_reset();
     EXPECT_EQ(health(), "{\"battery_health\":[]}");
     fake_add_battery(full_battery(1));
