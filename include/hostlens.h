@@ -154,7 +154,9 @@ HOSTLENS_API const char *hostlens_get_all(void);
  * and is described, every member with its unit, by its schema
  * (<name>.schema.json). None of them sleeps. Their lists have no cap: length
  * and cost grow linearly with what the machine has. A value the platform
- * refuses is "unknown", never 0.
+ * refuses is "unknown", never 0; a list it refuses as a whole (no
+ * interface table, no process list, no display configuration, no battery
+ * devices) is empty, as on a machine that has none.
  *  - "cpu_times": seconds each logical processor of every processor group
  *    spent in user, privileged (kernel without idle), idle, interrupt and
  *    DPC time since boot, and their sums; one query per processor group.
