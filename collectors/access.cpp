@@ -119,3 +119,15 @@ void w2s(const char16_t *src, char *dst, int size)
     }
     memcpy(dst, "unknown", 8);
 }
+
+int hl_u16_same(const char16_t *a, const char16_t *b)
+{
+    for (;; a++, b++) {
+        char16_t x = *a >= u'A' && *a <= u'Z' ? (char16_t)(*a + 32) : *a;
+        char16_t y = *b >= u'A' && *b <= u'Z' ? (char16_t)(*b + 32) : *b;
+        if (x != y)
+            return 0;
+        if (x == 0)
+            return 1;
+    }
+}

@@ -170,19 +170,6 @@ static void take_memory(hl_gpu_info_t *g, hl_hkey_t instance)
         g->vram_mb = mb;
 }
 
-/* 1 when a and b are equal, ASCII letters compared without case. */
-static int u16_same(const char16_t *a, const char16_t *b)
-{
-    for (;; a++, b++) {
-        char16_t x = *a >= u'A' && *a <= u'Z' ? (char16_t)(*a + 32) : *a;
-        char16_t y = *b >= u'A' && *b <= u'Z' ? (char16_t)(*b + 32) : *b;
-        if (x != y)
-            return 0;
-        if (x == 0)
-            return 1;
-    }
-}
-
 /* The display class subkey of the device `device` (a PNPDeviceID): the
  * device's "Driver" value under the Enum key names its driver instance as
  * "{class GUID}\\NNNN". 1 with the subkey's name in `name`. */
@@ -246,7 +233,7 @@ static void memory_from_class_key(gpu_rows_t *rows)
             break;
         int taken = 0;
         for (int32_t i = 0; i < list->count && !taken; i++)
-            taken = owned[i][0] != 0 && u16_same(owned[i], name);
+            taken = owned[i][0] != 0 && hl_u16_same(owned[i], name);
         hl_hkey_t instance = 0;
         if (taken || hl_port_reg_open(cls, name, HL_KEY_READ, &instance) != 0)
             continue;

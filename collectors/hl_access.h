@@ -38,6 +38,10 @@ int reg_getdword(hl_hkey_t root, const char16_t *subkey, const char16_t *value_n
  * "unknown" when src is NULL or empty or its UTF-8 form exceeds size - 2. */
 void w2s(const char16_t *src, char *dst, int size);
 
+/* 1 when a and b are equal, ASCII letters compared without case (as the
+ * registry and the object manager compare names). */
+int hl_u16_same(const char16_t *a, const char16_t *b);
+
 /* ---- WMI ------------------------------------------------------------------ */
 
 /* Called once per result row, on the querying thread, while the row is valid;

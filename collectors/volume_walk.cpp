@@ -90,13 +90,6 @@ static int is_substitute(const char16_t *target)
     return target[0] == u'\\' && target[1] == u'?' && target[2] == u'?' && target[3] == u'\\';
 }
 
-static int same_text(const char16_t *a, const char16_t *b)
-{
-    while (*a != 0 && *a == *b)
-        a++, b++;
-    return *a == *b;
-}
-
 void hl_root_text(const char16_t *root, char *out, size_t size)
 {
     char text[16];
@@ -184,7 +177,7 @@ static int seen_before(char16_t (*seen)[TARGET_UNITS], int *count, const char16_
     if (len == 0 || len >= TARGET_UNITS)
         return 0;
     for (int i = 0; i < *count; i++)
-        if (same_text(seen[i], target))
+        if (hl_u16_same(seen[i], target))
             return 1;
     if (*count < LETTERS)
         memcpy(seen[(*count)++], target, (len + 1) * sizeof target[0]);

@@ -344,9 +344,9 @@ struct fake_drive_t {
      * (0: success). */
     uint32_t open_error = 0;
     uint32_t extents_error = 0;
-    /* What QueryDosDeviceW answers for the drive; a SUBST drive names a
-     * folder: "\\??\\C:\\src". */
-    std::string dos_target = ""; /* "": a device of its own, named after its letter */
+    /* What QueryDosDeviceW answers for the drive: "" a device of its own,
+     * named after its letter; a SUBST drive names a folder, "\\??\\C:\\src". */
+    std::string dos_target = "";
     /* Where else the volume is mounted, as GetVolumePathNamesForVolumeNameW
      * lists it after its drive root ("C:\\data\\"). A root that is a
      * volume name ("\\\\?\\Volume{1}\\") makes a volume without a drive

@@ -278,10 +278,11 @@ TEST(Volumes, ExactBytesAndFailures)
     unnamed.volume_ok = false;
     fake_drive_t subst = volume("S:\\", {0}); /* subst S: C:\src: C: again, not listed */
     subst.dos_target = "\\??\\C:\\src";
-    /* C:'s device under a second letter: C: again, not listed. */
+    /* C:'s device under a second letter (the object manager's names go
+     * without case): C: again, not listed. */
     quota.dos_target = "\\Device\\HarddiskVolume3";
     fake_drive_t again = volume("E:\\", {0});
-    again.dos_target = quota.dos_target;
+    again.dos_target = "\\device\\harddiskvolume3";
     fake_set_drives({quota, locked, subst, again, unnamed});
     EXPECT_EQ(doc(hostlens_collect("volumes")),
               "{\"volumes\":[{\"mount\":\"C:\\\\\",\"label\":\"Data\",\"filesystem\":\"NTFS\","
